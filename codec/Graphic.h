@@ -1,0 +1,169 @@
+// The graphic contract: every picture format is a class derived from TGraphic that loads itself from a
+// stream, reports its size and draws itself stretched into a rectangle.
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <QVector>
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+
+class QIODevice;
+class QMimeData;
+class QPainter;
+
+// 24-bit colour with red in the low byte.
+using TColor = quint32;
+inline QColor ToQColor(TColor c) { return QColor(int(c & 0xff), int((c >> 8) & 0xff), int((c >> 16) & 0xff)); }
+inline TColor FromQColor(const QColor& c) {
+    return TColor(c.red()) | (TColor(c.green()) << 8) | (TColor(c.blue()) << 16);
+}
+
+// Base of every error the program raises on purpose.
+class Exception : public std::exception {
+public:
+    explicit Exception(QString message);
+    const QString& Message() const noexcept { return FMessage; }
+    const char* what() const noexcept override { return FUtf8.constData(); }
+
+private:
+    QString FMessage;
+    QByteArray FUtf8;
+};
+
+class EInvalidGraphic : public Exception {
+public:
+    using Exception::Exception;
+};
+class EInvalidGraphicOperation : public Exception {
+public:
+    using Exception::Exception;
+};
+// A short read of a stream: the data ends before the structure it should hold.
+class EReadError : public Exception {
+public:
+    EReadError() : Exception(QStringLiteral("Stream read error")) {}
+    using Exception::Exception;
+};
+class EWriteError : public Exception {
+public:
+    EWriteError() : Exception(QStringLiteral("Stream write error")) {}
+    using Exception::Exception;
+};
+// A graphic cannot be assigned to or copied into an object of another kind.
+class EConvertError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class TGraphic;
+
+// The class of a graphic: its name, its virtual constructor and, for content-testable classes, the
+// test that says whether a stream holds the format (and leaves the stream position unchanged).
+struct TGraphicClassInfo {
+    QString ClassName;
+    std::function<std::unique_ptr<TGraphic>()> Create;
+    std::function<bool(QIODevice&)> AcceptsContent;
+
+    bool IsContentTestable() const { return bool(AcceptsContent); }
+};
+using TGraphicClass = const TGraphicClassInfo*;
+
+enum class TProgressStage : quint8 { psStarting = 0, psRunning = 1, psEnding = 2 };
+
+using TNotifyEvent = std::function<void(TGraphic* sender)>;
+using TProgressEvent = std::function<void(TGraphic* sender, TProgressStage stage, quint8 percentDone,
+                                          bool redrawNow, const QRect& r, const QString& msg)>;
+
+class TGraphic {
+public:
+    TGraphic() = default;
+    TGraphic(const TGraphic&) = delete;
+    TGraphic& operator=(const TGraphic&) = delete;
+    virtual ~TGraphic();
+
+    virtual TGraphicClass ClassType() const = 0;
+    QString ClassName() const { return ClassType()->ClassName; }
+    // True when this graphic's class is cls or derives from it (by the class chain each format declares).
+    template <class T> bool Is() const { return dynamic_cast<const T*>(this) != nullptr; }
+
+    // Copy this graphic's content into target; raises EConvertError for targets it does not know.
+    virtual void CopyInto(TGraphic& target) const;
+    // Take a copy of source's content. The default asks source to copy itself into this graphic.
+    virtual void Assign(const TGraphic& source);
+    // Raises OnChange.
+    virtual void NotifyChanged();
+    // Renders the whole picture stretched into rect.
+    virtual void DrawTo(QPainter& canvas, const QRect& rect) const = 0;
+    virtual bool IsEmpty() const = 0;
+    virtual int Width() const = 0;
+    virtual int Height() const = 0;
+    virtual void SetWidth(int) {}
+    virtual void SetHeight(int) {}
+    virtual QVector<QRgb> Palette() const { return {}; }
+    virtual void SetPalette(const QVector<QRgb>&) {}
+    virtual bool Transparent() const { return FTransparent; }
+    virtual void SetTransparent(bool value) { FTransparent = value; }
+
+    // Opens the file for reading and calls LoadFromStream.
+    virtual void LoadFromFileName(const QString& fileName);
+    // Writes through a temporary file in the target folder that replaces the target only on success.
+    virtual void SaveToFileName(const QString& fileName) const;
+    // Decodes from the stream's current position; raises on bad data, raises OnChange on success.
+    virtual void LoadFromStream(QIODevice& stream) = 0;
+    // Encodes; formats that cannot write raise EInvalidGraphicOperation.
+    virtual void SaveToStream(QIODevice& stream) const;
+    virtual void LoadFromClipboardData(const QMimeData& data);
+    virtual void SaveToClipboardData(QMimeData& data) const;
+
+    // Save options by name ("quality", "progressive", ...). Returns false for a key the format does
+    // not know; raises EInvalidGraphicOperation for a value it cannot take.
+    virtual bool SetSaveOption(const QString& key, const QString& value);
+
+    // Frames of an animation (1 for still pictures) and the frame shown, 1-based. Selecting a frame that
+    // does not exist raises EInvalidGraphicOperation.
+    virtual int FrameCount() const { return 1; }
+    virtual int CurrentFrame() const { return 1; }
+    virtual void SelectFrame(int frame);
+
+    // The picture as a 32-bit image of the given size (its own size when empty), drawn on background.
+    virtual QImage ToImage(QSize size = QSize(), TColor background = 0xFFFFFF) const;
+
+    TNotifyEvent OnChange;
+    TProgressEvent OnProgress;
+
+protected:
+    void Progress(TProgressStage stage, quint8 percentDone, bool redrawNow = false, const QRect& r = QRect(),
+                  const QString& msg = QString());
+    [[noreturn]] void RaiseConvertError(const TGraphic& other) const;
+
+private:
+    bool FTransparent = false;
+};
+
+// Declares the class descriptor of a graphic class; DEFINE_GRAPHIC_CLASS goes into its source file.
+#define DECLARE_GRAPHIC_CLASS(T)                                                                           \
+public:                                                                                                    \
+    static TGraphicClass StaticClass();                                                                    \
+    TGraphicClass ClassType() const override { return StaticClass(); }
+
+#define DEFINE_GRAPHIC_CLASS(T)                                                                            \
+    TGraphicClass T::StaticClass() {                                                                       \
+        static const TGraphicClassInfo info{QStringLiteral(#T), [] { return std::unique_ptr<TGraphic>(new T); }, \
+                                            {}};                                                           \
+        return &info;                                                                                      \
+    }
+
+// For content-testable classes: T must have `static bool AcceptsContent(QIODevice&)`.
+#define DEFINE_CONTENT_GRAPHIC_CLASS(T)                                                                    \
+    TGraphicClass T::StaticClass() {                                                                       \
+        static const TGraphicClassInfo info{QStringLiteral(#T), [] { return std::unique_ptr<TGraphic>(new T); }, \
+                                            &T::AcceptsContent};                                           \
+        return &info;                                                                                      \
+    }

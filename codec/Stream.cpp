@@ -1,0 +1,66 @@
+#include "codec/Stream.h"
+
+void ReadBuffer(QIODevice& stream, void* buffer, qint64 count) {
+    if (count < 0) throw EReadError();
+    char* p = static_cast<char*>(buffer);
+    while (count > 0) {
+        const qint64 n = stream.read(p, count);
+        if (n <= 0) {
+            if (n == 0 && stream.waitForReadyRead(-1)) continue;
+            throw EReadError();
+        }
+        p += n;
+        count -= n;
+    }
+}
+
+QByteArray ReadBytes(QIODevice& stream, qint64 count) {
+    if (count < 0) throw EReadError();
+    // Never trust a count from a file to size a buffer: grow as the data actually arrives.
+    if (!stream.isSequential()) {
+        const qint64 available = stream.size() - stream.pos();
+        if (count > available) throw EReadError();
+    }
+    QByteArray bytes;
+    bytes.resize(count);
+    ReadBuffer(stream, bytes.data(), count);
+    return bytes;
+}
+
+QByteArray ReadRemaining(QIODevice& stream, qint64 maxBytes) {
+    if (!stream.isSequential() && stream.size() - stream.pos() > maxBytes)
+        throw EInvalidGraphic(QStringLiteral("The file is too large"));
+    QByteArray bytes = stream.read(maxBytes + 1);
+    if (bytes.size() > maxBytes) throw EInvalidGraphic(QStringLiteral("The file is too large"));
+    return bytes;
+}
+
+QByteArray PeekBytes(QIODevice& stream, qint64 count) { return stream.peek(count); }
+
+void WriteBuffer(QIODevice& stream, const void* buffer, qint64 count) {
+    const char* p = static_cast<const char*>(buffer);
+    while (count > 0) {
+        const qint64 n = stream.write(p, count);
+        if (n <= 0) throw EWriteError();
+        p += n;
+        count -= n;
+    }
+}
+
+void WriteU8(QIODevice& s, quint8 v) { WriteBuffer(s, &v, 1); }
+void WriteU16LE(QIODevice& s, quint16 v) {
+    const uchar b[2] = {uchar(v), uchar(v >> 8)};
+    WriteBuffer(s, b, 2);
+}
+void WriteU32LE(QIODevice& s, quint32 v) {
+    const uchar b[4] = {uchar(v), uchar(v >> 8), uchar(v >> 16), uchar(v >> 24)};
+    WriteBuffer(s, b, 4);
+}
+void WriteU16BE(QIODevice& s, quint16 v) {
+    const uchar b[2] = {uchar(v >> 8), uchar(v)};
+    WriteBuffer(s, b, 2);
+}
+void WriteU32BE(QIODevice& s, quint32 v) {
+    const uchar b[4] = {uchar(v >> 24), uchar(v >> 16), uchar(v >> 8), uchar(v)};
+    WriteBuffer(s, b, 4);
+}

@@ -1,0 +1,19 @@
+#include "formats/Formats.h"
+
+#include <gtest/gtest.h>
+
+#ifdef LUMENOR_UI_TESTS
+#include <QApplication>
+using TApp = QApplication;
+#else
+#include <QGuiApplication>
+using TApp = QGuiApplication;
+#endif
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    ::testing::InitGoogleTest(&argc, argv);
+    TApp app(argc, argv);
+    InitializeFormats();
+    return RUN_ALL_TESTS();
+}

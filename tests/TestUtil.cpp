@@ -1,0 +1,64 @@
+#include "TestUtil.h"
+
+#include <QFile>
+#include <QPainter>
+#include <QProcess>
+
+QString DataPath(const QString& relative) { return QStringLiteral(LUMENOR_TEST_DATA "/") + relative; }
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) ADD_FAILURE() << "cannot read " << path.toStdString();
+    return f.readAll();
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) ADD_FAILURE() << "cannot write " << path.toStdString();
+}
+
+::testing::AssertionResult SamePixels(const QImage& actual, const QImage& expected, int tolerance) {
+    if (actual.size() != expected.size())
+        return ::testing::AssertionFailure() << "size " << actual.width() << "x" << actual.height() << " != "
+                                             << expected.width() << "x" << expected.height();
+    const QImage a = actual.convertToFormat(QImage::Format_RGBA8888);
+    const QImage e = expected.convertToFormat(QImage::Format_RGBA8888);
+    for (int y = 0; y < a.height(); ++y) {
+        const uchar* pa = a.constScanLine(y);
+        const uchar* pe = e.constScanLine(y);
+        for (int x = 0; x < a.width() * 4; ++x)
+            if (std::abs(int(pa[x]) - int(pe[x])) > tolerance)
+                return ::testing::AssertionFailure()
+                       << "pixel (" << x / 4 << "," << y << ") channel " << x % 4 << ": " << int(pa[x])
+                       << " != " << int(pe[x]);
+    }
+    return ::testing::AssertionSuccess();
+}
+
+#ifdef LUMENOR_CLI
+int RunCli(const QStringList& args, QString* out, QString* err) {
+    QProcess p;
+    p.start(QStringLiteral(LUMENOR_CLI), args);
+    if (!p.waitForFinished(120000)) return -1;
+    if (out) *out = QString::fromUtf8(p.readAllStandardOutput());
+    if (err) *err = QString::fromUtf8(p.readAllStandardError());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+#else
+int RunCli(const QStringList&, QString*, QString*) { return -1; }
+#endif
+
+QImage MakeTestImage(int width, int height, bool alpha) {
+    QImage image(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const int r = (x * 255) / std::max(1, width - 1);
+            const int g = (y * 255) / std::max(1, height - 1);
+            const int b = ((x / 4 + y / 4) % 2) ? 200 : 30;
+            const int a = alpha ? (255 - (x + y) % 256) : 255;
+            line[x] = qRgba(r, g, b, a);
+        }
+    }
+    return image;
+}

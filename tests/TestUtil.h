@@ -1,0 +1,23 @@
+// Helpers shared by the tests.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+// Path of a fixture below tests/data.
+QString DataPath(const QString& relative);
+QByteArray ReadFile(const QString& path);
+void WriteFile(const QString& path, const QByteArray& bytes);
+
+// Pixels compared as 8-bit RGBA; reports the first difference beyond tolerance.
+::testing::AssertionResult SamePixels(const QImage& actual, const QImage& expected, int tolerance = 0);
+
+// Runs lumenor-cli with the arguments; returns the exit status and fills stdout/stderr.
+int RunCli(const QStringList& args, QString* out = nullptr, QString* err = nullptr);
+
+// A deterministic test picture: gradients with a few sharp edges.
+QImage MakeTestImage(int width, int height, bool alpha = false);
