@@ -3,6 +3,9 @@
 #include "codec/Registry.h"
 
 #include "codec/Ppm.h"
+#include "formats/raster/Img.h"
+#include "formats/raster/Mac.h"
+#include "formats/raster/TextGrph.h"
 
 #include <mutex>
 
@@ -13,6 +16,9 @@ void InitializeFormats() {
         RegisterGraphicClass(TPPMGraphic::StaticClass());
 
         // The program's own format modules register their extensions themselves.
+        RegisterImgFormat();
+        RegisterMacFormat();
+        RegisterTextFormat();
 
         RegisterStartupTable();
     });
