@@ -4,6 +4,7 @@
 
 #include "codec/Ppm.h"
 #include "formats/raster/Img.h"
+#include "formats/raster/cif.h"
 #include "formats/raster/Mac.h"
 #include "formats/raster/TextGrph.h"
 
@@ -16,6 +17,7 @@ void InitializeFormats() {
         RegisterGraphicClass(TPPMGraphic::StaticClass());
 
         // The program's own format modules register their extensions themselves.
+        RegisterCifFormat();
         RegisterImgFormat();
         RegisterMacFormat();
         RegisterTextFormat();
