@@ -25,7 +25,7 @@ def im(*args):
 def ref(path, out=None):
     """The picture as ImageMagick decodes it, 8 bits per channel with alpha."""
     out = out or os.path.splitext(path)[0] + ".png"
-    im(path, "-depth", "8", "png32:" + out)
+    im(path, "-strip", "-depth", "8", "png32:" + out)
 
 
 def read(path):
@@ -56,7 +56,7 @@ def main():
     src = os.path.join(BMP, "src.png")
     # 37 x 23: odd width, so every row has padding.
     im("-size", "37x23", "gradient:red-blue", "(", "-size", "37x23", "xc:none", "-fill", "green",
-       "-draw", "circle 18,11 18,3", ")", "-composite", "-alpha", "off", "png24:" + src)
+       "-draw", "circle 18,11 18,3", ")", "-composite", "-alpha", "off", "-strip", "png24:" + src)
     j = lambda name: os.path.join(BMP, name)
     im(src, "-define", "bmp:format=bmp3", "-type", "truecolor", j("t24.bmp"))
     im(src, "-define", "bmp:format=bmp3", "-type", "palette", "-compress", "None", j("p8.bmp"))
@@ -170,8 +170,8 @@ def main():
     # Icons. ImageMagick: 32-bit images of 32 and 16 pixels.
     k = lambda name: os.path.join(ICO, name)
     isrc = k("src.png")
-    im("-size", "32x32", "gradient:yellow-navy", "(", "-size", "32x32", "xc:none", "-fill",
-       "rgba(0,200,0,0.5)", "-draw", "circle 16,16 16,4", ")", "-composite", "-alpha", "set", "png32:" + isrc)
+    im("-size", "32x32", "gradient:rgba(255,255,0,1)-rgba(0,0,128,0.25)", "(", "-size", "32x32", "xc:none", "-fill",
+       "rgba(0,200,0,0.5)", "-draw", "circle 16,16 16,4", ")", "-composite", "-alpha", "set", "-strip", "png32:" + isrc)
     im(isrc, "-define", "icon:auto-resize=32,16", k("multi.ico"))
     ref(k("multi.ico[0]"), k("multi-0.png"))
     ref(k("multi.ico[1]"), k("multi-1.png"))
@@ -203,7 +203,7 @@ def main():
         entries.append((side, bits, dib + bytes(mask)))
     # a PNG image of 48 x 40 made by ImageMagick
     tmp = k("tmp.png")
-    im(isrc, "-resize", "48x40!", "png32:" + tmp)
+    im(isrc, "-resize", "48x40!", "-strip", "png32:" + tmp)
     entries.append((48, 32, read(tmp)))
     os.remove(tmp)
     out = struct.pack("<HHH", 0, 1, len(entries))
