@@ -418,14 +418,13 @@ void TBitmap::ReadPage(QIODevice& stream, int) {
     const uchar* data = reinterpret_cast<const uchar*>(bytes.constData());
     const qint64 size = bytes.size();
     qint64 start = 0;
-    // An OS/2 bitmap array: show its first bitmap.
+    // An OS/2 bitmap array: show its first bitmap (its offsets count from the start of the file).
     if (size >= 2 && data[0] == 'B' && data[1] == 'A') start = 14;
     Progress(TProgressStage::psStarting, 0);
     if (size - start >= 2 && data[start] == 'B' && data[start + 1] == 'M') {
         if (size - start < kFileHeaderSize + 4) Invalid(QStringLiteral("The bitmap header is incomplete"));
         const quint32 offBits = U32At(data + start + 10);
-        // Offsets count from the file header; pass a view that starts there.
-        FImage = DecodeDib(data + start, size - start, kFileHeaderSize, offBits, false);
+        FImage = DecodeDib(data, size, start + kFileHeaderSize, offBits, false);
     } else if (start == 0 && size >= 4) {
         const quint32 headerSize = U32At(data);
         if (headerSize != 12 && (headerSize < 16 || headerSize > 124))

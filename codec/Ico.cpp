@@ -63,7 +63,9 @@ QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type) {
 
     QVector<TIconEntry> entries;
     QString firstError;
-    for (int i = 0; i < count; ++i) {
+    // All images together stay within the pixel limit (a directory may point many times at one image).
+    qint64 budget = PixelLimit();
+    for (int i = 0; i < count && budget > 0; ++i) {
         r.Seek(kDirHeaderSize + qint64(i) * kDirEntrySize);
         r.Skip(4); // width, height, colour count, reserved: the image's own header says
         TIconEntry entry;
@@ -84,6 +86,7 @@ QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type) {
                 entry.Image = DecodeDib(p, length, 0, 0, true, &info);
                 entry.BitCount = info.BitCount;
             }
+            budget -= qint64(entry.Image.width()) * entry.Image.height();
             entries.append(std::move(entry));
         } catch (const Exception& e) {
             if (firstError.isEmpty()) firstError = e.Message();

@@ -312,6 +312,26 @@ TEST(Bmp, OddButValidFiles) {
     EXPECT_EQ(image.pixel(0, 0), qRgb(0, 0, 255));
     EXPECT_EQ(image.pixel(1, 0), qRgb(255, 0, 0));
 
+    // An OS/2 bitmap array shows its first bitmap; its offsets count from the start of the array.
+    const QByteArray t24 = ReadFile(DataPath("bmp/t24.bmp"));
+    QByteArray array("BA");
+    Put32(array, 40), Put32(array, 0), Put16(array, 0), Put16(array, 0);
+    QByteArray inner = t24;
+    QByteArray offBits;
+    Put32(offBits, U32(t24, 10) + 14);
+    inner.replace(10, 4, offBits);
+    EXPECT_TRUE(SamePixels(Decode(array + inner), Reference("bmp/t24.png")));
+
+    // 2 bits per pixel (Windows CE): four pixels in one byte, high bits first.
+    QByteArray two;
+    for (const quint32 c : {0x000000u, 0x0000FFu, 0x00FF00u, 0xFF0000u}) Put32(two, c);
+    two += QByteArray("\x1B\0\0\0", 4);
+    image = Decode(MakeBmp(40, 4, 1, 1, 2, 0, 0, two, 14 + 40 + 16));
+    EXPECT_EQ(image.pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(image.pixel(1, 0), qRgb(0, 0, 255));
+    EXPECT_EQ(image.pixel(2, 0), qRgb(0, 255, 0));
+    EXPECT_EQ(image.pixel(3, 0), qRgb(255, 0, 0));
+
     // The pixel limit applies to the announced size, before anything is read.
     SetPixelLimit(100);
     EXPECT_EQ(ErrorOf(MakeBmp(40, 11, 10, 1, 24, 0, 0, QByteArray(400, '\0'))),
