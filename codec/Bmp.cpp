@@ -3,6 +3,7 @@
 #include "codec/Limits.h"
 #include "codec/Stream.h"
 
+#include <QBuffer>
 #include <QIODevice>
 #include <QPainter>
 
@@ -222,6 +223,8 @@ QImage ReadUncompressed(const uchar* data, qint64 size, qint64 bitsPos, const TH
             lut16[v] = qRgba(ch[0].Get(v), ch[1].Get(v), ch[2].Get(v), h.Masks[3] ? ch[3].Get(v) : 255);
     }
     const bool fast32 = b == 32 && StandardMasks32(h) && Q_BYTE_ORDER == Q_LITTLE_ENDIAN;
+    // Indices beyond the palette are possible only when it is shorter than the bit count allows.
+    const bool checkIndex = b <= 8 && palette.size() < (1 << b);
 
     for (qint64 i = 0; i < rows; ++i, src += stride) {
         const int y = int(h.TopDown ? i : rows - 1 - i);
@@ -231,9 +234,19 @@ QImage ReadUncompressed(const uchar* data, qint64 size, qint64 bitsPos, const TH
         case 1:
             std::memcpy(line, src, size_t(rowBytes));
             break;
-        case 2:
+        case 8:
+            std::memcpy(line, src, size_t(w));
+            if (checkIndex) maxIndex = std::max<int>(maxIndex, *std::max_element(line, line + w));
+            break;
         case 4:
-        case 8: {
+            for (qint64 x = 0; x + 1 < w; x += 2) {
+                line[x] = src[x / 2] >> 4;
+                line[x + 1] = src[x / 2] & 15;
+            }
+            if (w & 1) line[w - 1] = src[w / 2] >> 4;
+            if (checkIndex) maxIndex = std::max<int>(maxIndex, *std::max_element(line, line + w));
+            break;
+        case 2: {
             const int perByte = 8 / b;
             const int mask = (1 << b) - 1;
             for (qint64 x = 0; x < w; ++x) {
@@ -252,7 +265,17 @@ QImage ReadUncompressed(const uchar* data, qint64 size, qint64 bitsPos, const TH
             }
             break;
         case 24:
-            for (qint64 x = 0; x < w; ++x) out[x] = qRgb(src[3 * x + 2], src[3 * x + 1], src[3 * x]);
+            if (Q_BYTE_ORDER == Q_LITTLE_ENDIAN) {
+                // Four bytes B, G, R, next read as one little-endian word are 0x??RRGGBB.
+                for (qint64 x = 0; x + 1 < w; ++x) {
+                    quint32 v;
+                    std::memcpy(&v, src + 3 * x, 4);
+                    out[x] = 0xFF000000u | (v & 0xFFFFFFu);
+                }
+                out[w - 1] = qRgb(src[3 * w - 1], src[3 * w - 2], src[3 * w - 3]);
+            } else {
+                for (qint64 x = 0; x < w; ++x) out[x] = qRgb(src[3 * x + 2], src[3 * x + 1], src[3 * x]);
+            }
             break;
         case 32:
             if (fast32) {
@@ -413,10 +436,39 @@ QImage DecodeDib(const uchar* data, qint64 size, qint64 headerPos, qint64 bitsPo
     return image;
 }
 
+namespace {
+
+// The bytes from the stream's position to its end; an in-memory buffer is used where it is, uncopied.
+struct TInput {
+    QByteArray Owner;
+    const uchar* Data = nullptr;
+    qint64 Size = 0;
+};
+
+TInput ReadInput(QIODevice& stream) {
+    TInput in;
+    if (auto* buffer = qobject_cast<QBuffer*>(&stream)) {
+        const qint64 pos = buffer->pos();
+        in.Owner = buffer->data(); // shared with the buffer, not copied
+        if (pos >= 0 && pos <= in.Owner.size()) {
+            buffer->seek(in.Owner.size());
+            in.Data = reinterpret_cast<const uchar*>(in.Owner.constData()) + pos;
+            in.Size = in.Owner.size() - pos;
+            return in;
+        }
+    }
+    in.Owner = ReadRemaining(stream);
+    in.Data = reinterpret_cast<const uchar*>(in.Owner.constData());
+    in.Size = in.Owner.size();
+    return in;
+}
+
+} // namespace
+
 void TBitmap::ReadPage(QIODevice& stream, int) {
-    const QByteArray bytes = ReadRemaining(stream);
-    const uchar* data = reinterpret_cast<const uchar*>(bytes.constData());
-    const qint64 size = bytes.size();
+    const TInput input = ReadInput(stream);
+    const uchar* data = input.Data;
+    const qint64 size = input.Size;
     qint64 start = 0;
     // An OS/2 bitmap array: show its first bitmap (its offsets count from the start of the file).
     if (size >= 2 && data[0] == 'B' && data[1] == 'A') start = 14;
@@ -443,12 +495,18 @@ void TBitmap::SaveToStream(QIODevice& stream) const {
     QImage src;
     QVector<QRgb> palette;
     int bits = 24;
-    if (f == QImage::Format_Mono || f == QImage::Format_MonoLSB || f == QImage::Format_Indexed8) {
+    if ((f == QImage::Format_Mono || f == QImage::Format_MonoLSB) && FImage.colorCount() <= 2) {
+        // Rows of one bit a pixel, high bit first, are stored as they are.
+        src = FImage.convertToFormat(QImage::Format_Mono);
+        palette = src.colorTable();
+        while (palette.size() < 2) palette.append(qRgb(0, 0, 0));
+        bits = 1;
+    } else if (f == QImage::Format_Mono || f == QImage::Format_MonoLSB || f == QImage::Format_Indexed8) {
         src = FImage.convertToFormat(QImage::Format_Indexed8);
         int maxIndex = 0;
         for (int y = 0; y < h; ++y) {
             const uchar* line = src.constScanLine(y);
-            for (int x = 0; x < w; ++x) maxIndex = std::max(maxIndex, int(line[x]));
+            maxIndex = std::max<int>(maxIndex, *std::max_element(line, line + w));
         }
         palette = src.colorTable();
         while (palette.size() < maxIndex + 1) palette.append(qRgb(0, 0, 0));
@@ -511,6 +569,9 @@ void TBitmap::SaveToStream(QIODevice& stream) const {
             }
         } else if (bits == 8) {
             std::memcpy(out, line, size_t(w));
+        } else if (src.format() == QImage::Format_Mono) {
+            std::memcpy(out, line, size_t((w + 7) / 8));
+            if (w % 8) out[w / 8] &= uchar(0xFF00 >> (w % 8)); // padding bits are zero
         } else {
             const int perByte = 8 / bits;
             for (int x = 0; x < w; ++x)
