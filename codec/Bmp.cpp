@@ -4,6 +4,7 @@
 #include "codec/Stream.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QIODevice>
 #include <QPainter>
 
@@ -29,6 +30,8 @@ enum : quint32 {
 constexpr int kFileHeaderSize = 14;
 constexpr int kCoreHeaderSize = 12;
 constexpr int kInfoHeaderSize = 40;
+constexpr quint32 kProfileEmbedded = 0x4D424544; // 'MBED'
+constexpr qint64 kMaxProfileSize = 16 << 20;
 
 [[noreturn]] void Invalid(const QString& message) { throw EInvalidGraphic(message); }
 
@@ -54,6 +57,7 @@ struct THeader {
     qint32 XPelsPerMeter = 0, YPelsPerMeter = 0;
     quint32 Masks[4] = {0, 0, 0, 0}; // red, green, blue, alpha
     int PaletteEntrySize = 4;
+    qint64 ProfilePos = 0, ProfileSize = 0; // an embedded ICC profile (version 5 headers)
     qint64 PalettePos = 0; // where the palette starts (after the header and any separate masks)
 };
 
@@ -100,6 +104,11 @@ THeader ReadHeader(const uchar* data, qint64 size, qint64 headerPos, bool andMas
             Invalid(QStringLiteral("Invalid bitmap height (%1)").arg(height));
         h.TopDown = height < 0;
         h.Height = height < 0 ? -qint64(height) : qint64(height);
+        if (h.Size == 124 && U32At(data + headerPos + 56) == kProfileEmbedded) {
+            // The profile's offset counts from the start of the header.
+            h.ProfilePos = headerPos + qint64(U32At(data + headerPos + 112));
+            h.ProfileSize = U32At(data + headerPos + 116);
+        }
     }
     if (h.Width <= 0) Invalid(QStringLiteral("Invalid bitmap width (%1)").arg(h.Width));
     if (h.Height <= 0) Invalid(QStringLiteral("Invalid bitmap height (%1)").arg(h.Height));
@@ -421,11 +430,22 @@ QImage DecodeDib(const uchar* data, qint64 size, qint64 headerPos, qint64 bitsPo
         image = ReadUncompressed(data, size, bitsPos, h, palette, info, hasAlpha);
 
     if (andMask && !hasAlpha) {
-        if (info.Truncated) {
+        if (info.Truncated || h.Compression == BI_RLE8 || h.Compression == BI_RLE4) {
+            // No mask to read: the colour rows are cut short, or compressed data hides where the mask starts.
             image = std::move(image).convertToFormat(QImage::Format_ARGB32);
         } else {
             const qint64 stride = ((h.Width * h.BitCount + 31) / 32) * 4;
             ApplyAndMask(image, data, size, bitsPos + stride * h.Height, h.Width, h.Height);
+        }
+    }
+    if (h.ProfileSize > 0 && h.ProfileSize <= kMaxProfileSize && h.ProfilePos >= h.PalettePos &&
+        h.ProfilePos <= size - h.ProfileSize) {
+        // Pictures are shown and converted in sRGB; a profile Qt cannot use is ignored.
+        const QColorSpace space = QColorSpace::fromIccProfile(
+            QByteArray::fromRawData(reinterpret_cast<const char*>(data + h.ProfilePos), qsizetype(h.ProfileSize)));
+        if (space.isValid() && space != QColorSpace(QColorSpace::SRgb)) {
+            image.setColorSpace(space);
+            image.convertToColorSpace(QColorSpace::SRgb);
         }
     }
     if (h.XPelsPerMeter > 0 && h.YPelsPerMeter > 0) {

@@ -118,6 +118,17 @@ TEST(Bmp, PackedVariantsMatchTheirReferences) {
     }
 }
 
+// Pictures with an embedded ICC profile are converted to sRGB (compared with LittleCMS through ImageMagick).
+TEST(Bmp, EmbeddedProfilesAreConvertedToSrgb) {
+    for (const char* name : {"icc24", "icc8"}) {
+        SCOPED_TRACE(name);
+        const QImage image = Decode(ReadFile(DataPath(QStringLiteral("bmp/%1.bmp").arg(name))));
+        EXPECT_TRUE(SamePixels(image, Reference(QStringLiteral("bmp/%1.png").arg(name)), 2));
+        // Without the conversion the pixels would be far off.
+        EXPECT_FALSE(SamePixels(image, Reference("bmp/src.png"), 8));
+    }
+}
+
 TEST(Bmp, ExtensionsOfTheTableOpenAsBitmaps) {
     for (const char* ext : {"BMP", "rle", "Dib"}) EXPECT_EQ(GraphicClassByExtension(ext), TBitmap::StaticClass()) << ext;
     EXPECT_EQ(FindGraphicClass("TBitmap"), TBitmap::StaticClass());

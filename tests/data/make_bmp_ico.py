@@ -72,6 +72,15 @@ def main():
     for name in ["t24", "p8", "p4", "m1", "r8", "o8", "o24", "s565", "s555", "v5_24", "a32"]:
         ref(j(name + ".bmp"))
 
+    # An embedded ICC profile (version 5 header): the Adobe-RGB-compatible profile of Debian's
+    # ghostscript; the references are ImageMagick's (LittleCMS) conversion of the pixels to sRGB.
+    a98 = "/usr/share/color/icc/ghostscript/a98.icc"
+    srgb = "/usr/share/color/icc/ghostscript/srgb.icc"
+    im(src, "-profile", a98, "-type", "truecolor", j("icc24.bmp"))
+    im(src, "-profile", a98, "-type", "palette", "-compress", "None", j("icc8.bmp"))
+    for name in ["icc24", "icc8"]:
+        im(j(name + ".bmp"), "-profile", srgb, "-strip", "-depth", "8", "png32:" + j(name + ".png"))
+
     t24 = read(j("t24.bmp"))
     off = struct.unpack_from("<I", t24, 10)[0]
     w, h = struct.unpack_from("<ii", t24, 18)
