@@ -2,6 +2,8 @@
 
 #include "codec/Registry.h"
 
+#include "codec/Bmp.h"
+#include "codec/Ico.h"
 #include "codec/Ppm.h"
 #include "formats/raster/Img.h"
 #include "formats/raster/cif.h"
@@ -15,6 +17,8 @@ void InitializeFormats() {
     std::call_once(once, [] {
         // Classes of the codec library; their extensions come from the start-up table.
         RegisterGraphicClass(TPPMGraphic::StaticClass());
+        RegisterGraphicClass(TBitmap::StaticClass());
+        RegisterGraphicClass(TIcon::StaticClass());
 
         // The program's own format modules register their extensions themselves.
         RegisterCifFormat();
