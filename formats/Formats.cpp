@@ -2,6 +2,8 @@
 
 #include "codec/Registry.h"
 
+#include "codec/Jpeg.h"
+#include "codec/Png.h"
 #include "codec/Ppm.h"
 
 #include <mutex>
@@ -11,6 +13,8 @@ void InitializeFormats() {
     std::call_once(once, [] {
         // Classes of the codec library; their extensions come from the start-up table.
         RegisterGraphicClass(TPPMGraphic::StaticClass());
+        RegisterGraphicClass(TJpegGraphic::StaticClass());
+        RegisterGraphicClass(TPngGraphic::StaticClass());
 
         // The program's own format modules register their extensions themselves.
 
