@@ -27,7 +27,7 @@ with open(sys.argv[1] + '/src16.pam', 'wb') as f:
                                 (x * y * 97 + 12345) % 65536, 65535 if x < 6 else (x * 1733 + y * 911) % 65536))
 PY
 s8="$tmp/src8.png"; s16="$tmp/src16.pam"
-ct() { echo "-define png:color-type=$1 -define png:bit-depth=$2"; }
+ct() { echo "-define png:color-type=$1 -define png:bit-depth=$2 -define png:exclude-chunk=date,time"; }
 for d in 1 2 4 8; do
   convert "$s8" -alpha off -colorspace gray -posterize $((1 << d)) $(ct 0 $d) g$d.png
 done
@@ -61,11 +61,29 @@ src.save('icc.png', icc_profile=icc)
 ImageCms.profileToProfile(src, ImageCms.ImageCmsProfile(io.BytesIO(icc)), ImageCms.createProfile('sRGB'),
                           outputMode='RGB').convert('RGBA').save(sys.argv[1] + '/icc_ref.png')
 PY
-convert p4.png -interlace PNG p4i.png
+convert p4.png -interlace PNG -define png:exclude-chunk=date,time p4i.png
 for f in g1 g2 g4 g8 ga8 rgb8 rgba8 rgba8i p1 p2 p4 p8 p4i p8trns rgbtrns gtrns; do
   convert $f.png -depth 8 rgba:$f.rgba
 done
-for f in g16 ga16 rgb16 rgba16 g16i; do convert $f.png -depth 16 rgba:$f.rgba16; done
+# 16-bit references come from netpbm: ImageMagick's 16-bit raw export is not the file's samples.
+for f in g16 ga16 rgb16 rgba16 g16i; do
+  pngtopam -alphapam $f.png | /usr/bin/python3 -c '
+import sys
+data = sys.stdin.buffer.read()
+head, body = data.split(b"ENDHDR\n", 1) if data.startswith(b"P7") else (None, None)
+if head is None:  # P5/P6 without alpha
+    parts = data.split(None, 4)
+    depth, body = (1 if parts[0] == b"P5" else 3), parts[4]
+else:
+    depth = int(head.split(b"DEPTH ")[1].split()[0])
+out = bytearray()
+for i in range(0, len(body), 2 * depth):
+    s = [body[i + 2 * k:i + 2 * k + 2] for k in range(depth)]
+    rgb = s[:1] * 3 if depth in (1, 2) else s[:3]
+    a = s[-1] if depth in (2, 4) else b"\xff\xff"
+    out += b"".join(rgb) + a
+sys.stdout.buffer.write(out)' > $f.rgba16
+done
 # gAMA reference: netpbm corrects for a display gamma of 2.2.
 pngtopam -gamma=2.2 gamma10.png | convert - -depth 8 rgba:gamma10.rgba
 convert "$tmp/icc_ref.png" -depth 8 rgba:icc.rgba
