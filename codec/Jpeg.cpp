@@ -292,6 +292,8 @@ void TermDestination(j_compress_ptr c) {
 class TJpegEncoder {
 public:
     TJpegEncoder(QIODevice& stream, const QImage& image) : FImage(image) {
+        const QColorSpace space = image.colorSpace();
+        if (space.isValid() && space != QColorSpace(QColorSpace::SRgb)) FIcc = space.iccProfile();
         FInfo.err = &FErr.Pub;
         InitErrorManager(FErr);
         jpeg_create_compress(&FInfo);
@@ -325,12 +327,8 @@ private:
         if (progressive) jpeg_simple_progression(&FInfo);
         FInfo.optimize_coding = optimize ? TRUE : FALSE;
         jpeg_start_compress(&FInfo, TRUE);
-        const QColorSpace space = FImage.colorSpace();
-        if (space.isValid() && space != QColorSpace(QColorSpace::SRgb)) {
-            FIcc = space.iccProfile();
-            if (!FIcc.isEmpty())
-                jpeg_write_icc_profile(&FInfo, reinterpret_cast<const JOCTET*>(FIcc.constData()), unsigned(FIcc.size()));
-        }
+        if (!FIcc.isEmpty())
+            jpeg_write_icc_profile(&FInfo, reinterpret_cast<const JOCTET*>(FIcc.constData()), unsigned(FIcc.size()));
         JSAMPROW rows[kRowsPerCall];
         while (FInfo.next_scanline < FInfo.image_height) {
             const JDIMENSION first = FInfo.next_scanline;

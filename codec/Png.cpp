@@ -293,8 +293,17 @@ private:
     }
     static void FlushFn(png_structp) {}
 
-    // Chooses the PNG kind for the picture and brings the pixels into the layout libpng takes.
+    // Chooses the PNG kind for the picture and brings the pixels into the layout libpng takes. Everything
+    // the library will be handed is made here, before the setjmp.
     void Prepare(const QImage& image) {
+        const QColorSpace space = image.colorSpace();
+        if (space.isValid() && space != QColorSpace(QColorSpace::SRgb)) FIcc = space.iccProfile();
+        PrepareImage(image);
+        FRows.resize(size_t(FImage.height()));
+        for (int y = 0; y < FImage.height(); ++y) FRows[size_t(y)] = const_cast<png_bytep>(FImage.constScanLine(y));
+    }
+
+    void PrepareImage(const QImage& image) {
         switch (image.format()) {
         case QImage::Format_Mono:
         case QImage::Format_MonoLSB:
@@ -308,6 +317,7 @@ private:
                     for (int x = 0; x < FImage.width(); ++x) maxIndex = std::max(maxIndex, int(line[x]));
                 }
                 while (FPalette.size() <= maxIndex) FPalette.append(qRgb(0, 0, 0));
+                if (FPalette.size() > 256) FPalette.resize(256);
                 FKind = PNG_COLOR_TYPE_PALETTE;
                 FDepth = FPalette.size() <= 2 ? 1 : FPalette.size() <= 4 ? 2 : FPalette.size() <= 16 ? 4 : 8;
                 return;
@@ -357,17 +367,15 @@ private:
         const bool wide = FDepth == 16;
         const int scale = wide ? 257 : 1;
         if (FKind == PNG_COLOR_TYPE_PALETTE) {
-            std::vector<png_color> colours(size_t(FPalette.size()));
-            std::vector<png_byte> alphas(size_t(FPalette.size()));
             int alphaCount = 0;
             for (int i = 0; i < FPalette.size(); ++i) {
                 const QRgb c = FPalette[i];
-                colours[size_t(i)] = {png_byte(qRed(c)), png_byte(qGreen(c)), png_byte(qBlue(c))};
-                alphas[size_t(i)] = png_byte(o.Transparent && (c & 0xFFFFFF) == (*o.Transparent & 0xFFFFFF) ? 0 : qAlpha(c));
-                if (alphas[size_t(i)] != 255) alphaCount = i + 1;
+                FColours[i] = {png_byte(qRed(c)), png_byte(qGreen(c)), png_byte(qBlue(c))};
+                FAlphas[i] = png_byte(o.Transparent && (c & 0xFFFFFF) == (*o.Transparent & 0xFFFFFF) ? 0 : qAlpha(c));
+                if (FAlphas[i] != 255) alphaCount = i + 1;
             }
-            png_set_PLTE(FPng, FInfo, colours.data(), int(colours.size()));
-            if (alphaCount > 0) png_set_tRNS(FPng, FInfo, alphas.data(), alphaCount, nullptr);
+            png_set_PLTE(FPng, FInfo, FColours, int(FPalette.size()));
+            if (alphaCount > 0) png_set_tRNS(FPng, FInfo, FAlphas, alphaCount, nullptr);
             if (o.Background) {
                 png_color_16 bk{};
                 bk.index = png_byte(NearestIndex(FPalette, *o.Background));
@@ -396,13 +404,9 @@ private:
             }
         }
         if (o.Gamma > 0) png_set_gAMA(FPng, FInfo, o.Gamma);
-        const QColorSpace space = FImage.colorSpace();
-        if (space.isValid() && space != QColorSpace(QColorSpace::SRgb) && FKind != PNG_COLOR_TYPE_GRAY) {
-            FIcc = space.iccProfile();
-            if (!FIcc.isEmpty())
-                png_set_iCCP(FPng, FInfo, "ICC profile", PNG_COMPRESSION_TYPE_BASE,
-                             reinterpret_cast<png_const_bytep>(FIcc.constData()), png_uint_32(FIcc.size()));
-        }
+        if (!FIcc.isEmpty() && FKind != PNG_COLOR_TYPE_GRAY)
+            png_set_iCCP(FPng, FInfo, "ICC profile", PNG_COMPRESSION_TYPE_BASE,
+                         reinterpret_cast<png_const_bytep>(FIcc.constData()), png_uint_32(FIcc.size()));
         png_write_info(FPng, FInfo);
 
         if (FKind == PNG_COLOR_TYPE_PALETTE && FDepth < 8) png_set_packing(FPng);
@@ -414,8 +418,6 @@ private:
         if (FKind == PNG_COLOR_TYPE_RGB_ALPHA && !wide) png_set_swap_alpha(FPng);
         if (FKind == PNG_COLOR_TYPE_RGB) png_set_filler(FPng, 0, wide ? PNG_FILLER_AFTER : PNG_FILLER_BEFORE);
 #endif
-        FRows.resize(size_t(height));
-        for (int y = 0; y < height; ++y) FRows[size_t(y)] = const_cast<png_bytep>(FImage.constScanLine(y));
         png_write_image(FPng, FRows.data());
         png_write_end(FPng, FInfo);
     }
@@ -428,6 +430,8 @@ private:
     QVector<QRgb> FPalette;
     QByteArray FIcc;
     std::vector<png_bytep> FRows;
+    png_color FColours[256] = {};
+    png_byte FAlphas[256] = {};
     int FKind = PNG_COLOR_TYPE_RGB;
     int FDepth = 8;
 };

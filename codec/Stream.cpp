@@ -28,9 +28,14 @@ QByteArray ReadBytes(QIODevice& stream, qint64 count) {
 }
 
 QByteArray ReadRemaining(QIODevice& stream, qint64 maxBytes) {
-    if (!stream.isSequential() && stream.size() - stream.pos() > maxBytes)
-        throw EInvalidGraphic(QStringLiteral("The file is too large"));
-    QByteArray bytes = stream.read(maxBytes + 1);
+    // read(maxBytes + 1) would reserve maxBytes (2 GB by default) before reading anything: ask for what
+    // is there instead.
+    if (!stream.isSequential()) {
+        const qint64 available = stream.size() - stream.pos();
+        if (available > maxBytes) throw EInvalidGraphic(QStringLiteral("The file is too large"));
+        return available > 0 ? stream.read(available) : QByteArray();
+    }
+    QByteArray bytes = stream.readAll();
     if (bytes.size() > maxBytes) throw EInvalidGraphic(QStringLiteral("The file is too large"));
     return bytes;
 }
