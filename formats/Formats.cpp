@@ -4,6 +4,8 @@
 
 #include "codec/Bmp.h"
 #include "codec/Ico.h"
+#include "codec/Jpeg.h"
+#include "codec/Png.h"
 #include "codec/Ppm.h"
 #include "formats/raster/Img.h"
 #include "formats/raster/cif.h"
@@ -19,6 +21,8 @@ void InitializeFormats() {
         RegisterGraphicClass(TPPMGraphic::StaticClass());
         RegisterGraphicClass(TBitmap::StaticClass());
         RegisterGraphicClass(TIcon::StaticClass());
+        RegisterGraphicClass(TJpegGraphic::StaticClass());
+        RegisterGraphicClass(TPngGraphic::StaticClass());
 
         // The program's own format modules register their extensions themselves.
         RegisterCifFormat();
