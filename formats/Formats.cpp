@@ -2,7 +2,9 @@
 
 #include "codec/Registry.h"
 
+#include "codec/Gif.h"
 #include "codec/Ppm.h"
+#include "codec/Tiff.h"
 
 #include <mutex>
 
@@ -11,6 +13,8 @@ void InitializeFormats() {
     std::call_once(once, [] {
         // Classes of the codec library; their extensions come from the start-up table.
         RegisterGraphicClass(TPPMGraphic::StaticClass());
+        RegisterGraphicClass(TTiffGraphic::StaticClass());
+        RegisterGraphicClass(TGIFImage::StaticClass());
 
         // The program's own format modules register their extensions themselves.
 
