@@ -37,8 +37,8 @@ public:
     const QImage& FrameImage(int frame) const;
     int FrameDelay(int frame) const;
     const TGifFrame& Frame(int frame) const;
-    // NETSCAPE2.0 repetitions: 0 repeats for ever, n > 0 repeats n times; -1 when the file has no loop
-    // extension (played once).
+    // NETSCAPE2.0 repetitions after the first play: 0 repeats for ever, n > 0 plays n + 1 times; -1 when
+    // the file has no loop extension (played once).
     int LoopCount() const { return FLoopCount; }
     // True when any frame has a transparent colour.
     bool HasTransparentFrame() const;
