@@ -11,6 +11,9 @@
 #include "formats/raster/cif.h"
 #include "formats/raster/Mac.h"
 #include "formats/raster/TextGrph.h"
+#include "codec/Gif.h"
+#include "codec/Ppm.h"
+#include "codec/Tiff.h"
 
 #include <mutex>
 
@@ -23,6 +26,8 @@ void InitializeFormats() {
         RegisterGraphicClass(TIcon::StaticClass());
         RegisterGraphicClass(TJpegGraphic::StaticClass());
         RegisterGraphicClass(TPngGraphic::StaticClass());
+        RegisterGraphicClass(TTiffGraphic::StaticClass());
+        RegisterGraphicClass(TGIFImage::StaticClass());
 
         // The program's own format modules register their extensions themselves.
         RegisterCifFormat();
