@@ -3,17 +3,16 @@
 #include "codec/Registry.h"
 
 #include "codec/Bmp.h"
+#include "codec/Gif.h"
 #include "codec/Ico.h"
 #include "codec/Jpeg.h"
 #include "codec/Png.h"
 #include "codec/Ppm.h"
+#include "codec/Tiff.h"
 #include "formats/raster/Img.h"
-#include "formats/raster/cif.h"
 #include "formats/raster/Mac.h"
 #include "formats/raster/TextGrph.h"
-#include "codec/Gif.h"
-#include "codec/Ppm.h"
-#include "codec/Tiff.h"
+#include "formats/raster/cif.h"
 
 #include <mutex>
 
