@@ -2,7 +2,16 @@
 
 #include "codec/Registry.h"
 
+#include "codec/Autodesk.h"
+#include "codec/Cut.h"
+#include "codec/Dcx.h"
+#include "codec/Pcx.h"
 #include "codec/Ppm.h"
+#include "codec/Psd.h"
+#include "codec/Psp.h"
+#include "codec/Rla.h"
+#include "codec/Sgi.h"
+#include "codec/Tga.h"
 
 #include <mutex>
 
@@ -11,6 +20,15 @@ void InitializeFormats() {
     std::call_once(once, [] {
         // Classes of the codec library; their extensions come from the start-up table.
         RegisterGraphicClass(TPPMGraphic::StaticClass());
+        RegisterGraphicClass(TPcxGraphic::StaticClass());
+        RegisterGraphicClass(TDcxGraphic::StaticClass());
+        RegisterGraphicClass(TTgaGraphic::StaticClass());
+        RegisterGraphicClass(TPSDGraphic::StaticClass());
+        RegisterGraphicClass(TPSPGraphic::StaticClass());
+        RegisterGraphicClass(TSGIGraphic::StaticClass());
+        RegisterGraphicClass(TRLAGraphic::StaticClass());
+        RegisterGraphicClass(TCUTGraphic::StaticClass());
+        RegisterGraphicClass(TAutodeskGraphic::StaticClass());
 
         // The program's own format modules register their extensions themselves.
 
