@@ -1,5 +1,7 @@
 #include "codec/Stream.h"
 
+#include <algorithm>
+
 void ReadBuffer(QIODevice& stream, void* buffer, qint64 count) {
     if (count < 0) throw EReadError();
     char* p = static_cast<char*>(buffer);
@@ -28,10 +30,24 @@ QByteArray ReadBytes(QIODevice& stream, qint64 count) {
 }
 
 QByteArray ReadRemaining(QIODevice& stream, qint64 maxBytes) {
-    if (!stream.isSequential() && stream.size() - stream.pos() > maxBytes)
-        throw EInvalidGraphic(QStringLiteral("The file is too large"));
-    QByteArray bytes = stream.read(maxBytes + 1);
-    if (bytes.size() > maxBytes) throw EInvalidGraphic(QStringLiteral("The file is too large"));
+    if (!stream.isSequential()) {
+        const qint64 count = std::max<qint64>(0, stream.size() - stream.pos());
+        if (count > maxBytes) throw EInvalidGraphic(QStringLiteral("The file is too large"));
+        QByteArray bytes;
+        bytes.resize(count);
+        const qint64 n = count ? stream.read(bytes.data(), count) : 0;
+        bytes.resize(std::max<qint64>(0, n));
+        return bytes;
+    }
+    // A sequential device: grow with the data that actually arrives.
+    QByteArray bytes;
+    char chunk[65536];
+    for (;;) {
+        const qint64 n = stream.read(chunk, sizeof chunk);
+        if (n <= 0) break;
+        if (bytes.size() + n > maxBytes) throw EInvalidGraphic(QStringLiteral("The file is too large"));
+        bytes.append(chunk, n);
+    }
     return bytes;
 }
 

@@ -12,6 +12,9 @@
 #include "codec/Rla.h"
 #include "codec/Sgi.h"
 #include "codec/Tga.h"
+#include "formats/raster/Img.h"
+#include "formats/raster/Mac.h"
+#include "formats/raster/TextGrph.h"
 
 #include <mutex>
 
@@ -31,6 +34,9 @@ void InitializeFormats() {
         RegisterGraphicClass(TAutodeskGraphic::StaticClass());
 
         // The program's own format modules register their extensions themselves.
+        RegisterImgFormat();
+        RegisterMacFormat();
+        RegisterTextFormat();
 
         RegisterStartupTable();
     });
