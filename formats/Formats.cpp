@@ -9,6 +9,16 @@
 #include "codec/Png.h"
 #include "codec/Ppm.h"
 #include "codec/Tiff.h"
+#include "codec/Autodesk.h"
+#include "codec/Cut.h"
+#include "codec/Dcx.h"
+#include "codec/Pcx.h"
+#include "codec/Ppm.h"
+#include "codec/Psd.h"
+#include "codec/Psp.h"
+#include "codec/Rla.h"
+#include "codec/Sgi.h"
+#include "codec/Tga.h"
 #include "formats/raster/Img.h"
 #include "formats/raster/Mac.h"
 #include "formats/raster/TextGrph.h"
@@ -27,6 +37,15 @@ void InitializeFormats() {
         RegisterGraphicClass(TPngGraphic::StaticClass());
         RegisterGraphicClass(TTiffGraphic::StaticClass());
         RegisterGraphicClass(TGIFImage::StaticClass());
+        RegisterGraphicClass(TPcxGraphic::StaticClass());
+        RegisterGraphicClass(TDcxGraphic::StaticClass());
+        RegisterGraphicClass(TTgaGraphic::StaticClass());
+        RegisterGraphicClass(TPSDGraphic::StaticClass());
+        RegisterGraphicClass(TPSPGraphic::StaticClass());
+        RegisterGraphicClass(TSGIGraphic::StaticClass());
+        RegisterGraphicClass(TRLAGraphic::StaticClass());
+        RegisterGraphicClass(TCUTGraphic::StaticClass());
+        RegisterGraphicClass(TAutodeskGraphic::StaticClass());
 
         // The program's own format modules register their extensions themselves.
         RegisterCifFormat();
