@@ -2,6 +2,7 @@
 
 #include "codec/Registry.h"
 
+#include "codec/Metafile.h"
 #include "codec/Ppm.h"
 
 #include <mutex>
@@ -11,6 +12,7 @@ void InitializeFormats() {
     std::call_once(once, [] {
         // Classes of the codec library; their extensions come from the start-up table.
         RegisterGraphicClass(TPPMGraphic::StaticClass());
+        RegisterGraphicClass(TMetafile::StaticClass());
 
         // The program's own format modules register their extensions themselves.
 
