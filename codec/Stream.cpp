@@ -1,5 +1,7 @@
 #include "codec/Stream.h"
 
+#include <algorithm>
+
 void ReadBuffer(QIODevice& stream, void* buffer, qint64 count) {
     if (count < 0) throw EReadError();
     char* p = static_cast<char*>(buffer);
@@ -28,10 +30,19 @@ QByteArray ReadBytes(QIODevice& stream, qint64 count) {
 }
 
 QByteArray ReadRemaining(QIODevice& stream, qint64 maxBytes) {
-    if (!stream.isSequential() && stream.size() - stream.pos() > maxBytes)
-        throw EInvalidGraphic(QStringLiteral("The file is too large"));
-    QByteArray bytes = stream.read(maxBytes + 1);
-    if (bytes.size() > maxBytes) throw EInvalidGraphic(QStringLiteral("The file is too large"));
+    if (!stream.isSequential()) {
+        const qint64 available = stream.size() - stream.pos();
+        if (available > maxBytes) throw EInvalidGraphic(QStringLiteral("The file is too large"));
+        return available > 0 ? ReadBytes(stream, available) : QByteArray();
+    }
+    // Sequential devices: in chunks, so the limit is never allocated up front.
+    QByteArray bytes;
+    for (;;) {
+        const QByteArray chunk = stream.read(std::min<qint64>(qint64(1) << 20, maxBytes + 1 - bytes.size()));
+        if (chunk.isEmpty()) break;
+        bytes += chunk;
+        if (bytes.size() > maxBytes) throw EInvalidGraphic(QStringLiteral("The file is too large"));
+    }
     return bytes;
 }
 
