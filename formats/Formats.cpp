@@ -7,6 +7,7 @@
 #include "codec/Ico.h"
 #include "codec/Jpeg.h"
 #include "codec/Png.h"
+#include "codec/Metafile.h"
 #include "codec/Ppm.h"
 #include "codec/Tiff.h"
 #include "codec/Autodesk.h"
@@ -46,6 +47,7 @@ void InitializeFormats() {
         RegisterGraphicClass(TRLAGraphic::StaticClass());
         RegisterGraphicClass(TCUTGraphic::StaticClass());
         RegisterGraphicClass(TAutodeskGraphic::StaticClass());
+        RegisterGraphicClass(TMetafile::StaticClass());
 
         // The program's own format modules register their extensions themselves.
         RegisterCifFormat();
