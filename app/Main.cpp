@@ -366,6 +366,7 @@ void TMainForm::CreateActions() {
     Connect("HelpContentAction", &TMainForm::HelpContentActionExecute);
     Connect("HelpIndexItem", &TMainForm::HelpIndexExecute);
     Connect("HelpAboutItem", &TMainForm::HelpAboutExecute);
+    for (QAction* a : std::as_const(FPending)) a->setEnabled(false);
 }
 
 void TMainForm::CreateMenus() {

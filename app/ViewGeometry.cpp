@@ -14,6 +14,7 @@
 #include <QPainter>
 
 #include <cmath>
+#include <vector>
 #include <exception>
 
 namespace {
@@ -46,6 +47,20 @@ QCursor CursorFrom(const char* const rows[16], int hotX, int hotY) {
                 for (int dx = 0; dx < 2; ++dx) image.setPixel(2 * x + dx, 2 * y + dy, colour);
         }
     return QCursor(QPixmap::fromImage(image), hotX, hotY);
+}
+
+// Nearest neighbour: target pixel x takes source pixel x * W / w, so enlarged pixels stay sharp squares.
+QImage Enlarged(const QImage& s, int w, int h) {
+    QImage out(w, h, s.format());
+    if (out.isNull()) return out;
+    std::vector<int> columns(static_cast<size_t>(w));
+    for (int x = 0; x < w; ++x) columns[size_t(x)] = int(qint64(x) * s.width() / w);
+    for (int y = 0; y < h; ++y) {
+        const QRgb* src = reinterpret_cast<const QRgb*>(s.constScanLine(int(qint64(y) * s.height() / h)));
+        QRgb* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < w; ++x) dst[x] = src[columns[size_t(x)]];
+    }
+    return out;
 }
 
 } // namespace
@@ -88,7 +103,7 @@ QImage ScaleStill(const QImage& source, int w, int h, TColor background) {
     else if (w <= s.width() && h <= s.height())
         scaled = s.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation); // area averaging
     else
-        scaled = s.scaled(w, h, Qt::IgnoreAspectRatio, Qt::FastTransformation); // enlarged pixels stay sharp
+        scaled = Enlarged(s, w, h);
     if (scaled.isNull()) throw EInvalidGraphicOperation(QStringLiteral("Not enough memory to show the picture at %1 x %2 pixels").arg(w).arg(h));
     if (opaque) return scaled.format() == QImage::Format_RGB32 ? scaled : scaled.convertToFormat(QImage::Format_RGB32);
     QImage out(w, h, QImage::Format_RGB32);
@@ -176,7 +191,7 @@ void TMainForm::RenderViewBitmap(int w, int h) {
         FViewBitmapValid = false;
         return;
     }
-    if (qint64(w) * h * 4 > kViewBitmapBudget)
+    if (double(w) * double(h) * 4.0 > double(kViewBitmapBudget))
         throw EInvalidGraphicOperation(
             QStringLiteral("The picture cannot be shown at %1 x %2 pixels: the view would need more than %3 MB of memory")
                 .arg(w).arg(h).arg(kViewBitmapBudget >> 20));
