@@ -24,6 +24,7 @@
 #include "formats/raster/Mac.h"
 #include "formats/raster/TextGrph.h"
 #include "formats/raster/cif.h"
+#include "formats/raster/WBMP.h"
 
 #include <mutex>
 
@@ -54,6 +55,7 @@ void InitializeFormats() {
         RegisterImgFormat();
         RegisterMacFormat();
         RegisterTextFormat();
+        RegisterFormat(QStringLiteral("WBMP"), QStringLiteral("Wireless Bitmap"), TWBitmap::StaticClass());
 
         RegisterStartupTable();
     });
