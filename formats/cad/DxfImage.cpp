@@ -70,7 +70,9 @@ void TDXFImage::DrawTo(QPainter& canvas, const QRect& rect) const {
     const int lineWidth = int(options >> 24);
 
     const int w = rect.width(), h = rect.height();
-    const double m = std::min(w, h);
+    // The larger extent spans the shorter side: m pixels from its first to its last, m - 1 steps, so that
+    // lines on the drawing's edges stay inside the rectangle.
+    const double m = std::max(1, std::min(w, h) - 1);
     const double ex = FExtMax.x - FExtMin.x, ey = FExtMax.y - FExtMin.y;
     const double sx = ex != 0 ? m / ex : 1.0;
     const double sy = ey != 0 ? m / ey : 1.0;
