@@ -80,10 +80,12 @@ void TDXFImage::DrawTo(QPainter& canvas, const QRect& rect) const {
     if (FDrawing && s > 0 && std::isfinite(s)) {
         const double cx = (FExtMax.x + FExtMin.x) / 2, cy = (FExtMax.y + FExtMin.y) / 2;
         FScale = s;
-        FLeft = cx - (w / 2.0) / s - rect.left() / s;
-        FRight = cx + (w / 2.0) / s + rect.left() / s;
-        FBottom = cy - (h / 2.0) / s - rect.top() / s;
-        FTop = cy + (h / 2.0) / s + rect.top() / s;
+        // The centre of the drawing lands on the centre pixel of the rectangle.
+        const double halfW = (w - 1) / 2.0, halfH = (h - 1) / 2.0;
+        FLeft = cx - halfW / s - rect.left() / s;
+        FRight = cx + halfW / s + rect.left() / s;
+        FBottom = cy - halfH / s - rect.top() / s;
+        FTop = cy + halfH / s + rect.top() / s;
         canvas.setRenderHint(QPainter::Antialiasing, false);
         canvas.setRenderHint(QPainter::TextAntialiasing, false);
         DXF_Canvas dc(canvas, FScale, FLeft, FTop, lineWidth, fillSolid);
