@@ -25,6 +25,7 @@
 #include "formats/raster/TextGrph.h"
 #include "formats/raster/cif.h"
 #include "formats/raster/WBMP.h"
+#include "formats/cad/DxfImage.h"
 
 #include <mutex>
 
@@ -56,6 +57,7 @@ void InitializeFormats() {
         RegisterMacFormat();
         RegisterTextFormat();
         RegisterFormat(QStringLiteral("WBMP"), QStringLiteral("Wireless Bitmap"), TWBitmap::StaticClass());
+        RegisterFormat(QStringLiteral("DXF"), QStringLiteral("Autodesk DXF Images"), TDXFImage::StaticClass());
 
         RegisterStartupTable();
     });
