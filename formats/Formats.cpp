@@ -3,6 +3,7 @@
 #include "codec/Registry.h"
 
 #include "codec/Ppm.h"
+#include "formats/hpgl/hpgl_2.h"
 
 #include <mutex>
 
@@ -13,6 +14,7 @@ void InitializeFormats() {
         RegisterGraphicClass(TPPMGraphic::StaticClass());
 
         // The program's own format modules register their extensions themselves.
+        RegisterHpglFormats();
 
         RegisterStartupTable();
     });
