@@ -6,6 +6,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <new>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 namespace {
 
@@ -60,11 +66,15 @@ QPoint THpNodeList::GetNode(int index) const {
 // Elements
 
 void TPolyline::SetNodes(THpNodeList& nodes) {
-    Nodes = nodes.Nodes();
+    Nodes.assign(nodes.Nodes().begin(), nodes.Nodes().end());
     for (const QPoint& p : Nodes) Extents.Include(p);
 }
 
 void TPolyline::Paint(TElementList& list, QPainter& canvas) const {
+    if (list.CanDrawFast(*this)) {
+        list.FastPolyline(Nodes, LineColor);
+        return;
+    }
     list.ApplyPen(canvas, *this);
     canvas.setBrush(Qt::NoBrush);
     const QPolygon& pts = list.DevicePoints(Nodes);
@@ -75,7 +85,7 @@ void TPolyline::Paint(TElementList& list, QPainter& canvas) const {
 }
 
 void TPolygon::SetNodes(THpNodeList& nodes) {
-    Nodes = nodes.Nodes();
+    Nodes.assign(nodes.Nodes().begin(), nodes.Nodes().end());
     Breaks = nodes.Breaks();
     for (const QPoint& p : Nodes) Extents.Include(p);
 }
@@ -147,10 +157,10 @@ void TWindow::SetNodes(THpNodeList& nodes) {
 void TWindow::Paint(TElementList& list, QPainter& canvas) const {
     if (Nodes.size() != 2) return;
     const QRect r = QRect(list.WorldToDevice(Nodes[0]), list.WorldToDevice(Nodes[1])).normalized();
-    canvas.setClipRect(r, Qt::ReplaceClip);
+    list.ClipTo(canvas, r);
 }
 
-void TFullWindow::Paint(TElementList& list, QPainter& canvas) const { canvas.setClipping(false); }
+void TFullWindow::Paint(TElementList& list, QPainter& canvas) const { list.ClipOff(canvas); }
 
 void TText::SetText(const THpTextRec& text) {
     Rec = text;
@@ -217,8 +227,36 @@ void THpImage::Paint(TElementList& list, QPainter& canvas) const {
 // ---------------------------------------------------------------------------------------------------
 // Element list
 
-void TElementList::Clear() {
+void* TElementList::TChunkResource::do_allocate(size_t bytes, size_t alignment) {
+    constexpr size_t kHuge = size_t(2) << 20;
+    if (bytes >= kHuge) {
+        const size_t size = (bytes + kHuge - 1) / kHuge * kHuge;
+        void* p = std::aligned_alloc(kHuge, size);
+        if (!p) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+        madvise(p, size, MADV_HUGEPAGE);
+#endif
+        return p;
+    }
+    return ::operator new(bytes, std::align_val_t(std::max(alignment, alignof(std::max_align_t))));
+}
+
+void TElementList::TChunkResource::do_deallocate(void* p, size_t bytes, size_t alignment) {
+    constexpr size_t kHuge = size_t(2) << 20;
+    if (bytes >= kHuge)
+        std::free(p);
+    else
+        ::operator delete(p, std::align_val_t(std::max(alignment, alignof(std::max_align_t))));
+}
+
+void TElementList::DestroyElements() {
+    for (TCustomElem* e : FElements) e->~TCustomElem();
     FElements.clear();
+    FArena.release();
+}
+
+void TElementList::Clear() {
+    DestroyElements();
     FDraw = FWindow = FDisplay = THpExtents();
     LineColor = 0;
     LineWidth = 0.35;
@@ -233,7 +271,7 @@ void TElementList::Clear() {
     FView = QRect();
 }
 
-bool TElementList::Append(std::unique_ptr<TCustomElem> e, bool takeAttributes) {
+bool TElementList::Append(TCustomElem* e, bool takeAttributes) {
     if (takeAttributes) {
         e->FillColor = FillColor;
         e->FillKind = FillKind;
@@ -245,7 +283,7 @@ bool TElementList::Append(std::unique_ptr<TCustomElem> e, bool takeAttributes) {
     }
     const quint8 kind = e->Kind;
     const THpExtents ext = e->Extents;
-    FElements.push_back(std::move(e));
+    FElements.push_back(e);
     if (kind == ekFullWindow) return true;
     if (kind == ekWindow) {
         FWindow.Include(ext);
@@ -257,33 +295,36 @@ bool TElementList::Append(std::unique_ptr<TCustomElem> e, bool takeAttributes) {
 }
 
 bool TElementList::AddElement(quint8 kind, THpNodeList& nodes, double sweep) {
-    std::unique_ptr<TCustomElem> e;
+    TCustomElem* e;
     switch (kind) {
-    case ekPolyline: e = std::make_unique<TPolyline>(); break;
-    case ekPolygon: e = std::make_unique<TPolygon>(); break;
-    case ekCircle: e = std::make_unique<TCircle>(); break;
-    case ekArc: e = std::make_unique<TArc>(); break;
-    case ekPie: e = std::make_unique<TPie>(); break;
-    case ekWindow: e = std::make_unique<TWindow>(); break;
-    case ekFullWindow: e = std::make_unique<TFullWindow>(); break;
+    case ekPolyline: e = New<TPolyline>(); break;
+    case ekPolygon: e = New<TPolygon>(); break;
+    case ekCircle: e = New<TCircle>(); break;
+    case ekArc: e = New<TArc>(); break;
+    case ekPie: e = New<TPie>(); break;
+    case ekWindow: e = New<TWindow>(); break;
+    case ekFullWindow: e = New<TFullWindow>(); break;
     default: return false;
     }
     if (kind != ekFullWindow) e->SetNodes(nodes);
-    if (kind <= ekPie && e->Nodes.empty()) return false;
-    if (auto* arc = dynamic_cast<TArc*>(e.get())) arc->Sweep = sweep;
-    return Append(std::move(e), kind <= ekPie);
+    if (kind <= ekPie && e->Nodes.empty()) {
+        e->~TCustomElem();
+        return false;
+    }
+    if (kind == ekArc || kind == ekPie) static_cast<TArc*>(e)->Sweep = sweep;
+    return Append(e, kind <= ekPie);
 }
 
 bool TElementList::AddElement(const THpTextRec& text) {
-    auto e = std::make_unique<TText>();
+    TText* e = New<TText>();
     e->SetText(text);
-    return Append(std::move(e), true);
+    return Append(e, true);
 }
 
 bool TElementList::AddElement(const THpImageRec& image) {
-    auto e = std::make_unique<THpImage>();
+    THpImage* e = New<THpImage>();
     e->SetImage(image);
-    return Append(std::move(e), false);
+    return Append(e, false);
 }
 
 void TElementList::SetViewRect(const QRect& rect) {
@@ -334,7 +375,7 @@ int TElementList::PenWidthToDevice(double mm) const {
     return w < 1 ? 1 : int(w);
 }
 
-const QPolygon& TElementList::DevicePoints(const std::vector<QPoint>& nodes, size_t from, size_t to) {
+const QPolygon& TElementList::DevicePoints(const THpPoints& nodes, size_t from, size_t to) {
     to = std::min(to, nodes.size());
     FScratch.resize(qsizetype(to > from ? to - from : 0));
     QPoint* out = FScratch.data();
@@ -368,12 +409,115 @@ void TElementList::ApplyBrush(QPainter& canvas, const TCustomElem& e) {
     canvas.setBrush(QBrush(ToQColor(color), style));
 }
 
+void TElementList::ClipTo(QPainter& canvas, const QRect& rect) {
+    canvas.setClipRect(rect, Qt::ReplaceClip);
+    FFastClip = rect.translated(FDx, FDy).intersected(FImageRect);
+}
+
+void TElementList::ClipOff(QPainter& canvas) {
+    canvas.setClipping(false);
+    FFastClip = FImageRect;
+}
+
+bool TElementList::CanDrawFast(const TCustomElem& e) const {
+    if (!FBits || e.LineStyle != lsSolid) return false;
+    return (RealWidth ? PenWidthToDevice(e.LineWidth) : BaseLineWidth) <= 1;
+}
+
+void TElementList::FastLine(int x0, int y0, int x1, int y1, quint32 argb) {
+    const QRect& c = FFastClip;
+    if (c.isEmpty()) return;
+    auto inside = [&c](int x, int y) { return x >= c.left() && x <= c.right() && y >= c.top() && y <= c.bottom(); };
+    if (!inside(x0, y0) || !inside(x1, y1)) {
+        // Liang-Barsky: the part of the segment within the clip rectangle.
+        const double dx = double(x1) - x0, dy = double(y1) - y0;
+        double t0 = 0, t1 = 1;
+        const double p[4] = {-dx, dx, -dy, dy};
+        const double q[4] = {double(x0) - c.left(), double(c.right()) - x0, double(y0) - c.top(), double(c.bottom()) - y0};
+        for (int i = 0; i < 4; ++i) {
+            if (p[i] == 0) {
+                if (q[i] < 0) return;
+                continue;
+            }
+            const double t = q[i] / p[i];
+            if (p[i] < 0) t0 = std::max(t0, t);
+            else t1 = std::min(t1, t);
+        }
+        if (t0 > t1) return;
+        const int nx0 = int(std::lrint(x0 + t0 * dx)), ny0 = int(std::lrint(y0 + t0 * dy));
+        const int nx1 = int(std::lrint(x0 + t1 * dx)), ny1 = int(std::lrint(y0 + t1 * dy));
+        x0 = nx0;
+        y0 = ny0;
+        x1 = nx1;
+        y1 = ny1;
+    }
+    if (!inside(x0, y0) || !inside(x1, y1)) return; // rounding left the clipped ends outside
+    // Bresenham with a pointer walk; both ends are drawn.
+    const int adx = std::abs(x1 - x0), ady = std::abs(y1 - y0);
+    const qsizetype stepX = x0 < x1 ? 1 : -1;
+    const qsizetype stepY = (y0 < y1 ? 1 : -1) * (FStride / 4);
+    quint32* p = reinterpret_cast<quint32*>(FBits + FStride * y0) + x0;
+    if (adx >= ady) {
+        int err = adx / 2;
+        for (int i = 0; i <= adx; ++i) {
+            *p = argb;
+            p += stepX;
+            err -= ady;
+            if (err < 0) {
+                p += stepY;
+                err += adx;
+            }
+        }
+    } else {
+        int err = ady / 2;
+        for (int i = 0; i <= ady; ++i) {
+            *p = argb;
+            p += stepY;
+            err -= adx;
+            if (err < 0) {
+                p += stepX;
+                err += ady;
+            }
+        }
+    }
+}
+
+void TElementList::FastPolyline(const THpPoints& nodes, TColor color) {
+    const quint32 argb = 0xFF000000u | ((color & 0xFF) << 16) | (color & 0xFF00) | ((color >> 16) & 0xFF);
+    if (nodes.empty()) return;
+    QPoint a = WorldToDevice(nodes[0]) + QPoint(FDx, FDy);
+    if (nodes.size() == 1) FastLine(a.x(), a.y(), a.x(), a.y(), argb);
+    for (size_t i = 1; i < nodes.size(); ++i) {
+        const QPoint b = WorldToDevice(nodes[i]) + QPoint(FDx, FDy);
+        FastLine(a.x(), a.y(), b.x(), b.y(), argb);
+        a = b;
+    }
+}
+
 void TElementList::DrawAll() {
     if (FPainting || !Ready || !FValid || !FCanvas) return;
     StopPainting = false;
     FPainting = true;
     QPainter& canvas = *FCanvas;
-    for (const auto& e : FElements) {
+    // Direct drawing applies to an opaque 32-bit image canvas with no transform but a whole-pixel shift.
+    FBits = nullptr;
+    QPaintDevice* device = canvas.device();
+    const QTransform t = canvas.deviceTransform();
+    if (device && device->devType() == QInternal::Image && !canvas.hasClipping() && canvas.opacity() == 1.0 &&
+        canvas.compositionMode() == QPainter::CompositionMode_SourceOver &&
+        !canvas.testRenderHint(QPainter::Antialiasing) && t.type() <= QTransform::TxTranslate &&
+        t.dx() == std::floor(t.dx()) && t.dy() == std::floor(t.dy())) {
+        auto* image = static_cast<QImage*>(device);
+        const QImage::Format f = image->format();
+        if (f == QImage::Format_RGB32 || f == QImage::Format_ARGB32 || f == QImage::Format_ARGB32_Premultiplied) {
+            FBits = const_cast<uchar*>(image->constBits());
+            FStride = image->bytesPerLine();
+            FDx = int(t.dx());
+            FDy = int(t.dy());
+            FImageRect = FFastClip = image->rect();
+        }
+    }
+    for (TCustomElem* e : FElements) {
         if (StopPainting) break;
         if (e->Kind != ekFullWindow && !e->Extents.Overlaps(FDisplay) && e->Kind != ekWindow) continue;
         try {
@@ -383,6 +527,7 @@ void TElementList::DrawAll() {
         }
     }
     canvas.setClipping(false);
+    FBits = nullptr;
     FScratch.clear();
     FScratch.squeeze();
     FPainting = false;

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <atomic>
+#include <memory_resource>
 #include <climits>
 #include <memory>
 #include <vector>
@@ -114,9 +115,14 @@ struct THpImageRec {
 
 class TElementList;
 
+// Nodes of an element; the element list keeps them, and its elements, in one arena.
+using THpPoints = std::pmr::vector<QPoint>;
+using THpArena = std::pmr::memory_resource;
+inline THpArena* DefaultArena() { return std::pmr::get_default_resource(); }
+
 class TCustomElem {
 public:
-    explicit TCustomElem(quint8 kind) : Kind(kind) {}
+    TCustomElem(quint8 kind, THpArena* arena) : Kind(kind), Nodes(arena) {}
     virtual ~TCustomElem() = default;
     virtual void Paint(TElementList& list, QPainter& canvas) const {}
     virtual void SetNodes(THpNodeList& nodes) {}
@@ -125,7 +131,7 @@ public:
     int NodeCount() const { return int(Nodes.size()); }
 
     quint8 Kind;
-    std::vector<QPoint> Nodes;
+    THpPoints Nodes;
     THpExtents Extents;
     TColor LineColor = 0;
     quint8 LineStyle = lsSolid;
@@ -138,7 +144,7 @@ public:
 
 class TPolyline : public TCustomElem {
 public:
-    TPolyline() : TCustomElem(ekPolyline) {}
+    explicit TPolyline(THpArena* arena = DefaultArena()) : TCustomElem(ekPolyline, arena) {}
     void SetNodes(THpNodeList& nodes) override;
     void Paint(TElementList& list, QPainter& canvas) const override;
 };
@@ -146,7 +152,7 @@ public:
 // A filled area; Breaks start sub-polygons (filled together, odd-even).
 class TPolygon : public TCustomElem {
 public:
-    TPolygon() : TCustomElem(ekPolygon) {}
+    explicit TPolygon(THpArena* arena = DefaultArena()) : TCustomElem(ekPolygon, arena) {}
     void SetNodes(THpNodeList& nodes) override;
     void Paint(TElementList& list, QPainter& canvas) const override;
     std::vector<int> Breaks;
@@ -155,7 +161,7 @@ public:
 // A circle or ellipse given by two opposite corners of its bounding box.
 class TCircle : public TCustomElem {
 public:
-    TCircle() : TCustomElem(ekCircle) {}
+    explicit TCircle(THpArena* arena = DefaultArena()) : TCustomElem(ekCircle, arena) {}
     void SetNodes(THpNodeList& nodes) override;
     void Paint(TElementList& list, QPainter& canvas) const override;
 };
@@ -164,8 +170,7 @@ public:
 // counter-clockwise from start through Sweep degrees (360 for a full circle).
 class TArc : public TCustomElem {
 public:
-    TArc() : TCustomElem(ekArc) {}
-    explicit TArc(quint8 kind) : TCustomElem(kind) {}
+    explicit TArc(THpArena* arena = DefaultArena(), quint8 kind = ekArc) : TCustomElem(kind, arena) {}
     void SetNodes(THpNodeList& nodes) override;
     void Paint(TElementList& list, QPainter& canvas) const override;
     double Sweep = 0;
@@ -173,26 +178,26 @@ public:
 
 class TPie : public TArc {
 public:
-    TPie() : TArc(ekPie) {}
+    explicit TPie(THpArena* arena = DefaultArena()) : TArc(arena, ekPie) {}
     void Paint(TElementList&, QPainter&) const override {}
 };
 
 class TWindow : public TCustomElem {
 public:
-    TWindow() : TCustomElem(ekWindow) {}
+    explicit TWindow(THpArena* arena = DefaultArena()) : TCustomElem(ekWindow, arena) {}
     void SetNodes(THpNodeList& nodes) override;
     void Paint(TElementList& list, QPainter& canvas) const override;
 };
 
 class TFullWindow : public TCustomElem {
 public:
-    TFullWindow() : TCustomElem(ekFullWindow) {}
+    explicit TFullWindow(THpArena* arena = DefaultArena()) : TCustomElem(ekFullWindow, arena) {}
     void Paint(TElementList& list, QPainter& canvas) const override;
 };
 
 class TText : public TCustomElem {
 public:
-    TText() : TCustomElem(ekText) {}
+    explicit TText(THpArena* arena = DefaultArena()) : TCustomElem(ekText, arena) {}
     void SetText(const THpTextRec& text) override;
     void Paint(TElementList& list, QPainter& canvas) const override;
     THpTextRec Rec;
@@ -200,7 +205,7 @@ public:
 
 class THpImage : public TCustomElem {
 public:
-    THpImage() : TCustomElem(ekImage) {}
+    explicit THpImage(THpArena* arena = DefaultArena()) : TCustomElem(ekImage, arena) {}
     void SetImage(const THpImageRec& image) override;
     void Paint(TElementList& list, QPainter& canvas) const override;
     THpImageRec Rec;
@@ -212,6 +217,7 @@ public:
     static constexpr int FitMargin = 16;
 
     TElementList() { Clear(); }
+    ~TElementList() { DestroyElements(); }
     TElementList(const TElementList&) = delete;
     TElementList& operator=(const TElementList&) = delete;
 
@@ -263,13 +269,30 @@ public:
     // Painting helpers for the elements.
     void ApplyPen(QPainter& canvas, const TCustomElem& e, bool noPen = false);
     void ApplyBrush(QPainter& canvas, const TCustomElem& e);
+    // Clipping of window elements (kept for the direct line drawing too).
+    void ClipTo(QPainter& canvas, const QRect& rect);
+    void ClipOff(QPainter& canvas);
+    // Solid one-pixel lines drawn straight into a 32-bit image canvas, the bulk of most plots.
+    bool CanDrawFast(const TCustomElem& e) const;
+    void FastPolyline(const THpPoints& nodes, TColor color);
     // The device points of the element's nodes, in a buffer reused for every element.
-    const QPolygon& DevicePoints(const std::vector<QPoint>& nodes, size_t from = 0, size_t to = SIZE_MAX);
+    const QPolygon& DevicePoints(const THpPoints& nodes, size_t from = 0, size_t to = SIZE_MAX);
 
 private:
-    bool Append(std::unique_ptr<TCustomElem> e, bool takeAttributes);
+    bool Append(TCustomElem* e, bool takeAttributes);
+    template <class T> T* New() { return new (FArena.allocate(sizeof(T), alignof(T))) T(&FArena); }
+    void DestroyElements();
 
-    std::vector<std::unique_ptr<TCustomElem>> FElements;
+    // Big chunks for the arena (on Linux backed by huge pages where the system allows: a large plot makes
+    // hundreds of thousands of elements, and page faults would otherwise cost as much as building them).
+    class TChunkResource : public std::pmr::memory_resource {
+        void* do_allocate(size_t bytes, size_t alignment) override;
+        void do_deallocate(void* p, size_t bytes, size_t alignment) override;
+        bool do_is_equal(const std::pmr::memory_resource& other) const noexcept override { return this == &other; }
+    };
+    TChunkResource FChunks;
+    std::pmr::monotonic_buffer_resource FArena{size_t(1) << 16, &FChunks};
+    std::vector<TCustomElem*> FElements; // in the arena
     THpExtents FDraw, FWindow, FDisplay;
     QRect FView;
     double FSx = 1, FSy = -1, FOx = 0, FOy = 0;
@@ -277,6 +300,12 @@ private:
     bool FPainting = false;
     QPainter* FCanvas = nullptr;
     QPolygon FScratch;
+    // Direct drawing: the image bits, its stride, the painter's offset and the clip in pixels.
+    uchar* FBits = nullptr;
+    qsizetype FStride = 0;
+    int FDx = 0, FDy = 0;
+    QRect FImageRect, FFastClip;
+    void FastLine(int x0, int y0, int x1, int y1, quint32 argb);
 };
 
 // Shaded fill colour for a shading level in percent: 100 gives the colour itself, 0 white.

@@ -4,6 +4,7 @@
 #include "codec/Registry.h"
 #include "codec/Stream.h"
 
+#include <QFile>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPainter>
@@ -185,26 +186,33 @@ int THpglInterpreter::Run(const QByteArray& data) {
 // Parameters
 
 bool THpglInterpreter::ReadNumber(double& value, bool& hasDot) {
-    value = 0;
     hasDot = false;
     bool negative = false;
-    if (Peek() == '+' || Peek() == '-') negative = Next() == '-';
-    bool digits = false;
-    while (Peek() >= '0' && Peek() <= '9') {
-        if (value < 1e300) value = value * 10 + (Next() - '0');
-        else Next();
-        digits = true;
+    qint64 p = FPos;
+    if (p < FSize && (FData[p] == '+' || FData[p] == '-')) negative = FData[p++] == '-';
+    const qint64 digitsStart = p;
+    quint64 whole = 0;
+    double big = 0; // used once the whole part passes 18 digits
+    int count = 0;
+    while (p < FSize && FData[p] >= '0' && FData[p] <= '9') {
+        if (count < 18) whole = whole * 10 + (FData[p] - '0');
+        else if (big < 1e300) big = (count == 18 ? double(whole) : big) * 10 + (FData[p] - '0');
+        ++count;
+        ++p;
     }
-    if (Peek() == '.') {
-        Next();
+    value = count > 18 ? big : double(whole);
+    bool digits = p > digitsStart;
+    if (p < FSize && FData[p] == '.') {
+        ++p;
         hasDot = true;
         double scale = 0.1;
-        while (Peek() >= '0' && Peek() <= '9') {
-            value += (Next() - '0') * scale;
+        while (p < FSize && FData[p] >= '0' && FData[p] <= '9') {
+            value += (FData[p++] - '0') * scale;
             scale *= 0.1;
             digits = true;
         }
     }
+    FPos = p;
     if (negative) value = -value;
     return digits;
 }
@@ -1113,7 +1121,23 @@ void THPGL2Graphic::SetPaperColor(TColor value) {
 bool THPGL2Graphic::IsEmpty() const { return !FPlotReady || FList->Count() == 0; }
 
 void THPGL2Graphic::LoadFromStream(QIODevice& stream) {
-    const QByteArray data = ReadRemaining(stream);
+    // A file is read through a mapping when the system allows it (no copy of a large plot).
+    QByteArray data;
+    uchar* mapped = nullptr;
+    auto* file = qobject_cast<QFile*>(&stream);
+    const qint64 start = stream.pos();
+    if (file && !file->isSequential() && file->size() > start && (mapped = file->map(start, file->size() - start)))
+        data = QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), qsizetype(file->size() - start));
+    else
+        data = ReadRemaining(stream);
+    struct TUnmap {
+        QFile* File;
+        uchar* Map;
+        ~TUnmap() {
+            if (Map) File->unmap(Map);
+        }
+    } unmap{file, mapped};
+    if (mapped) stream.seek(file->size());
     if (data.isEmpty()) throw EInvalidGraphic(QStringLiteral("File size is zero bytes"));
     FList->Clear();
     FError = heNone;
