@@ -26,6 +26,7 @@
 #include "formats/raster/cif.h"
 #include "formats/raster/WBMP.h"
 #include "formats/cad/DxfImage.h"
+#include "formats/hpgl/hpgl_2.h"
 
 #include <mutex>
 
@@ -58,6 +59,7 @@ void InitializeFormats() {
         RegisterTextFormat();
         RegisterFormat(QStringLiteral("WBMP"), QStringLiteral("Wireless Bitmap"), TWBitmap::StaticClass());
         RegisterFormat(QStringLiteral("DXF"), QStringLiteral("Autodesk DXF Images"), TDXFImage::StaticClass());
+        RegisterHpglFormats();
 
         RegisterStartupTable();
     });
