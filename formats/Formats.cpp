@@ -21,7 +21,11 @@
 #include "codec/Tiff.h"
 #include "formats/cad/DxfImage.h"
 #include "formats/hpgl/hpgl_2.h"
+#include "formats/raster/EPS.h"
 #include "formats/raster/Img.h"
+#include "formats/raster/PCD.h"
+#include "formats/raster/SCR.h"
+#include "formats/raster/Ufo.h"
 #include "formats/raster/Mac.h"
 #include "formats/raster/TextGrph.h"
 #include "formats/raster/WBMP.h"
@@ -53,6 +57,10 @@ void InitializeFormats() {
 
         // The program's own format modules register their extensions themselves.
         RegisterCifFormat();
+        RegisterFormat(QStringLiteral("SCR"), QStringLiteral("Word 5.x screen capture images"), TScrGraphic::StaticClass());
+        RegisterFormat(QStringLiteral("EPS"), QStringLiteral("Encapsulated Postscript"), TEPSGraphic::StaticClass());
+        RegisterFormat(QStringLiteral("UFO"), QStringLiteral("gesUFO"), TUFOImage::StaticClass());
+        RegisterFormat(QStringLiteral("PCD"), QString(), TPCDImage::StaticClass());
         RegisterImgFormat();
         RegisterMacFormat();
         RegisterTextFormat();
