@@ -2,9 +2,30 @@
 
 #include "codec/Registry.h"
 
+#include "codec/Autodesk.h"
 #include "codec/Bmp.h"
+#include "codec/Cut.h"
+#include "codec/Dcx.h"
+#include "codec/Gif.h"
 #include "codec/Ico.h"
+#include "codec/Jpeg.h"
+#include "codec/Metafile.h"
+#include "codec/Pcx.h"
+#include "codec/Png.h"
 #include "codec/Ppm.h"
+#include "codec/Psd.h"
+#include "codec/Psp.h"
+#include "codec/Rla.h"
+#include "codec/Sgi.h"
+#include "codec/Tga.h"
+#include "codec/Tiff.h"
+#include "formats/cad/DxfImage.h"
+#include "formats/hpgl/hpgl_2.h"
+#include "formats/raster/Img.h"
+#include "formats/raster/Mac.h"
+#include "formats/raster/TextGrph.h"
+#include "formats/raster/WBMP.h"
+#include "formats/raster/cif.h"
 
 #include <mutex>
 
@@ -15,8 +36,29 @@ void InitializeFormats() {
         RegisterGraphicClass(TPPMGraphic::StaticClass());
         RegisterGraphicClass(TBitmap::StaticClass());
         RegisterGraphicClass(TIcon::StaticClass());
+        RegisterGraphicClass(TJpegGraphic::StaticClass());
+        RegisterGraphicClass(TPngGraphic::StaticClass());
+        RegisterGraphicClass(TTiffGraphic::StaticClass());
+        RegisterGraphicClass(TGIFImage::StaticClass());
+        RegisterGraphicClass(TPcxGraphic::StaticClass());
+        RegisterGraphicClass(TDcxGraphic::StaticClass());
+        RegisterGraphicClass(TTgaGraphic::StaticClass());
+        RegisterGraphicClass(TPSDGraphic::StaticClass());
+        RegisterGraphicClass(TPSPGraphic::StaticClass());
+        RegisterGraphicClass(TSGIGraphic::StaticClass());
+        RegisterGraphicClass(TRLAGraphic::StaticClass());
+        RegisterGraphicClass(TCUTGraphic::StaticClass());
+        RegisterGraphicClass(TAutodeskGraphic::StaticClass());
+        RegisterGraphicClass(TMetafile::StaticClass());
 
         // The program's own format modules register their extensions themselves.
+        RegisterCifFormat();
+        RegisterImgFormat();
+        RegisterMacFormat();
+        RegisterTextFormat();
+        RegisterFormat(QStringLiteral("WBMP"), QStringLiteral("Wireless Bitmap"), TWBitmap::StaticClass());
+        RegisterFormat(QStringLiteral("DXF"), QStringLiteral("Autodesk DXF Images"), TDXFImage::StaticClass());
+        RegisterHpglFormats();
 
         RegisterStartupTable();
     });

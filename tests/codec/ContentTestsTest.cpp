@@ -1,0 +1,55 @@
+#include "RasterFixtures.h"
+
+#include "app/PictureEx.h"
+#include "codec/Registry.h"
+
+#include <QDir>
+#include <QFile>
+
+// Every content-testable format opens by content under a name that says nothing, and no content test
+// takes a file of another raster format (the formats without a signature must not grab other files).
+TEST(ContentTests, EachFormatIsRecognisedAndNoOtherIsTaken) {
+    const struct {
+        const char* File;
+        const char* Class;
+    } cases[] = {{"rla/packedrgb.rla", "TRLAGraphic"},   {"rla/packedmatte.rpf", "TRLAGraphic"},
+                 {"sgi/imrle.sgi", "TSGIGraphic"},       {"sgi/pillow.sgi", "TSGIGraphic"},
+                 {"psd/imrgb.psd", "TPSDGraphic"},       {"psd/imlarge.psb", "TPSDGraphic"},
+                 {"cel/animator.cel", "TAutodeskGraphic"}, {"cut/halo.cut", "TCUTGraphic"},
+                 {"psp/v6rle.psp", "TPSPGraphic"},       {"psp/v5raw.psp", "TPSPGraphic"},
+                 {"pcx/im24.pcx", ""},                   {"pcx/netpbm2bit.pcx", ""},
+                 {"dcx/three.dcx", ""},                  {"tga/im24.tga", ""},
+                 {"tga/packed16rtl.tga", ""},            {"tga/imgrey.tga", ""},
+                 {"tga/netpbmcmap.tga", ""},             {"pcx/im1.pcx", ""}};
+    QTemporaryDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.File);
+        const QString copy = dir.filePath(QStringLiteral("picture.dat"));
+        QFile::remove(copy);
+        ASSERT_TRUE(QFile::copy(DataPath(QString::fromLatin1(c.File)), copy));
+        TGraphicClass cls = FindClassByContent(copy);
+        EXPECT_EQ(cls ? cls->ClassName : QString(), QString::fromLatin1(c.Class));
+        if (*c.Class) {
+            TPictureEx picture;
+            picture.LoadFromFileName(copy);
+            EXPECT_EQ(picture.Graphic()->ClassName(), QString::fromLatin1(c.Class));
+            EXPECT_EQ(picture.Width(), 37);
+        }
+    }
+}
+
+// lumenor-cli reports class and size for a file of every format of this library part.
+TEST(ContentTests, CommandLineInfoForEveryFormat) {
+    const QStringList files = {"pcx/im24.pcx", "tga/im24rle.tga", "sgi/imrle.sgi", "psd/imrgb.psd", "psp/v6lz77.psp",
+                               "rla/packedrgb.rla", "cut/halo.cut", "cel/animator.pic"};
+    const QStringList classes = {"TPcxGraphic", "TTgaGraphic", "TSGIGraphic", "TPSDGraphic", "TPSPGraphic",
+                                 "TRLAGraphic", "TCUTGraphic", "TAutodeskGraphic"};
+    QStringList args = {QStringLiteral("info")};
+    for (const QString& f : files) args << DataPath(f);
+    QString out;
+    ASSERT_EQ(RunCli(args, &out), 0) << out.toStdString();
+    const QStringList lines = out.trimmed().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), files.size());
+    for (int i = 0; i < files.size(); ++i)
+        EXPECT_EQ(lines[i], DataPath(files[i]) + QLatin1Char('\t') + classes[i] + QStringLiteral("\t37x23\tpages=1\tframes=1"));
+}
