@@ -206,7 +206,7 @@ void MakeOpaque(QImage& image) {
 
 // Decodes uncompressed rows. Returns the picture of the rows present (bottom part of a bottom-up file).
 QImage ReadUncompressed(const uchar* data, qint64 size, qint64 bitsPos, const THeader& h, const QVector<QRgb>& palette,
-                        TDibInfo& info, bool& hasAlpha) {
+                        TDibInfo& info, bool& hasAlpha, const std::function<void(quint8)>& progress) {
     const qint64 w = h.Width;
     const qint64 stride = ((w * h.BitCount + 31) / 32) * 4;
     const qint64 rowBytes = (w * h.BitCount + 7) / 8;
@@ -236,6 +236,7 @@ QImage ReadUncompressed(const uchar* data, qint64 size, qint64 bitsPos, const TH
     const bool checkIndex = b <= 8 && palette.size() < (1 << b);
 
     for (qint64 i = 0; i < rows; ++i, src += stride) {
+        if (progress && (i & 255) == 255) progress(quint8(i * 100 / rows));
         const int y = int(h.TopDown ? i : rows - 1 - i);
         uchar* line = image.scanLine(y);
         QRgb* out = reinterpret_cast<QRgb*>(line);
@@ -396,7 +397,8 @@ void ApplyAndMask(QImage& image, const uchar* data, qint64 size, qint64 maskPos,
 
 } // namespace
 
-QImage DecodeDib(const uchar* data, qint64 size, qint64 headerPos, qint64 bitsPos, bool andMask, TDibInfo* infoOut) {
+QImage DecodeDib(const uchar* data, qint64 size, qint64 headerPos, qint64 bitsPos, bool andMask, TDibInfo* infoOut,
+                 const std::function<void(quint8)>& progress) {
     TDibInfo info;
     const THeader h = ReadHeader(data, size, headerPos, andMask);
     info.BitCount = h.BitCount;
@@ -427,7 +429,7 @@ QImage DecodeDib(const uchar* data, qint64 size, qint64 headerPos, qint64 bitsPo
     if (h.Compression == BI_RLE8 || h.Compression == BI_RLE4)
         image = ReadRle(data, size, bitsPos, h, palette, info);
     else
-        image = ReadUncompressed(data, size, bitsPos, h, palette, info, hasAlpha);
+        image = ReadUncompressed(data, size, bitsPos, h, palette, info, hasAlpha, progress);
 
     if (andMask && !hasAlpha) {
         if (info.Truncated || h.Compression == BI_RLE8 || h.Compression == BI_RLE4) {
@@ -493,15 +495,16 @@ void TBitmap::ReadPage(QIODevice& stream, int) {
     // An OS/2 bitmap array: show its first bitmap (its offsets count from the start of the file).
     if (size >= 2 && data[0] == 'B' && data[1] == 'A') start = 14;
     Progress(TProgressStage::psStarting, 0);
+    const auto running = [this](quint8 percent) { Progress(TProgressStage::psRunning, percent); };
     if (size - start >= 2 && data[start] == 'B' && data[start + 1] == 'M') {
         if (size - start < kFileHeaderSize + 4) Invalid(QStringLiteral("The bitmap header is incomplete"));
         const quint32 offBits = U32At(data + start + 10);
-        FImage = DecodeDib(data, size, start + kFileHeaderSize, offBits, false);
+        FImage = DecodeDib(data, size, start + kFileHeaderSize, offBits, false, nullptr, running);
     } else if (start == 0 && size >= 4) {
         const quint32 headerSize = U32At(data);
         if (headerSize != 12 && (headerSize < 16 || headerSize > 124))
             Invalid(QStringLiteral("Not a Windows bitmap file"));
-        FImage = DecodeDib(data, size, 0, 0, false);
+        FImage = DecodeDib(data, size, 0, 0, false, nullptr, running);
     } else {
         Invalid(QStringLiteral("Not a Windows bitmap file"));
     }

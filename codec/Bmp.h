@@ -4,6 +4,8 @@
 
 #include "codec/DibGraphic.h"
 
+#include <functional>
+
 // What DecodeDib found besides the pixels.
 struct TDibInfo {
     int BitCount = 0;     // bits per pixel of the stored data
@@ -17,8 +19,9 @@ struct TDibInfo {
 // the transparency mask that follows them (icon and cursor entries); the mask becomes the alpha
 // channel unless 32-bit pixels carry alpha of their own. Data that ends early gives the rows that were
 // read; raises EInvalidGraphic for a bad header or when no row at all is present.
+// progress, when given, hears the percentage of rows done now and then.
 QImage DecodeDib(const uchar* data, qint64 size, qint64 headerPos, qint64 bitsPos, bool andMask,
-                 TDibInfo* info = nullptr);
+                 TDibInfo* info = nullptr, const std::function<void(quint8)>& progress = {});
 
 class TBitmap : public TDibGraphic {
     DECLARE_GRAPHIC_CLASS(TBitmap)

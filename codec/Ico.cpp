@@ -9,6 +9,7 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 DEFINE_GRAPHIC_CLASS(TIcon)
@@ -136,8 +137,11 @@ void TIcon::SaveToStream(QIODevice& stream) const {
     if (FImage.isNull()) throw EInvalidGraphicOperation(QStringLiteral("Cannot save an empty picture"));
     QImage image = FImage.convertToFormat(QImage::Format_ARGB32);
     if (image.width() > kMaxIconSide || image.height() > kMaxIconSide) {
-        image = image.scaled(kMaxIconSide, kMaxIconSide, Qt::KeepAspectRatio, Qt::SmoothTransformation)
-                    .convertToFormat(QImage::Format_ARGB32);
+        // The longer side becomes 256; the shorter keeps the proportion but at least one pixel.
+        const double scale = double(kMaxIconSide) / std::max(image.width(), image.height());
+        const int w = std::clamp(int(std::lround(image.width() * scale)), 1, kMaxIconSide);
+        const int h = std::clamp(int(std::lround(image.height() * scale)), 1, kMaxIconSide);
+        image = image.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32);
     }
     const int w = image.width(), h = image.height();
     const qint64 xorStride = qint64(w) * 4;

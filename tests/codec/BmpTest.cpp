@@ -365,3 +365,25 @@ TEST(Bmp, CommandLineInfoAndConvert) {
     check.LoadFromFileName(ppm);
     EXPECT_TRUE(SamePixels(check.Image(), Reference("bmp/p8.png")));
 }
+
+TEST(Bmp, ReportsProgressWhileDecoding) {
+    TBitmap source;
+    source.SetImage(MakeTestImage(20, 1000));
+    const QByteArray file = Save(source);
+    QBuffer buffer;
+    buffer.setData(file);
+    buffer.open(QIODevice::ReadOnly);
+    TBitmap bmp;
+    std::vector<std::pair<TProgressStage, int>> events;
+    bmp.OnProgress = [&](TGraphic*, TProgressStage stage, quint8 percent, bool, const QRect&, const QString&) {
+        events.emplace_back(stage, percent);
+    };
+    bmp.LoadFromStream(buffer);
+    ASSERT_GE(events.size(), 5u);
+    EXPECT_EQ(events.front(), std::make_pair(TProgressStage::psStarting, 0));
+    EXPECT_EQ(events.back(), std::make_pair(TProgressStage::psEnding, 100));
+    for (size_t i = 1; i + 1 < events.size(); ++i) {
+        EXPECT_EQ(events[i].first, TProgressStage::psRunning);
+        EXPECT_GT(events[i].second, events[i - 1].second);
+    }
+}

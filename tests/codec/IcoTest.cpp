@@ -148,6 +148,10 @@ TEST(Ico, WriterRoundTrips) {
     EXPECT_EQ(uchar(file[6]), 0);
     EXPECT_EQ(uchar(file[7]), 128);
     EXPECT_EQ(LoadIcon(file)->Image().size(), QSize(256, 128));
+    icon.SetImage(MakeTestImage(1000, 3));
+    EXPECT_EQ(LoadIcon(Save(icon))->Image().size(), QSize(256, 1));
+    icon.SetImage(MakeTestImage(300, 700));
+    EXPECT_EQ(LoadIcon(Save(icon))->Image().size(), QSize(110, 256));
 
     TIcon empty;
     EXPECT_THROW(Save(empty), EInvalidGraphicOperation);
