@@ -10,6 +10,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -504,6 +505,53 @@ TEST_F(ViewerTest, CommandsOfLaterWorkStayDisabled) {
     QTest::keyClick(form->View(), Qt::Key_Space);
     QTest::keyClick(form->View(), Qt::Key_Backspace);
     EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(ViewerTest, TheOpenDialogOffersEveryPatternInBothCasesAndAPreview) {
+    auto form = NewForm();
+    const QString path = WriteSolid(QStringLiteral("chosen.ppm"), 64, 32);
+    QStringList filters;
+    bool previewed = false;
+    WhenShown<QFileDialog>([&](QFileDialog* dialog) {
+        filters = dialog->nameFilters();
+        dialog->setDirectory(FDir.path());
+        dialog->selectFile(path);
+        QApplication::processEvents();
+        emit dialog->currentChanged(path);
+        if (auto* preview = dialog->findChild<QLabel*>(QStringLiteral("Preview")))
+            previewed = !preview->pixmap().isNull() && preview->pixmap().width() == 176;
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    ActionOf(*form, "FileOpenAction")->trigger();
+    ASSERT_FALSE(filters.isEmpty());
+    EXPECT_TRUE(filters[0].startsWith(QStringLiteral("All images (*.ANI *.AVI *.BMP"))) << filters[0].toStdString();
+    EXPECT_TRUE(filters[0].contains(QStringLiteral(" *.wbmp "))) << filters[0].toStdString();
+    EXPECT_FALSE(filters[0].contains(QStringLiteral("*.JFIF"))); // the open dialog leaves out the late twelve
+    EXPECT_TRUE(filters.contains(QStringLiteral("Wireless Bitmap (*.WBMP *.wbmp)")));
+    EXPECT_TRUE(previewed);
+    EXPECT_EQ(form->CurrentFile(), path);
+    EXPECT_EQ(Panel(*form, 6), QStringLiteral("64x32"));
+}
+
+TEST_F(ViewerTest, WirelessBitmapsOpenAndHugeFileSizesShowInFull) {
+    auto form = NewForm();
+    form->OpenPicture(DataPath(QStringLiteral("wbmp/shapes.wbmp")));
+    EXPECT_TRUE(FMessages.empty());
+    EXPECT_EQ(Panel(*form, 6), QStringLiteral("150x40"));
+    EXPECT_EQ(Panel(*form, 5), QStringLiteral("765 bytes"));
+    EXPECT_EQ(form->ViewBitmap().pixel(0, 0), qRgb(255, 255, 255));
+
+    // A sparse 5 GiB file: not a picture, but its size is shown whole.
+    const QString huge = FDir.filePath(QStringLiteral("huge.wbmp"));
+    {
+        QFile file(huge);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(qint64(5) << 30));
+    }
+    form->OpenPicture(huge);
+    ASSERT_EQ(FMessages.size(), 1u);
+    EXPECT_EQ(Panel(*form, 5), QStringLiteral("5368709120 bytes"));
+    QFile::remove(huge);
 }
 
 #include "MainFormTest.moc"
