@@ -604,6 +604,7 @@ void TMainForm::OpenPicture(const QString& path) {
 
     const bool hasPicture = HasPicture();
     UpdateActions(hasPicture);
+    // Animation controls in their playing state and the recent-files entry come with their commands.
     SetPanelText(2, QStringLiteral("%1/%2").arg(FileListSelectedIndex() + 1).arg(FileListCount()));
     SetPanelText(4, QFileInfo(path).fileName() + QStringLiteral(" "));
     SetPanelText(5, FileSizeText(path));
@@ -920,8 +921,11 @@ void TMainForm::ViewStatusBarActionExecute() {
 }
 
 void TMainForm::PanelToggled() {
+    // Laying the window out again resizes a visible view, whose resize handler fits or places the
+    // picture; otherwise do it here.
+    const QSize before = FView->size();
     if (QLayout* l = layout()) l->activate();
-    ViewResized();
+    if (FView->size() == before || !FView->isVisible()) ViewResized();
 }
 
 void TMainForm::ViewZoomInActionExecute() { SetZoom(ZoomSmaller(FZoom)); }
