@@ -62,7 +62,8 @@ const QEvent::Type kProgressEventType = QEvent::Type(QEvent::User + 301);
 // The container's progress, posted to the window and shown from its event handling.
 class TProgressMessage : public QEvent {
 public:
-    TProgressMessage(TProgressStage stage, int percent) : QEvent(kProgressEventType), Stage(stage), Percent(percent) {}
+    TProgressMessage(TProgressStage stage, int percent)
+        : QEvent(kProgressEventType), Stage(stage), Percent(percent) {}
     TProgressStage Stage;
     int Percent;
 };
@@ -103,7 +104,9 @@ QIcon LetterIcon(const QString& letters, const QColor& colour = QColor(40, 70, 1
     return QIcon(pixmap);
 }
 
-QIcon ProgramIcon() { return LetterIcon(QStringLiteral("L"), QColor(200, 120, 20)); }
+QIcon ProgramIcon() {
+    return LetterIcon(QStringLiteral("L"), QColor(200, 120, 20));
+}
 
 // An entry that shows another caption for an action of the window and follows its state.
 QAction* Alias(QAction* target, const QString& caption, QObject* parent) {
@@ -142,8 +145,10 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
 
     // 3. Panels as they were left.
     const TSystemFlags flags = LoadSystemFlags();
-    if (Action("ViewToolBarAction")->isChecked() != flags.ToolBarVisible) Action("ViewToolBarAction")->trigger();
-    if (Action("ViewStatusBarAction")->isChecked() != flags.StatusBarVisible) Action("ViewStatusBarAction")->trigger();
+    if (Action("ViewToolBarAction")->isChecked() != flags.ToolBarVisible)
+        Action("ViewToolBarAction")->trigger();
+    if (Action("ViewStatusBarAction")->isChecked() != flags.StatusBarVisible)
+        Action("ViewStatusBarAction")->trigger();
     // The file list and the thumbnails keep their stored state until their panels land.
     Action("ViewFileListAction")->setChecked(flags.FileListVisible);
     Action("ViewThumbnailAction")->setChecked(flags.ThumbnailVisible);
@@ -151,9 +156,8 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
     // 5. Picture container, kind 0, the view bitmap's brush.
     FPictureKind = TPictureKind::pkStill;
     FPicture.OnChange = [this](TGraphic*) { PictureChanged(); };
-    FPicture.OnProgress = [this](TGraphic*, TProgressStage stage, quint8 percent, bool, const QRect&, const QString&) {
-        ForwardProgress(stage, percent);
-    };
+    FPicture.OnProgress = [this](TGraphic*, TProgressStage stage, quint8 percent, bool, const QRect&,
+                                 const QString&) { ForwardProgress(stage, percent); };
 
     // 6. Settings.
     LoadSettings(FSettings);
@@ -215,71 +219,92 @@ void TMainForm::Run(const std::function<void()>& command) {
 void TMainForm::Connect(const char* name, void (TMainForm::*handler)()) {
     QAction* action = Action(name);
     FPending.remove(action);
-    connect(action, &QAction::triggered, this, [this, handler] { Run([this, handler] { (this->*handler)(); }); });
+    connect(action, &QAction::triggered, this,
+            [this, handler] { Run([this, handler] { (this->*handler)(); }); });
 }
 
-void TMainForm::Enable(QAction* action, bool rule) { action->setEnabled(rule && !FPending.contains(action)); }
+void TMainForm::Enable(QAction* action, bool rule) {
+    action->setEnabled(rule && !FPending.contains(action));
+}
 
 void TMainForm::CreateActions() {
     const auto key = [](int k) { return QKeySequence(k); };
-    const int ctrl = int(Qt::CTRL), alt = int(Qt::ALT), shift = int(Qt::SHIFT), keypad = int(Qt::KeypadModifier);
+    const int ctrl = int(Qt::CTRL), alt = int(Qt::ALT), shift = int(Qt::SHIFT),
+              keypad = int(Qt::KeypadModifier);
     QStyle* st = style();
 
-    NewAction("FileOpenAction", QStringLiteral("&Open"), QStringLiteral("Open file|Open a image file"), key(ctrl | Qt::Key_O))
+    NewAction("FileOpenAction", QStringLiteral("&Open"), QStringLiteral("Open file|Open a image file"),
+              key(ctrl | Qt::Key_O))
         ->setIcon(st->standardIcon(QStyle::SP_DialogOpenButton));
-    NewAction("FileSaveAsAction", QStringLiteral("&Save as..."), QStringLiteral("Save file|Write the current image to a new file"),
-              key(ctrl | Qt::Key_S))
+    NewAction("FileSaveAsAction", QStringLiteral("&Save as..."),
+              QStringLiteral("Save file|Write the current image to a new file"), key(ctrl | Qt::Key_S))
         ->setIcon(st->standardIcon(QStyle::SP_DialogSaveButton));
     NewAction("FileMultiSaveAsAction", QStringLiteral("Save &animated file as..."));
-    NewAction("FilePrintAction", QStringLiteral("&Print"), QStringLiteral("Print|Print the current image"), key(ctrl | Qt::Key_P))
+    NewAction("FilePrintAction", QStringLiteral("&Print"), QStringLiteral("Print|Print the current image"),
+              key(ctrl | Qt::Key_P))
         ->setIcon(LetterIcon(QStringLiteral("P")));
-    NewAction("FilePrintSetupAction", QStringLiteral("Print set&up..."), QStringLiteral("Print setup|Setup the print parameters"));
+    NewAction("FilePrintSetupAction", QStringLiteral("Print set&up..."),
+              QStringLiteral("Print setup|Setup the print parameters"));
     NewAction("FilePageSetupAction", QStringLiteral("Pa&ge setup..."),
               QStringLiteral("Page setup|Adjust page settings for current image"));
     NewAction("FileExitAction", QStringLiteral("E&xit"), QStringLiteral("Exit|Exit the Lumenor"))
         ->setIcon(st->standardIcon(QStyle::SP_DialogCloseButton));
 
-    NewAction("EditCopyToAction", QStringLiteral("&Copy To..."), QStringLiteral("Copy the current image to another folder."));
-    NewAction("EditMoveToAction", QStringLiteral("&Move To..."), QStringLiteral("Move the current image to another folder."));
-    NewAction("EditCopyAction", QStringLiteral("Copy &Image"), QStringLiteral("Copy the current image to the clipboard"),
-              key(ctrl | Qt::Key_C));
-    NewAction("EditCutAction", QStringLiteral("C&ut File"), QStringLiteral("Cut the current image to the clipboard."),
-              key(ctrl | Qt::Key_X));
-    NewAction("EditPasteAction", QStringLiteral("&Paste"), QStringLiteral("Paste image from the clipboard"), key(ctrl | Qt::Key_V));
-    NewAction("EditDeleteAction", QStringLiteral("&Delete"), QStringLiteral("Delete the current image"), key(Qt::Key_Delete));
-    NewAction("EditRenameAction", QStringLiteral("&Rename"), QStringLiteral("Rename the current image"), key(Qt::Key_F2));
+    NewAction("EditCopyToAction", QStringLiteral("&Copy To..."),
+              QStringLiteral("Copy the current image to another folder."));
+    NewAction("EditMoveToAction", QStringLiteral("&Move To..."),
+              QStringLiteral("Move the current image to another folder."));
+    NewAction("EditCopyAction", QStringLiteral("Copy &Image"),
+              QStringLiteral("Copy the current image to the clipboard"), key(ctrl | Qt::Key_C));
+    NewAction("EditCutAction", QStringLiteral("C&ut File"),
+              QStringLiteral("Cut the current image to the clipboard."), key(ctrl | Qt::Key_X));
+    NewAction("EditPasteAction", QStringLiteral("&Paste"), QStringLiteral("Paste image from the clipboard"),
+              key(ctrl | Qt::Key_V));
+    NewAction("EditDeleteAction", QStringLiteral("&Delete"), QStringLiteral("Delete the current image"),
+              key(Qt::Key_Delete));
+    NewAction("EditRenameAction", QStringLiteral("&Rename"), QStringLiteral("Rename the current image"),
+              key(Qt::Key_F2));
 
-    NewAction("ViewToolBarAction", QStringLiteral("&Toolbar"), QStringLiteral("Show/Hide the toolbar"), key(ctrl | alt | Qt::Key_T));
-    NewAction("ViewStatusBarAction", QStringLiteral("Status &Bar"), QStringLiteral("Show/Hide the status bar"),
-              key(ctrl | alt | Qt::Key_S));
-    NewAction("ViewFileListAction", QStringLiteral("File &List"), QStringLiteral("Show/Hide the file listbox"),
-              key(ctrl | alt | Qt::Key_L))
+    NewAction("ViewToolBarAction", QStringLiteral("&Toolbar"), QStringLiteral("Show/Hide the toolbar"),
+              key(ctrl | alt | Qt::Key_T));
+    NewAction("ViewStatusBarAction", QStringLiteral("Status &Bar"),
+              QStringLiteral("Show/Hide the status bar"), key(ctrl | alt | Qt::Key_S));
+    NewAction("ViewFileListAction", QStringLiteral("File &List"),
+              QStringLiteral("Show/Hide the file listbox"), key(ctrl | alt | Qt::Key_L))
         ->setIcon(st->standardIcon(QStyle::SP_FileDialogListView));
-    NewAction("ViewThumbnailAction", QStringLiteral("Thumb&nails"), QStringLiteral("Show/Hide the images as thumbnails"),
-              key(ctrl | alt | Qt::Key_N))
+    NewAction("ViewThumbnailAction", QStringLiteral("Thumb&nails"),
+              QStringLiteral("Show/Hide the images as thumbnails"), key(ctrl | alt | Qt::Key_N))
         ->setIcon(st->standardIcon(QStyle::SP_FileDialogContentsView));
-    for (const char* name : {"ViewToolBarAction", "ViewStatusBarAction", "ViewFileListAction", "ViewThumbnailAction"})
+    for (const char* name :
+         {"ViewToolBarAction", "ViewStatusBarAction", "ViewFileListAction", "ViewThumbnailAction"})
         Action(name)->setCheckable(true);
     Action("ViewToolBarAction")->setChecked(true);
     Action("ViewStatusBarAction")->setChecked(true);
 
     NewAction("ViewPreviousAction", QStringLiteral("&Previous"),
-              QStringLiteral("Prevous image|Display the previous image in the current directory"), key(Qt::Key_PageUp))
+              QStringLiteral("Prevous image|Display the previous image in the current directory"),
+              key(Qt::Key_PageUp))
         ->setIcon(st->standardIcon(QStyle::SP_ArrowLeft));
-    NewAction("ViewNextAction", QStringLiteral("&Next"), QStringLiteral("Next image|Display the next image in the current directory"),
+    NewAction("ViewNextAction", QStringLiteral("&Next"),
+              QStringLiteral("Next image|Display the next image in the current directory"),
               key(Qt::Key_PageDown))
         ->setIcon(st->standardIcon(QStyle::SP_ArrowRight));
-    NewAction("ViewFirstAction", QStringLiteral("&First"), QStringLiteral("First image|Display the first image in the current directory"),
+    NewAction("ViewFirstAction", QStringLiteral("&First"),
+              QStringLiteral("First image|Display the first image in the current directory"),
               key(Qt::Key_Home));
-    NewAction("ViewLastAction", QStringLiteral("&Last"), QStringLiteral("Last image|Display the last image in the current directory"),
-              key(Qt::Key_End));
+    NewAction("ViewLastAction", QStringLiteral("&Last"),
+              QStringLiteral("Last image|Display the last image in the current directory"), key(Qt::Key_End));
     NewAction("ViewPreviousPageAction", QStringLiteral("&Previous"),
-              QStringLiteral("Previous page|Display the previous page in the multi-page image"), key(shift | Qt::Key_PageUp));
-    NewAction("ViewNextPageAction", QStringLiteral("&Next"), QStringLiteral("Next page|Display the next page in the multi-page image"),
+              QStringLiteral("Previous page|Display the previous page in the multi-page image"),
+              key(shift | Qt::Key_PageUp));
+    NewAction("ViewNextPageAction", QStringLiteral("&Next"),
+              QStringLiteral("Next page|Display the next page in the multi-page image"),
               key(shift | Qt::Key_PageDown));
-    NewAction("ViewFirstPageAction", QStringLiteral("&First"), QStringLiteral("First page|Display the first page in the multi-page image"),
+    NewAction("ViewFirstPageAction", QStringLiteral("&First"),
+              QStringLiteral("First page|Display the first page in the multi-page image"),
               key(shift | Qt::Key_Home));
-    NewAction("ViewLastPageAction", QStringLiteral("&Last"), QStringLiteral("Last page|Display the last page in the multi-page image"),
+    NewAction("ViewLastPageAction", QStringLiteral("&Last"),
+              QStringLiteral("Last page|Display the last page in the multi-page image"),
               key(shift | Qt::Key_End));
 
     NewAction("AniPlayAction", QStringLiteral("&Play"), QStringLiteral("Play the animated clip"))
@@ -288,63 +313,79 @@ void TMainForm::CreateActions() {
         ->setIcon(st->standardIcon(QStyle::SP_MediaPause));
     NewAction("AniStopAction", QStringLiteral("&Stop"), QStringLiteral("Stop the animated clip"))
         ->setIcon(st->standardIcon(QStyle::SP_MediaStop));
-    NewAction("AniFirstAction", QStringLiteral("&First Frame"),
-              QStringLiteral("Skips to the previous track, or to the beginning if the medium doesn't use tracks"))
+    NewAction(
+        "AniFirstAction", QStringLiteral("&First Frame"),
+        QStringLiteral("Skips to the previous track, or to the beginning if the medium doesn't use tracks"))
         ->setIcon(st->standardIcon(QStyle::SP_MediaSkipBackward));
-    NewAction("AniPreviousAction", QStringLiteral("&Previous Frame"), QStringLiteral("Moves backward a number of frames"))
+    NewAction("AniPreviousAction", QStringLiteral("&Previous Frame"),
+              QStringLiteral("Moves backward a number of frames"))
         ->setIcon(st->standardIcon(QStyle::SP_MediaSeekBackward));
-    NewAction("AniNextAction", QStringLiteral("&Next Frame"), QStringLiteral("Moves forward a number of frames"))
+    NewAction("AniNextAction", QStringLiteral("&Next Frame"),
+              QStringLiteral("Moves forward a number of frames"))
         ->setIcon(st->standardIcon(QStyle::SP_MediaSeekForward));
     NewAction("AniLastAction", QStringLiteral("&Last Frame"),
               QStringLiteral("Skips to the next track, or to the end if the medium doesn't use tracks"))
         ->setIcon(st->standardIcon(QStyle::SP_MediaSkipForward));
 
-    NewAction("ViewRotate90Action", QStringLiteral("Degree &90"), QStringLiteral("Contrarotate degree 90"), key(Qt::Key_F10));
-    NewAction("ViewRotate180Action", QStringLiteral("Degree 1&80"), QStringLiteral("Contrarotate degree 180"));
-    NewAction("ViewRotate270Action", QStringLiteral("Degree 2&70"), QStringLiteral("Contrarotate degree 270"));
+    NewAction("ViewRotate90Action", QStringLiteral("Degree &90"), QStringLiteral("Contrarotate degree 90"),
+              key(Qt::Key_F10));
+    NewAction("ViewRotate180Action", QStringLiteral("Degree 1&80"),
+              QStringLiteral("Contrarotate degree 180"));
+    NewAction("ViewRotate270Action", QStringLiteral("Degree 2&70"),
+              QStringLiteral("Contrarotate degree 270"));
 
     // The zoom actions are named against their captions: "&Less" is ViewZoomInAction.
-    NewAction("ViewZoomInAction", QStringLiteral("&Less"), QStringLiteral("Decrease magnification"), key(keypad | Qt::Key_Minus))
+    NewAction("ViewZoomInAction", QStringLiteral("&Less"), QStringLiteral("Decrease magnification"),
+              key(keypad | Qt::Key_Minus))
         ->setIcon(LetterIcon(QStringLiteral("\u2212")));
-    NewAction("ViewZoomOutAction", QStringLiteral("&More"), QStringLiteral("Increase magnification"), key(keypad | Qt::Key_Plus))
+    NewAction("ViewZoomOutAction", QStringLiteral("&More"), QStringLiteral("Increase magnification"),
+              key(keypad | Qt::Key_Plus))
         ->setIcon(LetterIcon(QStringLiteral("+")));
-    NewAction("ViewOriginSizeAction", QStringLiteral("A&ctual Size"), QStringLiteral("Show image at 100% magnification"),
-              key(keypad | Qt::Key_Asterisk));
-    NewAction("ViewFitVisibleAction", QStringLiteral("&Best Fit"), QStringLiteral("Magnify image to fit screen or window"),
-              key(keypad | Qt::Key_Slash));
-    NewAction("ViewAutoFitAction", QStringLiteral("&Auto fit"),
-              QStringLiteral("Automatically adjust the magnification of the image to fit the screen or the window"),
-              key(ctrl | Qt::Key_A))
+    NewAction("ViewOriginSizeAction", QStringLiteral("A&ctual Size"),
+              QStringLiteral("Show image at 100% magnification"), key(keypad | Qt::Key_Asterisk));
+    NewAction("ViewFitVisibleAction", QStringLiteral("&Best Fit"),
+              QStringLiteral("Magnify image to fit screen or window"), key(keypad | Qt::Key_Slash));
+    NewAction(
+        "ViewAutoFitAction", QStringLiteral("&Auto fit"),
+        QStringLiteral("Automatically adjust the magnification of the image to fit the screen or the window"),
+        key(ctrl | Qt::Key_A))
         ->setCheckable(true);
-    NewAction("ViewFullScreenAction", QStringLiteral("&Full-screen"), QStringLiteral("Toggle full-screen mode"), key(ctrl | Qt::Key_F))
+    NewAction("ViewFullScreenAction", QStringLiteral("&Full-screen"),
+              QStringLiteral("Toggle full-screen mode"), key(ctrl | Qt::Key_F))
         ->setIcon(st->standardIcon(QStyle::SP_TitleBarMaxButton));
-    NewAction("ViewReloadAction", QStringLiteral("&Reload Image"), QStringLiteral("Reload the image"), key(Qt::Key_F5))
+    NewAction("ViewReloadAction", QStringLiteral("&Reload Image"), QStringLiteral("Reload the image"),
+              key(Qt::Key_F5))
         ->setIcon(st->standardIcon(QStyle::SP_BrowserReload));
-    NewAction("ViewFileListRefreshAction", QStringLiteral("Refre&sh File List"), QStringLiteral("Refresh the file list"),
-              key(Qt::Key_F6));
+    NewAction("ViewFileListRefreshAction", QStringLiteral("Refre&sh File List"),
+              QStringLiteral("Refresh the file list"), key(Qt::Key_F6));
 
-    NewAction("ToolSlideAction", QStringLiteral("&Slide show"), QStringLiteral("Toggle the slide show mode"), key(ctrl | Qt::Key_L))
+    NewAction("ToolSlideAction", QStringLiteral("&Slide show"), QStringLiteral("Toggle the slide show mode"),
+              key(ctrl | Qt::Key_L))
         ->setIcon(LetterIcon(QStringLiteral("S")));
     Action("ToolSlideAction")->setCheckable(true);
     NewAction("ToolWallPaperCenterAction", QStringLiteral("&Centered"),
               QStringLiteral("Use this image for the desktop wallpaper(centered)"), key(ctrl | Qt::Key_W))
         ->setIcon(LetterIcon(QStringLiteral("W")));
-    NewAction("ToolWallPaperTileAction", QStringLiteral("&Tiled"), QStringLiteral("Use this image for the desktop wallpaper(tiled)"),
-              key(ctrl | alt | Qt::Key_W));
+    NewAction("ToolWallPaperTileAction", QStringLiteral("&Tiled"),
+              QStringLiteral("Use this image for the desktop wallpaper(tiled)"), key(ctrl | alt | Qt::Key_W));
     NewAction("ToolWallPaperStretchAction", QStringLiteral("&Stretched"),
-              QStringLiteral("Use this image for the desktop wallpaper(stretched)"), key(ctrl | alt | Qt::Key_Z));
-    NewAction("ToolWallPaperRestoreAction", QStringLiteral("&Restore"), QString(), key(ctrl | alt | Qt::Key_R));
-    NewAction("ToolBatchConvAction", QStringLiteral("&Batch convert/rename"), QStringLiteral("Convert image formats in batch"),
-              key(ctrl | Qt::Key_B))
+              QStringLiteral("Use this image for the desktop wallpaper(stretched)"),
+              key(ctrl | alt | Qt::Key_Z));
+    NewAction("ToolWallPaperRestoreAction", QStringLiteral("&Restore"), QString(),
+              key(ctrl | alt | Qt::Key_R));
+    NewAction("ToolBatchConvAction", QStringLiteral("&Batch convert/rename"),
+              QStringLiteral("Convert image formats in batch"), key(ctrl | Qt::Key_B))
         ->setIcon(LetterIcon(QStringLiteral("B")));
     NewAction("ToolHTMLAction", QStringLiteral("HTML &Album Generator"), QString(), key(ctrl | Qt::Key_H));
-    NewAction("ToolSetupAction", QStringLiteral("&Options"), QStringLiteral("Costomize by changing software options"),
-              key(ctrl | alt | Qt::Key_O))
+    NewAction("ToolSetupAction", QStringLiteral("&Options"),
+              QStringLiteral("Costomize by changing software options"), key(ctrl | alt | Qt::Key_O))
         ->setIcon(LetterIcon(QStringLiteral("O")));
 
-    NewAction("HelpContentAction", QStringLiteral("&Content"), QStringLiteral("Display the on-line help contents"), key(Qt::Key_F1))
+    NewAction("HelpContentAction", QStringLiteral("&Content"),
+              QStringLiteral("Display the on-line help contents"), key(Qt::Key_F1))
         ->setIcon(st->standardIcon(QStyle::SP_DialogHelpButton));
-    NewAction("HelpIndexItem", QStringLiteral("&Index"), QStringLiteral("Search the help content by the index"));
+    NewAction("HelpIndexItem", QStringLiteral("&Index"),
+              QStringLiteral("Search the help content by the index"));
     NewAction("HelpAboutItem", QStringLiteral("&About..."), QStringLiteral("About this software"));
 
     // Every command starts out pending; the ones this window carries out are connected below. The rest
@@ -366,7 +407,8 @@ void TMainForm::CreateActions() {
     Connect("HelpContentAction", &TMainForm::HelpContentActionExecute);
     Connect("HelpIndexItem", &TMainForm::HelpIndexExecute);
     Connect("HelpAboutItem", &TMainForm::HelpAboutExecute);
-    for (QAction* a : std::as_const(FPending)) a->setEnabled(false);
+    for (QAction* a : std::as_const(FPending))
+        a->setEnabled(false);
 }
 
 void TMainForm::CreateMenus() {
@@ -380,15 +422,15 @@ void TMainForm::CreateMenus() {
     };
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->setObjectName(QStringLiteral("FileMenu"));
-    add(file, {"FileOpenAction", "FileSaveAsAction", "FileMultiSaveAsAction", "", "FilePrintAction", "FilePrintSetupAction",
-               "FilePageSetupAction"});
+    add(file, {"FileOpenAction", "FileSaveAsAction", "FileMultiSaveAsAction", "", "FilePrintAction",
+               "FilePrintSetupAction", "FilePageSetupAction"});
     FRecentFilesSeparator = file->addSeparator(); // the recent files go in before it
     add(file, {"FileExitAction"});
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
     edit->setObjectName(QStringLiteral("EditMenu"));
-    add(edit, {"EditCopyToAction", "EditMoveToAction", "", "EditCopyAction", "EditCutAction", "EditPasteAction",
-               "EditDeleteAction", "", "EditRenameAction"});
+    add(edit, {"EditCopyToAction", "EditMoveToAction", "", "EditCopyAction", "EditCutAction",
+               "EditPasteAction", "EditDeleteAction", "", "EditRenameAction"});
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     view->setObjectName(QStringLiteral("ViewMenu"));
@@ -399,14 +441,15 @@ void TMainForm::CreateMenus() {
     add(page, {"ViewPreviousPageAction", "ViewNextPageAction", "ViewFirstPageAction", "ViewLastPageAction"});
     FAnimateMenu = view->addMenu(QStringLiteral("&Animate Control"));
     FAnimateMenu->setObjectName(QStringLiteral("AnimateMenu"));
-    add(FAnimateMenu, {"AniPlayAction", "AniPauseAction", "AniStopAction", "", "AniFirstAction", "AniPreviousAction",
-                       "AniNextAction", "AniLastAction"});
+    add(FAnimateMenu, {"AniPlayAction", "AniPauseAction", "AniStopAction", "", "AniFirstAction",
+                       "AniPreviousAction", "AniNextAction", "AniLastAction"});
     view->addSeparator();
     QMenu* rotate = view->addMenu(QStringLiteral("&Rotate"));
     add(rotate, {"ViewRotate90Action", "ViewRotate180Action", "ViewRotate270Action"});
     QMenu* zoom = view->addMenu(QStringLiteral("&Zoom"));
     add(zoom, {"ViewZoomInAction", "ViewZoomOutAction", "ViewFitVisibleAction", "ViewOriginSizeAction"});
-    add(view, {"ViewFullScreenAction", "ViewAutoFitAction", "", "ViewReloadAction", "ViewFileListRefreshAction"});
+    add(view,
+        {"ViewFullScreenAction", "ViewAutoFitAction", "", "ViewReloadAction", "ViewFileListRefreshAction"});
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
     tools->setObjectName(QStringLiteral("ToolsMenu"));
@@ -424,7 +467,8 @@ void TMainForm::CreateMenus() {
     // The picture area's context menu.
     FContextMenu = new QMenu(this);
     FContextMenu->setObjectName(QStringLiteral("ContextMenu"));
-    FContextMenu->addAction(Alias(Action("ViewPreviousAction"), QStringLiteral("&Previous Image"), FContextMenu));
+    FContextMenu->addAction(
+        Alias(Action("ViewPreviousAction"), QStringLiteral("&Previous Image"), FContextMenu));
     FContextMenu->addAction(Alias(Action("ViewNextAction"), QStringLiteral("&Next Image"), FContextMenu));
     add(FContextMenu, {"ToolSlideAction", ""});
     QMenu* contextRotate = FContextMenu->addMenu(QStringLiteral("&Rotate"));
@@ -432,14 +476,16 @@ void TMainForm::CreateMenus() {
     FContextMenu->addSeparator();
     FContextMenu->addAction(Alias(Action("ViewZoomOutAction"), QStringLiteral("Zoom &In"), FContextMenu));
     FContextMenu->addAction(Alias(Action("ViewZoomInAction"), QStringLiteral("Zoom &Out"), FContextMenu));
-    FContextMenu->addAction(Alias(Action("ViewFitVisibleAction"), QStringLiteral("Zoom &Best Fit"), FContextMenu));
-    FContextMenu->addAction(Alias(Action("ViewOriginSizeAction"), QStringLiteral("Zoom A&ctual Size"), FContextMenu));
+    FContextMenu->addAction(
+        Alias(Action("ViewFitVisibleAction"), QStringLiteral("Zoom &Best Fit"), FContextMenu));
+    FContextMenu->addAction(
+        Alias(Action("ViewOriginSizeAction"), QStringLiteral("Zoom A&ctual Size"), FContextMenu));
     FContextMenu->addSeparator();
-    add(FContextMenu, {"ViewReloadAction", "ViewFullScreenAction", "ViewFileListRefreshAction", "", "FileOpenAction",
-                       "FilePrintAction"});
+    add(FContextMenu, {"ViewReloadAction", "ViewFullScreenAction", "ViewFileListRefreshAction", "",
+                       "FileOpenAction", "FilePrintAction"});
     QMenu* contextWallpaper = FContextMenu->addMenu(QStringLiteral("Set &Wallpaper"));
-    add(contextWallpaper, {"ToolWallPaperCenterAction", "ToolWallPaperTileAction", "ToolWallPaperStretchAction",
-                           "ToolWallPaperRestoreAction"});
+    add(contextWallpaper, {"ToolWallPaperCenterAction", "ToolWallPaperTileAction",
+                           "ToolWallPaperStretchAction", "ToolWallPaperRestoreAction"});
     add(FContextMenu, {"ToolSetupAction", "", "FileExitAction"});
 }
 
@@ -456,10 +502,28 @@ void TMainForm::CreateToolBar() {
                 FToolBar->addAction(Action(name));
         }
     };
-    add({"FileOpenAction", "FileSaveAsAction", "FilePrintAction", "FileExitAction", "", "ViewFileListAction",
-         "ViewThumbnailAction", "ViewZoomInAction", "ViewZoomOutAction", "ViewFullScreenAction", "ViewReloadAction", "",
-         "ToolSlideAction", "ViewPreviousAction", "ViewNextAction", "", "ToolWallPaperCenterAction", "ToolBatchConvAction",
-         "ToolSetupAction", "", "HelpContentAction", ""});
+    add({"FileOpenAction",
+         "FileSaveAsAction",
+         "FilePrintAction",
+         "FileExitAction",
+         "",
+         "ViewFileListAction",
+         "ViewThumbnailAction",
+         "ViewZoomInAction",
+         "ViewZoomOutAction",
+         "ViewFullScreenAction",
+         "ViewReloadAction",
+         "",
+         "ToolSlideAction",
+         "ViewPreviousAction",
+         "ViewNextAction",
+         "",
+         "ToolWallPaperCenterAction",
+         "ToolBatchConvAction",
+         "ToolSetupAction",
+         "",
+         "HelpContentAction",
+         ""});
     // The frame panel and the player buttons show only for animations.
     FFrameLabel = new QLabel(FToolBar);
     FFrameLabel->setObjectName(QStringLiteral("FrameLabel"));
@@ -470,8 +534,8 @@ void TMainForm::CreateToolBar() {
     FFrameSlider->setEnabled(false);
     FFrameLabelAction = FToolBar->addWidget(FFrameLabel);
     FFrameSliderAction = FToolBar->addWidget(FFrameSlider);
-    add({"AniPlayAction", "AniPauseAction", "AniStopAction", "AniFirstAction", "AniPreviousAction", "AniNextAction",
-         "AniLastAction"});
+    add({"AniPlayAction", "AniPauseAction", "AniStopAction", "AniFirstAction", "AniPreviousAction",
+         "AniNextAction", "AniLastAction"});
 }
 
 void TMainForm::CreateStatusBar() {
@@ -493,23 +557,32 @@ QLabel* TMainForm::StatusPanel(int index) const {
     return index >= 0 && index < kStatusPanelCount ? FPanels[index] : nullptr;
 }
 
-QWidget* TMainForm::View() const { return FView; }
+QWidget* TMainForm::View() const {
+    return FView;
+}
 
-QRect TMainForm::ViewRect() const { return QRect(FView->mapTo(this, QPoint(0, 0)), FView->size()); }
+QRect TMainForm::ViewRect() const {
+    return QRect(FView->mapTo(this, QPoint(0, 0)), FView->size());
+}
 
-void TMainForm::SetPanelText(int index, const QString& text) { FPanels[index]->setText(text); }
+void TMainForm::SetPanelText(int index, const QString& text) {
+    FPanels[index]->setText(text);
+}
 
 void TMainForm::FitStatusPanels() {
     for (int i = 2; i < kStatusPanelCount; ++i)
         FPanels[i]->setFixedWidth(FPanels[i]->fontMetrics().horizontalAdvance(FPanels[i]->text()) + 10);
 }
 
-bool TMainForm::HasPicture() const { return FPicture.Graphic() && !FPicture.Graphic()->IsEmpty(); }
+bool TMainForm::HasPicture() const {
+    return FPicture.Graphic() && !FPicture.Graphic()->IsEmpty();
+}
 
 void TMainForm::UpdateActions(bool hasPicture) {
     const bool animated = hasPicture && FPictureKind >= TPictureKind::pkAnimatedGif;
     Enable(Action("FileSaveAsAction"), hasPicture);
-    Action("FileSaveAsAction")->setText(animated ? QStringLiteral("&Save current frame as...") : QStringLiteral("&Save as..."));
+    Action("FileSaveAsAction")
+        ->setText(animated ? QStringLiteral("&Save current frame as...") : QStringLiteral("&Save as..."));
     Action("FileMultiSaveAsAction")->setVisible(animated);
     Enable(Action("FileMultiSaveAsAction"), animated);
     Enable(Action("FilePrintAction"), hasPicture);
@@ -517,8 +590,8 @@ void TMainForm::UpdateActions(bool hasPicture) {
 
     const QFileInfo info(FCurrentFile);
     const bool exists = !FCurrentFile.isEmpty() && info.exists() && info.isFile();
-    for (const char* name : {"EditCopyToAction", "EditMoveToAction", "EditCopyAction", "EditCutAction", "EditDeleteAction",
-                             "EditRenameAction"})
+    for (const char* name : {"EditCopyToAction", "EditMoveToAction", "EditCopyAction", "EditCutAction",
+                             "EditDeleteAction", "EditRenameAction"})
         Enable(Action(name), exists);
 
     Enable(Action("ViewNextPageAction"), hasPicture && FMultiPage && FCurrentPage < FPageCount);
@@ -529,20 +602,22 @@ void TMainForm::UpdateActions(bool hasPicture) {
     FAnimateMenu->menuAction()->setVisible(animated);
     FFrameLabelAction->setVisible(animated);
     FFrameSliderAction->setVisible(animated);
-    for (const char* name : {"AniPlayAction", "AniPauseAction", "AniStopAction", "AniFirstAction", "AniPreviousAction",
-                             "AniNextAction", "AniLastAction"}) {
+    for (const char* name : {"AniPlayAction", "AniPauseAction", "AniStopAction", "AniFirstAction",
+                             "AniPreviousAction", "AniNextAction", "AniLastAction"}) {
         Action(name)->setVisible(animated);
         Enable(Action(name), animated);
     }
     if (animated) FFrameSlider->setMaximum(std::max(1, FPicture.Graphic()->FrameCount()));
 
     const bool rotatable = hasPicture && FPictureKind <= TPictureKind::pkVector;
-    for (const char* name : {"ViewRotate90Action", "ViewRotate180Action", "ViewRotate270Action"}) Enable(Action(name), rotatable);
+    for (const char* name : {"ViewRotate90Action", "ViewRotate180Action", "ViewRotate270Action"})
+        Enable(Action(name), rotatable);
 
     Enable(Action("ViewZoomInAction"), hasPicture && FDisplayWidth > 0 && FDisplayHeight > 0);
     Enable(Action("ViewZoomOutAction"), hasPicture && FDisplayWidth < 65536 && FDisplayHeight < 65536);
-    for (const char* name : {"ViewOriginSizeAction", "ViewFitVisibleAction", "ViewFullScreenAction", "ViewReloadAction",
-                             "ToolWallPaperCenterAction", "ToolWallPaperTileAction", "ToolWallPaperStretchAction"})
+    for (const char* name :
+         {"ViewOriginSizeAction", "ViewFitVisibleAction", "ViewFullScreenAction", "ViewReloadAction",
+          "ToolWallPaperCenterAction", "ToolWallPaperTileAction", "ToolWallPaperStretchAction"})
         Enable(Action(name), hasPicture);
 }
 
@@ -604,6 +679,7 @@ void TMainForm::OpenPicture(const QString& path) {
 
     const bool hasPicture = HasPicture();
     UpdateActions(hasPicture);
+    // Animation controls in their playing state and the recent-files entry come with their commands.
     SetPanelText(2, QStringLiteral("%1/%2").arg(FileListSelectedIndex() + 1).arg(FileListCount()));
     SetPanelText(4, QFileInfo(path).fileName() + QStringLiteral(" "));
     SetPanelText(5, FileSizeText(path));
@@ -644,7 +720,8 @@ void TMainForm::ClosePicture() {
     FViewBitmap = QImage();
     FDisplayWidth = FDisplayHeight = 0;
     UpdateActions(false);
-    for (int i = 1; i < kStatusPanelCount; ++i) SetPanelText(i, QString());
+    for (int i = 1; i < kStatusPanelCount; ++i)
+        SetPanelText(i, QString());
     CenterPicture();
     FView->update();
 }
@@ -661,7 +738,8 @@ void TMainForm::PictureChanged() {
                 FPictureKind = TPictureKind::pkVideo;
             else if (cls == QLatin1String("TAniGraphic"))
                 FPictureKind = TPictureKind::pkAnimatedCursor;
-            else if (cls == QLatin1String("Tslide") || cls == QLatin1String("TDXFImage") || cls == QLatin1String("THPGL2Graphic"))
+            else if (cls == QLatin1String("Tslide") || cls == QLatin1String("TDXFImage") ||
+                     cls == QLatin1String("THPGL2Graphic"))
                 FPictureKind = TPictureKind::pkVector;
         }
         ApplyBackground();
@@ -672,7 +750,8 @@ void TMainForm::PictureChanged() {
         FFrameLabel->setText(QStringLiteral("%1/%2").arg(g->CurrentFrame()).arg(g->FrameCount()));
     }
     const bool still = FPictureKind <= TPictureKind::pkVector;
-    if (Action("ViewAutoFitAction")->isChecked() || (FPictureKind == TPictureKind::pkVector && FSettings.AutoFitVector)) {
+    if (Action("ViewAutoFitAction")->isChecked() ||
+        (FPictureKind == TPictureKind::pkVector && FSettings.AutoFitVector)) {
         if (still || FLoading)
             FitPicture();
         else
@@ -725,9 +804,13 @@ void TMainForm::ApplyBackground() {
     if (FViewBrushColor != colour) FViewBrushColor = colour;
 }
 
-quint32 TMainForm::GetDxfOptions() const { return PackDxfOptions(FSettings); }
+quint32 TMainForm::GetDxfOptions() const {
+    return PackDxfOptions(FSettings);
+}
 
-int TMainForm::GetPhotoSize() const { return FSettings.PhotoSize; }
+int TMainForm::GetPhotoSize() const {
+    return FSettings.PhotoSize;
+}
 
 bool TMainForm::RequestPassword(QString& password, bool ask, const QString& prompt) {
     password.clear();
@@ -755,9 +838,12 @@ QPrinter& TMainForm::Printer() {
     return *FPrinter;
 }
 
-void TMainForm::SetMessageBoxHandler(TMessageBoxHandler handler) { MessageBoxHandler() = std::move(handler); }
+void TMainForm::SetMessageBoxHandler(TMessageBoxHandler handler) {
+    MessageBoxHandler() = std::move(handler);
+}
 
-void TMainForm::ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text) {
+void TMainForm::ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                            const QString& text) {
     if (MessageBoxHandler()) {
         MessageBoxHandler()(parent, icon, caption, text);
         return;
@@ -842,7 +928,8 @@ void TMainForm::closeEvent(QCloseEvent* e) {
 }
 
 void TMainForm::dragEnterEvent(QDragEnterEvent* e) {
-    if (e->mimeData()->hasUrls() && !e->mimeData()->urls().isEmpty() && e->mimeData()->urls().first().isLocalFile())
+    if (e->mimeData()->hasUrls() && !e->mimeData()->urls().isEmpty() &&
+        e->mimeData()->urls().first().isLocalFile())
         e->acceptProposedAction();
 }
 
@@ -872,7 +959,8 @@ void TMainForm::FileOpenActionExecute() {
         if (paren > 0 && description.endsWith(QLatin1Char(')'))) description.truncate(paren);
         const QStringList upper = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
         QStringList patterns = upper;
-        for (const QString& p : upper) patterns << p.toLower();
+        for (const QString& p : upper)
+            patterns << p.toLower();
         filters << description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
     }
     dialog.setNameFilters(filters);
@@ -905,9 +993,13 @@ void TMainForm::FileOpenActionExecute() {
         OpenPicture(dialog.selectedFiles().first());
 }
 
-void TMainForm::FilePrintSetupActionExecute() { ShowPrinterSetup(this, Printer()); }
+void TMainForm::FilePrintSetupActionExecute() {
+    ShowPrinterSetup(this, Printer());
+}
 
-void TMainForm::FileExitActionExecute() { close(); }
+void TMainForm::FileExitActionExecute() {
+    close();
+}
 
 void TMainForm::ViewToolBarActionExecute() {
     FToolBar->setVisible(Action("ViewToolBarAction")->isChecked());
@@ -920,35 +1012,52 @@ void TMainForm::ViewStatusBarActionExecute() {
 }
 
 void TMainForm::PanelToggled() {
+    // Laying the window out again resizes a visible view, whose resize handler fits or places the
+    // picture; otherwise do it here.
+    const QSize before = FView->size();
     if (QLayout* l = layout()) l->activate();
-    ViewResized();
+    if (FView->size() == before || !FView->isVisible()) ViewResized();
 }
 
-void TMainForm::ViewZoomInActionExecute() { SetZoom(ZoomSmaller(FZoom)); }
+void TMainForm::ViewZoomInActionExecute() {
+    SetZoom(ZoomSmaller(FZoom));
+}
 
-void TMainForm::ViewZoomOutActionExecute() { SetZoom(ZoomLarger(FZoom)); }
+void TMainForm::ViewZoomOutActionExecute() {
+    SetZoom(ZoomLarger(FZoom));
+}
 
-void TMainForm::ViewOriginSizeActionExecute() { SetZoom(1.0); }
+void TMainForm::ViewOriginSizeActionExecute() {
+    SetZoom(1.0);
+}
 
-void TMainForm::ViewFitVisibleActionExecute() { FitPicture(); }
+void TMainForm::ViewFitVisibleActionExecute() {
+    FitPicture();
+}
 
 void TMainForm::ViewAutoFitActionExecute() {
     if (Action("ViewAutoFitAction")->isChecked()) FitPicture();
 }
 
-void TMainForm::ViewReloadActionExecute() { FView->repaint(); } // the file is not read again
+void TMainForm::ViewReloadActionExecute() {
+    FView->repaint();
+} // the file is not read again
 
 void TMainForm::HelpContentActionExecute() {
     if (!ShowHelp(FHelpFile, THelpPage::hpContents))
-        throw EInvalidGraphicOperation(QStringLiteral("Cannot open the help file '%1'").arg(HelpPageFile(FHelpFile, THelpPage::hpContents)));
+        throw EInvalidGraphicOperation(QStringLiteral("Cannot open the help file '%1'")
+                                           .arg(HelpPageFile(FHelpFile, THelpPage::hpContents)));
 }
 
 void TMainForm::HelpIndexExecute() {
     if (!ShowHelp(FHelpFile, THelpPage::hpIndex))
-        throw EInvalidGraphicOperation(QStringLiteral("Cannot open the help file '%1'").arg(HelpPageFile(FHelpFile, THelpPage::hpIndex)));
+        throw EInvalidGraphicOperation(QStringLiteral("Cannot open the help file '%1'")
+                                           .arg(HelpPageFile(FHelpFile, THelpPage::hpIndex)));
 }
 
 void TMainForm::HelpAboutExecute() {
-    ShowMessage(this, QMessageBox::NoIcon, QStringLiteral("About Lumenor"),
-                QStringLiteral("Lumenor\nVersion 1.65\n\nA viewer and converter for pictures, CAD drawings and plot files."));
+    ShowMessage(
+        this, QMessageBox::NoIcon, QStringLiteral("About Lumenor"),
+        QStringLiteral(
+            "Lumenor\nVersion 1.65\n\nA viewer and converter for pictures, CAD drawings and plot files."));
 }

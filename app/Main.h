@@ -25,7 +25,13 @@ class TPictureView;
 class TStatusPanel;
 
 // Picture kinds of the viewing state.
-enum class TPictureKind : quint8 { pkStill = 0, pkVector = 1, pkAnimatedGif = 2, pkAnimatedCursor = 3, pkVideo = 4 };
+enum class TPictureKind : quint8 {
+    pkStill = 0,
+    pkVector = 1,
+    pkAnimatedGif = 2,
+    pkAnimatedCursor = 3,
+    pkVideo = 4
+};
 
 // Message boxes of the window go through one function, so that a script or a test can answer them.
 using TMessageBoxHandler =
@@ -110,7 +116,8 @@ public:
     QCursor GrabCursor() const;
 
     static void SetMessageBoxHandler(TMessageBoxHandler handler);
-    static void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text);
+    static void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                            const QString& text);
     // The default error report of a command: the message in a box titled with the program's name.
     static void ReportError(QWidget* parent, const QString& message);
 

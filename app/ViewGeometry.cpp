@@ -14,26 +14,52 @@
 #include <QPainter>
 
 #include <cmath>
-#include <vector>
 #include <exception>
+#include <vector>
 
 namespace {
 
 constexpr long double kZoomStep = 1.4L;
 
 // 16 x 16 hand shapes, drawn doubled into 32 x 32 cursors: '#' outline, '.' fill.
+// clang-format off
 const char* const kOpenHand[16] = {
-    "       ##       ", "   ## #..###    ", "  #..##..#..#   ", "  #..##..#..# # ",
-    "   #..#..#..##.#", "   #..#..#..#..#", " ## #.......#..#", "#..##..........#",
-    "#...#.........# ", " #............# ", "  #...........# ", "  #..........#  ",
-    "   #.........#  ", "    #........#  ", "     #......#   ", "     #......#   ",
+    "       ##       ",
+    "   ## #..###    ",
+    "  #..##..#..#   ",
+    "  #..##..#..# # ",
+    "   #..#..#..##.#",
+    "   #..#..#..#..#",
+    " ## #.......#..#",
+    "#..##..........#",
+    "#...#.........# ",
+    " #............# ",
+    "  #...........# ",
+    "  #..........#  ",
+    "   #.........#  ",
+    "    #........#  ",
+    "     #......#   ",
+    "     #......#   ",
 };
 const char* const kClosedHand[16] = {
-    "                ", "                ", "                ", "    ## ## ##    ",
-    "   #..#..#..##  ", "   #........#.# ", "    #.........# ", "   ##.........# ",
-    "  #...........# ", "  #..........#  ", "   #.........#  ", "    #........#  ",
-    "     #......#   ", "     #......#   ", "                ", "                ",
+    "                ",
+    "                ",
+    "                ",
+    "    ## ## ##    ",
+    "   #..#..#..##  ",
+    "   #........#.# ",
+    "    #.........# ",
+    "   ##.........# ",
+    "  #...........# ",
+    "  #..........#  ",
+    "   #.........#  ",
+    "    #........#  ",
+    "     #......#   ",
+    "     #......#   ",
+    "                ",
+    "                ",
 };
+// clang-format on
 
 QCursor CursorFrom(const char* const rows[16], int hotX, int hotY) {
     QImage image(32, 32, QImage::Format_ARGB32);
@@ -44,7 +70,8 @@ QCursor CursorFrom(const char* const rows[16], int hotX, int hotY) {
             if (c == ' ') continue;
             const QRgb colour = c == '#' ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
             for (int dy = 0; dy < 2; ++dy)
-                for (int dx = 0; dx < 2; ++dx) image.setPixel(2 * x + dx, 2 * y + dy, colour);
+                for (int dx = 0; dx < 2; ++dx)
+                    image.setPixel(2 * x + dx, 2 * y + dy, colour);
         }
     return QCursor(QPixmap::fromImage(image), hotX, hotY);
 }
@@ -54,22 +81,30 @@ QImage Enlarged(const QImage& s, int w, int h) {
     QImage out(w, h, s.format());
     if (out.isNull()) return out;
     std::vector<int> columns(static_cast<size_t>(w));
-    for (int x = 0; x < w; ++x) columns[size_t(x)] = int(qint64(x) * s.width() / w);
+    for (int x = 0; x < w; ++x)
+        columns[size_t(x)] = int(qint64(x) * s.width() / w);
     for (int y = 0; y < h; ++y) {
         const QRgb* src = reinterpret_cast<const QRgb*>(s.constScanLine(int(qint64(y) * s.height() / h)));
         QRgb* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < w; ++x) dst[x] = src[columns[size_t(x)]];
+        for (int x = 0; x < w; ++x)
+            dst[x] = src[columns[size_t(x)]];
     }
     return out;
 }
 
 } // namespace
 
-double ZoomLarger(double zoom) { return double(static_cast<long double>(zoom) * kZoomStep); }
+double ZoomLarger(double zoom) {
+    return double(static_cast<long double>(zoom) * kZoomStep);
+}
 
-double ZoomSmaller(double zoom) { return double(static_cast<long double>(zoom) / kZoomStep); }
+double ZoomSmaller(double zoom) {
+    return double(static_cast<long double>(zoom) / kZoomStep);
+}
 
-int ZoomPercent(double zoom) { return int(std::trunc(static_cast<long double>(zoom) * 100.0L)); }
+int ZoomPercent(double zoom) {
+    return int(std::trunc(static_cast<long double>(zoom) * 100.0L));
+}
 
 std::optional<double> FitZoom(int w, int h, int vw, int vh) {
     if (w <= 0 || h <= 0 || vw <= 0 || vh <= 0) return std::nullopt;
@@ -84,7 +119,9 @@ QSize DisplaySize(int w, int h, double zoom) {
     return QSize(clampInt(dw), clampInt(dh));
 }
 
-int CentredOffset(int view, int display) { return display < view ? (view - display) / 2 : 0; }
+int CentredOffset(int view, int display) {
+    return display < view ? (view - display) / 2 : 0;
+}
 
 int ClampedOffset(int wanted, int current, int view, int display) {
     if (view >= display) return current;
@@ -104,10 +141,16 @@ QImage ScaleStill(const QImage& source, int w, int h, TColor background) {
         scaled = s.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation); // area averaging
     else
         scaled = Enlarged(s, w, h);
-    if (scaled.isNull()) throw EInvalidGraphicOperation(QStringLiteral("Not enough memory to show the picture at %1 x %2 pixels").arg(w).arg(h));
-    if (opaque) return scaled.format() == QImage::Format_RGB32 ? scaled : scaled.convertToFormat(QImage::Format_RGB32);
+    if (scaled.isNull())
+        throw EInvalidGraphicOperation(
+            QStringLiteral("Not enough memory to show the picture at %1 x %2 pixels").arg(w).arg(h));
+    if (opaque)
+        return scaled.format() == QImage::Format_RGB32 ? scaled
+                                                       : scaled.convertToFormat(QImage::Format_RGB32);
     QImage out(w, h, QImage::Format_RGB32);
-    if (out.isNull()) throw EInvalidGraphicOperation(QStringLiteral("Not enough memory to show the picture at %1 x %2 pixels").arg(w).arg(h));
+    if (out.isNull())
+        throw EInvalidGraphicOperation(
+            QStringLiteral("Not enough memory to show the picture at %1 x %2 pixels").arg(w).arg(h));
     out.fill(ToQColor(background));
     QPainter p(&out);
     p.drawImage(0, 0, scaled);
@@ -166,10 +209,13 @@ void TPictureView::mouseReleaseEvent(QMouseEvent* e) {
 void TPictureView::mouseDoubleClickEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return;
     // Toggles the thumbnail view.
-    if (QAction* thumbnails = FForm->Action("ViewThumbnailAction"); thumbnails && thumbnails->isEnabled()) thumbnails->trigger();
+    if (QAction* thumbnails = FForm->Action("ViewThumbnailAction"); thumbnails && thumbnails->isEnabled())
+        thumbnails->trigger();
 }
 
-void TPictureView::contextMenuEvent(QContextMenuEvent* e) { FForm->ContextMenu()->popup(e->globalPos()); }
+void TPictureView::contextMenuEvent(QContextMenuEvent* e) {
+    FForm->ContextMenu()->popup(e->globalPos());
+}
 
 // ---------------------------------------------------------------------------------------------------
 // Zoom, fit, placing and painting
@@ -192,9 +238,11 @@ void TMainForm::RenderViewBitmap(int w, int h) {
         return;
     }
     if (double(w) * double(h) * 4.0 > double(kViewBitmapBudget))
-        throw EInvalidGraphicOperation(
-            QStringLiteral("The picture cannot be shown at %1 x %2 pixels: the view would need more than %3 MB of memory")
-                .arg(w).arg(h).arg(kViewBitmapBudget >> 20));
+        throw EInvalidGraphicOperation(QStringLiteral("The picture cannot be shown at %1 x %2 pixels: the "
+                                                      "view would need more than %3 MB of memory")
+                                           .arg(w)
+                                           .arg(h)
+                                           .arg(kViewBitmapBudget >> 20));
     QImage bitmap;
     if (FPictureKind == TPictureKind::pkStill) {
         // Still pictures are scaled from their pixels: averaged when shrunk.
@@ -209,7 +257,8 @@ void TMainForm::RenderViewBitmap(int w, int h) {
         // Drawings render themselves at the display scale.
         bitmap = QImage(w, h, QImage::Format_RGB32);
         if (bitmap.isNull())
-            throw EInvalidGraphicOperation(QStringLiteral("Not enough memory to show the picture at %1 x %2 pixels").arg(w).arg(h));
+            throw EInvalidGraphicOperation(
+                QStringLiteral("Not enough memory to show the picture at %1 x %2 pixels").arg(w).arg(h));
         bitmap.fill(ToQColor(FViewBrushColor));
         QPainter painter(&bitmap);
         g->DrawTo(painter, QRect(0, 0, w, h));
@@ -246,7 +295,8 @@ void TMainForm::SetZoom(double z) {
 
 void TMainForm::FitPicture() {
     if (!HasPicture()) return;
-    const std::optional<double> zoom = FitZoom(FPicture.Width(), FPicture.Height(), FView->width(), FView->height());
+    const std::optional<double> zoom =
+        FitZoom(FPicture.Width(), FPicture.Height(), FView->width(), FView->height());
     if (zoom) SetZoom(*zoom);
 }
 
@@ -326,11 +376,20 @@ bool TMainForm::HandleViewKey(QKeyEvent* e) {
             if (browse->isEnabled()) browse->trigger();
         }
         return true;
-    case Qt::Key_Left: dx = 10; break;
-    case Qt::Key_Right: dx = -10; break;
-    case Qt::Key_Up: dy = 10; break;
-    case Qt::Key_Down: dy = -10; break;
-    default: return false;
+    case Qt::Key_Left:
+        dx = 10;
+        break;
+    case Qt::Key_Right:
+        dx = -10;
+        break;
+    case Qt::Key_Up:
+        dy = 10;
+        break;
+    case Qt::Key_Down:
+        dy = -10;
+        break;
+    default:
+        return false;
     }
     if (!press) {
         if (FArrowDrag) {
@@ -342,6 +401,7 @@ bool TMainForm::HandleViewKey(QKeyEvent* e) {
     // A drag from (0, 0) in 20 visible steps of 10 pixels.
     FArrowDrag = true;
     DragStart(QPoint(0, 0));
-    for (int i = 1; i <= 20; ++i) DragMove(QPoint(i * dx, i * dy));
+    for (int i = 1; i <= 20; ++i)
+        DragMove(QPoint(i * dx, i * dy));
     return true;
 }

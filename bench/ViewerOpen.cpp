@@ -58,9 +58,10 @@ int main(int argc, char** argv) {
     }
 
     if (!GraphicClassByExtension(QStringLiteral("jpg"))) {
-        std::fprintf(stderr,
-                     "ViewerOpen: no JPEG reader is built in yet (no graphic class is registered for .jpg), so the "
-                     "open-to-first-paint benchmark cannot run. It runs once the JPEG codec lands.\n");
+        std::fprintf(
+            stderr,
+            "ViewerOpen: no JPEG reader is built in yet (no graphic class is registered for .jpg), so the "
+            "open-to-first-paint benchmark cannot run. It runs once the JPEG codec lands.\n");
         return 2;
     }
     const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
@@ -71,11 +72,14 @@ int main(int argc, char** argv) {
     }
 
     QTemporaryDir dir;
-    TSettingsFile::SetDefaultFileName(dir.filePath(QStringLiteral("settings.json"))); // leave the user's settings alone
+    TSettingsFile::SetDefaultFileName(
+        dir.filePath(QStringLiteral("settings.json"))); // leave the user's settings alone
     QString file = args.value(0);
     if (file.isEmpty()) {
         if (cjpeg.isEmpty()) {
-            std::fprintf(stderr, "ViewerOpen: cjpeg is missing (package libjpeg-turbo-progs); name a JPEG file instead\n");
+            std::fprintf(
+                stderr,
+                "ViewerOpen: cjpeg is missing (package libjpeg-turbo-progs); name a JPEG file instead\n");
             return 2;
         }
         const QString ppm = dir.filePath(QStringLiteral("big.ppm"));
@@ -83,7 +87,8 @@ int main(int argc, char** argv) {
         QFile out(ppm);
         if (!out.open(QIODevice::WriteOnly) || out.write(TestPicture(6000, 4000)) < 0) return 2;
         out.close();
-        if (QProcess::execute(cjpeg, {QStringLiteral("-quality"), QStringLiteral("90"), QStringLiteral("-outfile"), file, ppm}) != 0) {
+        if (QProcess::execute(cjpeg, {QStringLiteral("-quality"), QStringLiteral("90"),
+                                      QStringLiteral("-outfile"), file, ppm}) != 0) {
             std::fprintf(stderr, "ViewerOpen: cjpeg failed\n");
             return 2;
         }
@@ -111,7 +116,8 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    std::printf("picture          %s (%dx%d)\n", qPrintable(file), form.Picture().Width(), form.Picture().Height());
+    std::printf("picture          %s (%dx%d)\n", qPrintable(file), form.Picture().Width(),
+                form.Picture().Height());
     std::printf("djpeg            %8.1f ms (best of %d)\n", bestDjpeg, runs);
     std::printf("viewer open+paint%8.1f ms (best of %d)\n", best, runs);
     std::printf("ratio            %8.2f (target <= 1.30)\n", best / bestDjpeg);

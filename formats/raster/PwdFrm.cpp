@@ -50,14 +50,26 @@ TPwdForm::TPwdForm(QWidget* parent) : QDialog(parent) {
     setFixedSize(size);
 }
 
-void TPwdForm::chkMaskClick() { txtPwd->setEchoMode(chkMask->isChecked() ? QLineEdit::Password : QLineEdit::Normal); }
+void TPwdForm::chkMaskClick() {
+    txtPwd->setEchoMode(chkMask->isChecked() ? QLineEdit::Password : QLineEdit::Normal);
+}
 
-QString TPwdForm::Password() const { return txtPwd->text(); }
-void TPwdForm::SetPassword(const QString& password) { txtPwd->setText(password); }
-bool TPwdForm::MaskPassword() const { return chkMask->isChecked(); }
+QString TPwdForm::Password() const {
+    return txtPwd->text();
+}
+void TPwdForm::SetPassword(const QString& password) {
+    txtPwd->setText(password);
+}
+bool TPwdForm::MaskPassword() const {
+    return chkMask->isChecked();
+}
 void TPwdForm::SetMaskPassword(bool value) {
     chkMask->setChecked(value);
     chkMaskClick();
 }
-bool TPwdForm::RememberPassword() const { return chkRememberPwd->isChecked(); }
-void TPwdForm::SetRememberPassword(bool value) { chkRememberPwd->setChecked(value); }
+bool TPwdForm::RememberPassword() const {
+    return chkRememberPwd->isChecked();
+}
+void TPwdForm::SetRememberPassword(bool value) {
+    chkRememberPwd->setChecked(value);
+}

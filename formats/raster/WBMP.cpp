@@ -50,7 +50,8 @@ void TWBitmap::LoadFromStream(QIODevice& stream) {
     int width = 0, height = 0;
     try {
         if (ReadInteger(stream) > 0)
-            throw EInvalidGraphic(QStringLiteral("Cannot load image. Invalid or unexpected %1 image format.").arg(QStringLiteral("WBMP")));
+            throw EInvalidGraphic(QStringLiteral("Cannot load image. Invalid or unexpected %1 image format.")
+                                      .arg(QStringLiteral("WBMP")));
         ReadInteger(stream); // fixed header field: no extension headers are read
         width = ReadInteger(stream);
         if (width == 0) throw EInvalidGraphic(QStringLiteral("Invalid image parameters."));
@@ -85,8 +86,11 @@ void TWBitmap::SaveToStream(QIODevice& stream) const {
         throw EInvalidGraphic(QStringLiteral("Invalid image paremeters"));
     const int width = FBitmap.width(), height = FBitmap.height();
     if (width > kMaxWbmpInteger || height > kMaxWbmpInteger)
-        throw EInvalidGraphic(QStringLiteral("A wireless bitmap holds at most %1 x %1 pixels; this picture is %2 x %3.")
-                                  .arg(kMaxWbmpInteger).arg(width).arg(height));
+        throw EInvalidGraphic(
+            QStringLiteral("A wireless bitmap holds at most %1 x %1 pixels; this picture is %2 x %3.")
+                .arg(kMaxWbmpInteger)
+                .arg(width)
+                .arg(height));
     if (!stream.isSequential()) stream.seek(0);
     QByteArray header;
     header += EncodeInteger(0); // type 0
@@ -167,6 +171,7 @@ void TWBitmap::SaveToClipboardData(QMimeData& data) const {
 
 QImage TWBitmap::ToImage(QSize size, TColor background) const {
     if (FBitmap.isNull()) return QImage();
-    if (!size.isValid() || size.isEmpty() || size == FBitmap.size()) return FBitmap.convertToFormat(QImage::Format_RGB32);
+    if (!size.isValid() || size.isEmpty() || size == FBitmap.size())
+        return FBitmap.convertToFormat(QImage::Format_RGB32);
     return TGraphic::ToImage(size, background);
 }

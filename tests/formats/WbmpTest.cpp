@@ -45,13 +45,16 @@ std::unique_ptr<TWBitmap> FromImage(const QImage& image) {
     return w;
 }
 
-bool IsWhite(const QImage& image, int x, int y) { return image.pixel(x, y) == qRgb(255, 255, 255); }
+bool IsWhite(const QImage& image, int x, int y) {
+    return image.pixel(x, y) == qRgb(255, 255, 255);
+}
 
 // A black and white picture with an irregular pattern, so that misplaced bits show.
 QImage BlackAndWhite(int w, int h) {
     QImage image(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) image.setPixel(x, y, ((x * 7 + y * 3) % 5 < 2) ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+        for (int x = 0; x < w; ++x)
+            image.setPixel(x, y, ((x * 7 + y * 3) % 5 < 2) ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
     return image;
 }
 
@@ -77,7 +80,8 @@ TEST(Wbmp, RoundTripKeepsBlackAndWhitePixels) {
     for (const QSize size : {QSize(1, 1), QSize(8, 3), QSize(13, 7), QSize(200, 130), QSize(3000, 2)}) {
         const QImage image = BlackAndWhite(size.width(), size.height());
         const QByteArray bytes = Save(*FromImage(image));
-        const qint64 header = 2 + TWBitmap::EncodeInteger(size.width()).size() + TWBitmap::EncodeInteger(size.height()).size();
+        const qint64 header =
+            2 + TWBitmap::EncodeInteger(size.width()).size() + TWBitmap::EncodeInteger(size.height()).size();
         EXPECT_EQ(bytes.size(), header + qint64(size.height()) * ((size.width() + 7) / 8)) << size.width();
         auto back = Load(bytes);
         EXPECT_FALSE(back->IsEmpty());
@@ -125,7 +129,7 @@ TEST(Wbmp, MalformedHeadersAreRefusedWithTheirMessages) {
 
 TEST(Wbmp, TruncatedDataKeepsTheRowsRead) {
     QByteArray bytes("\x00\x00\x10\x04", 4); // 16 x 4
-    bytes += QByteArray(4, '\xff');         // two white rows
+    bytes += QByteArray(4, '\xff');          // two white rows
     bytes += '\xff';                         // half a row
     auto g = Load(bytes);
     ASSERT_EQ(g->Height(), 4);
@@ -215,7 +219,8 @@ TEST(Wbmp, RegisteredAndConvertedByTheCommandLine) {
     const QImage image = BlackAndWhite(37, 11);
     QByteArray p6 = "P6\n37 11\n255\n";
     for (int y = 0; y < 11; ++y)
-        for (int x = 0; x < 37; ++x) p6 += QByteArray(3, char(qRed(image.pixel(x, y))));
+        for (int x = 0; x < 37; ++x)
+            p6 += QByteArray(3, char(qRed(image.pixel(x, y))));
     WriteFile(ppm, p6);
     QString out, err;
     ASSERT_EQ(RunCli({QStringLiteral("convert"), ppm, wbmp}, &out, &err), 0) << err.toStdString();

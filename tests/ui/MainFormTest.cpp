@@ -7,9 +7,11 @@
 #include "platform/SettingsFile.h"
 
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -43,7 +45,8 @@ public:
             GActiveSeen << GForm->ProgressActive();
         };
         step(TProgressStage::psStarting, 0);
-        for (int p : {5, 12, 20, 23, 40}) step(TProgressStage::psRunning, p);
+        for (int p : {5, 12, 20, 23, 40})
+            step(TProgressStage::psRunning, p);
         GPanelDuringLoad = GForm->StatusPanel(1)->grab().toImage();
         // A second open from inside the load is ignored.
         if (!GNestedPath.isEmpty()) GForm->OpenPicture(GNestedPath);
@@ -58,7 +61,8 @@ DEFINE_GRAPHIC_CLASS(TProgressProbe)
 class TDrawingProbe : public TGraphic {
 public:
     static TGraphicClass StaticClass() {
-        static const TGraphicClassInfo info{QStringLiteral("TDXFImage"), [] { return std::unique_ptr<TGraphic>(new TDrawingProbe); }, {}};
+        static const TGraphicClassInfo info{
+            QStringLiteral("TDXFImage"), [] { return std::unique_ptr<TGraphic>(new TDrawingProbe); }, {}};
         return &info;
     }
     TGraphicClass ClassType() const override { return StaticClass(); }
@@ -85,18 +89,21 @@ void RegisterProbes() {
     if (done) return;
     done = true;
     RegisterFormat(QStringLiteral("probe"), QStringLiteral("Progress probe"), TProgressProbe::StaticClass());
-    RegisterFormat(QStringLiteral("drawprobe"), QStringLiteral("Drawing probe"), TDrawingProbe::StaticClass());
+    RegisterFormat(QStringLiteral("drawprobe"), QStringLiteral("Drawing probe"),
+                   TDrawingProbe::StaticClass());
 }
 
 QStringList Captions(const QList<QAction*>& actions) {
     QStringList list;
-    for (QAction* a : actions) list << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    for (QAction* a : actions)
+        list << (a->isSeparator() ? QStringLiteral("-") : a->text());
     return list;
 }
 
 QStringList Names(const QList<QAction*>& actions) {
     QStringList list;
-    for (QAction* a : actions) list << (a->isSeparator() ? QStringLiteral("-") : a->objectName());
+    for (QAction* a : actions)
+        list << (a->isSeparator() ? QStringLiteral("-") : a->objectName());
     return list;
 }
 
@@ -128,37 +135,60 @@ public:
 TEST_F(ViewerTest, MenusToolBarAndStatusBarAreLaidOutInOrder) {
     auto form = NewForm();
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Lumenor v1.65"));
-    EXPECT_EQ(Captions(form->menuBar()->actions()), (QStringList{"&File", "&Edit", "&View", "&Tools", "&Help"}));
+    EXPECT_EQ(Captions(form->menuBar()->actions()),
+              (QStringList{"&File", "&Edit", "&View", "&Tools", "&Help"}));
     const QList<QAction*> top = form->menuBar()->actions();
-    EXPECT_EQ(Names(top[0]->menu()->actions()),
-              (QStringList{"FileOpenAction", "FileSaveAsAction", "FileMultiSaveAsAction", "-", "FilePrintAction",
-                           "FilePrintSetupAction", "FilePageSetupAction", "-", "FileExitAction"}));
+    EXPECT_EQ(
+        Names(top[0]->menu()->actions()),
+        (QStringList{"FileOpenAction", "FileSaveAsAction", "FileMultiSaveAsAction", "-", "FilePrintAction",
+                     "FilePrintSetupAction", "FilePageSetupAction", "-", "FileExitAction"}));
     EXPECT_EQ(Names(top[1]->menu()->actions()),
-              (QStringList{"EditCopyToAction", "EditMoveToAction", "-", "EditCopyAction", "EditCutAction", "EditPasteAction",
-                           "EditDeleteAction", "-", "EditRenameAction"}));
+              (QStringList{"EditCopyToAction", "EditMoveToAction", "-", "EditCopyAction", "EditCutAction",
+                           "EditPasteAction", "EditDeleteAction", "-", "EditRenameAction"}));
     EXPECT_EQ(Captions(top[2]->menu()->actions()),
-              (QStringList{"&Toolbar", "Status &Bar", "File &List", "Thumb&nails", "-", "&Image", "&Page", "&Animate Control", "-",
-                           "&Rotate", "&Zoom", "&Full-screen", "&Auto fit", "-", "&Reload Image", "Refre&sh File List"}));
+              (QStringList{"&Toolbar", "Status &Bar", "File &List", "Thumb&nails", "-", "&Image", "&Page",
+                           "&Animate Control", "-", "&Rotate", "&Zoom", "&Full-screen", "&Auto fit", "-",
+                           "&Reload Image", "Refre&sh File List"}));
     QMenu* zoom = top[2]->menu()->actions()[10]->menu();
-    EXPECT_EQ(Names(zoom->actions()),
-              (QStringList{"ViewZoomInAction", "ViewZoomOutAction", "ViewFitVisibleAction", "ViewOriginSizeAction"}));
+    EXPECT_EQ(Names(zoom->actions()), (QStringList{"ViewZoomInAction", "ViewZoomOutAction",
+                                                   "ViewFitVisibleAction", "ViewOriginSizeAction"}));
     EXPECT_EQ(Captions(top[3]->menu()->actions()),
-              (QStringList{"&Slide show", "-", "Set &Wallpaper", "&Batch convert/rename", "HTML &Album Generator", "-", "&Options..."}));
+              (QStringList{"&Slide show", "-", "Set &Wallpaper", "&Batch convert/rename",
+                           "HTML &Album Generator", "-", "&Options..."}));
     EXPECT_EQ(Captions(top[4]->menu()->actions()), (QStringList{"&Content", "&Index", "-", "&About..."}));
     // The animation submenu shows only for animations.
     EXPECT_FALSE(top[2]->menu()->actions()[7]->isVisible());
 
     QStringList bar = Names(form->ToolBar()->actions()).mid(0, 22);
-    EXPECT_EQ(bar, (QStringList{"FileOpenAction", "FileSaveAsAction", "FilePrintAction", "FileExitAction", "-", "ViewFileListAction",
-                                "ViewThumbnailAction", "ViewZoomInAction", "ViewZoomOutAction", "ViewFullScreenAction",
-                                "ViewReloadAction", "-", "ToolSlideAction", "ViewPreviousAction", "ViewNextAction", "-",
-                                "ToolWallPaperCenterAction", "ToolBatchConvAction", "ToolSetupAction", "-", "HelpContentAction", "-"}));
+    EXPECT_EQ(bar, (QStringList{"FileOpenAction",
+                                "FileSaveAsAction",
+                                "FilePrintAction",
+                                "FileExitAction",
+                                "-",
+                                "ViewFileListAction",
+                                "ViewThumbnailAction",
+                                "ViewZoomInAction",
+                                "ViewZoomOutAction",
+                                "ViewFullScreenAction",
+                                "ViewReloadAction",
+                                "-",
+                                "ToolSlideAction",
+                                "ViewPreviousAction",
+                                "ViewNextAction",
+                                "-",
+                                "ToolWallPaperCenterAction",
+                                "ToolBatchConvAction",
+                                "ToolSetupAction",
+                                "-",
+                                "HelpContentAction",
+                                "-"}));
 
     const int widths[] = {200, 90, 150, 120, 50, 50, 50, 50, 50};
     for (int i = 0; i < TMainForm::kStatusPanelCount; ++i) {
         EXPECT_EQ(form->StatusPanel(i)->width(), widths[i]) << i;
         EXPECT_EQ(form->StatusPanel(i)->alignment() & Qt::AlignHorizontal_Mask,
-                  (i == 0 || i == 8) ? Qt::AlignLeft : Qt::AlignHCenter) << i;
+                  (i == 0 || i == 8) ? Qt::AlignLeft : Qt::AlignHCenter)
+            << i;
     }
 }
 
@@ -173,14 +203,20 @@ TEST_F(ViewerTest, ActionsCarryTheirHintsAndShortcuts) {
     EXPECT_EQ(toolbar->toolTip(), QStringLiteral("Show/Hide the toolbar")); // a hint without "|" serves both
     EXPECT_EQ(toolbar->statusTip(), QStringLiteral("Show/Hide the toolbar"));
     EXPECT_EQ(toolbar->shortcut(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T));
-    EXPECT_EQ(ActionOf(*form, "ViewZoomInAction")->shortcut(), QKeySequence(Qt::KeypadModifier | Qt::Key_Minus));
-    EXPECT_EQ(ActionOf(*form, "ViewZoomOutAction")->shortcut(), QKeySequence(Qt::KeypadModifier | Qt::Key_Plus));
-    EXPECT_EQ(ActionOf(*form, "ViewOriginSizeAction")->shortcut(), QKeySequence(Qt::KeypadModifier | Qt::Key_Asterisk));
-    EXPECT_EQ(ActionOf(*form, "ViewFitVisibleAction")->shortcut(), QKeySequence(Qt::KeypadModifier | Qt::Key_Slash));
+    EXPECT_EQ(ActionOf(*form, "ViewZoomInAction")->shortcut(),
+              QKeySequence(Qt::KeypadModifier | Qt::Key_Minus));
+    EXPECT_EQ(ActionOf(*form, "ViewZoomOutAction")->shortcut(),
+              QKeySequence(Qt::KeypadModifier | Qt::Key_Plus));
+    EXPECT_EQ(ActionOf(*form, "ViewOriginSizeAction")->shortcut(),
+              QKeySequence(Qt::KeypadModifier | Qt::Key_Asterisk));
+    EXPECT_EQ(ActionOf(*form, "ViewFitVisibleAction")->shortcut(),
+              QKeySequence(Qt::KeypadModifier | Qt::Key_Slash));
     EXPECT_EQ(ActionOf(*form, "ViewNextPageAction")->shortcut(), QKeySequence(Qt::SHIFT | Qt::Key_PageDown));
     EXPECT_EQ(ActionOf(*form, "ViewRotate90Action")->shortcut(), QKeySequence(Qt::Key_F10));
-    EXPECT_EQ(ActionOf(*form, "ToolSetupAction")->statusTip(), QStringLiteral("Costomize by changing software options"));
-    EXPECT_EQ(ActionOf(*form, "ToolWallPaperStretchAction")->shortcut(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z));
+    EXPECT_EQ(ActionOf(*form, "ToolSetupAction")->statusTip(),
+              QStringLiteral("Costomize by changing software options"));
+    EXPECT_EQ(ActionOf(*form, "ToolWallPaperStretchAction")->shortcut(),
+              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z));
 
     // The long part of a hint goes to panel 0 and the panels stay visible.
     open->showStatusText(form->ToolBar());
@@ -206,10 +242,13 @@ TEST_F(ViewerTest, OpeningFillsTheStatusBarAndEnablesTheViewCommands) {
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^Load in \\d+\\.\\ds$")).match(Panel(*form, 1)).hasMatch())
         << Panel(*form, 1).toStdString();
     for (int i = 2; i < TMainForm::kStatusPanelCount; ++i)
-        EXPECT_EQ(form->StatusPanel(i)->width(), form->StatusPanel(i)->fontMetrics().horizontalAdvance(Panel(*form, i)) + 10) << i;
+        EXPECT_EQ(form->StatusPanel(i)->width(),
+                  form->StatusPanel(i)->fontMetrics().horizontalAdvance(Panel(*form, i)) + 10)
+            << i;
     EXPECT_EQ(form->StatusPanel(0)->width(), 200);
     EXPECT_EQ(form->StatusPanel(1)->width(), 90);
-    for (const char* name : {"ViewZoomInAction", "ViewZoomOutAction", "ViewOriginSizeAction", "ViewFitVisibleAction", "ViewReloadAction"})
+    for (const char* name : {"ViewZoomInAction", "ViewZoomOutAction", "ViewOriginSizeAction",
+                             "ViewFitVisibleAction", "ViewReloadAction"})
         EXPECT_TRUE(ActionOf(*form, name)->isEnabled()) << name;
     EXPECT_TRUE(ActionOf(*form, "FileOpenAction")->isEnabled());
     EXPECT_EQ(ActionOf(*form, "FileSaveAsAction")->text(), QStringLiteral("&Save as..."));
@@ -219,7 +258,8 @@ TEST_F(ViewerTest, OpeningFillsTheStatusBarAndEnablesTheViewCommands) {
 
     form->ClosePicture();
     EXPECT_TRUE(form->CurrentFile().isEmpty());
-    for (int i = 1; i < TMainForm::kStatusPanelCount; ++i) EXPECT_TRUE(Panel(*form, i).isEmpty()) << i;
+    for (int i = 1; i < TMainForm::kStatusPanelCount; ++i)
+        EXPECT_TRUE(Panel(*form, i).isEmpty()) << i;
     EXPECT_FALSE(ActionOf(*form, "ViewZoomOutAction")->isEnabled());
     EXPECT_EQ(form->Picture().Graphic(), nullptr);
 }
@@ -241,8 +281,9 @@ TEST_F(ViewerTest, AFailedOpenReportsTheFileAndEmptiesTheView) {
     EXPECT_TRUE(Panel(*form, 7).isEmpty());
     EXPECT_EQ(form->Picture().Graphic(), nullptr);
     EXPECT_FALSE(form->Loading());
-    for (const char* name : {"ViewZoomInAction", "ViewZoomOutAction", "ViewOriginSizeAction", "ViewFitVisibleAction",
-                             "ViewReloadAction", "FileSaveAsAction", "FilePrintAction", "ViewRotate90Action"})
+    for (const char* name :
+         {"ViewZoomInAction", "ViewZoomOutAction", "ViewOriginSizeAction", "ViewFitVisibleAction",
+          "ViewReloadAction", "FileSaveAsAction", "FilePrintAction", "ViewRotate90Action"})
         EXPECT_FALSE(ActionOf(*form, name)->isEnabled()) << name;
     form->View()->repaint(); // nothing left to paint, and nothing breaks
 
@@ -328,7 +369,8 @@ TEST_F(ViewerTest, OnlyTheFirstCommandLineArgumentIsOpened) {
     const QString oldCurrent = QDir::currentPath();
     QDir::setCurrent(FDir.filePath(QStringLiteral("sub")));
     EXPECT_EQ(LongPathName(QStringLiteral("./../sub/link.ppm")), QFileInfo(a).canonicalFilePath());
-    EXPECT_EQ(LongPathName(QStringLiteral("nothere.ppm")), QFileInfo(FDir.filePath(QStringLiteral("sub/nothere.ppm"))).absoluteFilePath());
+    EXPECT_EQ(LongPathName(QStringLiteral("nothere.ppm")),
+              QFileInfo(FDir.filePath(QStringLiteral("sub/nothere.ppm"))).absoluteFilePath());
     QDir::setCurrent(oldCurrent);
 }
 
@@ -345,7 +387,8 @@ TEST_F(ViewerTest, ADroppedFileIsOpenedWithItsWholePath) {
     {
         QImage rgb = image.convertToFormat(QImage::Format_RGB888);
         QByteArray bytes = "P6\n40 30\n255\n";
-        for (int y = 0; y < 30; ++y) bytes.append(reinterpret_cast<const char*>(rgb.constScanLine(y)), 120);
+        for (int y = 0; y < 30; ++y)
+            bytes.append(reinterpret_cast<const char*>(rgb.constScanLine(y)), 120);
         WriteFile(path, bytes);
     }
     ASSERT_GT(path.size(), 260);
@@ -391,11 +434,35 @@ TEST_F(ViewerTest, SettingsAreReadAtStartAndOnlyThePanelsAreWrittenAtClose) {
     TSettingsFile store;
     EXPECT_EQ(store.ReadInteger(QStringLiteral("Misc"), QStringLiteral("BackgroundColor"), -1), 0x00FF00);
     EXPECT_FALSE(store.ValueExists(QStringLiteral("SlideShow"), QStringLiteral("Interval")));
-    EXPECT_EQ(store.ReadString(QStringLiteral("System"), QStringLiteral("ToolBarVisible")), QStringLiteral("0"));
-    EXPECT_EQ(store.ReadString(QStringLiteral("System"), QStringLiteral("StatusBarVisible")), QStringLiteral("1"));
-    EXPECT_EQ(store.ReadString(QStringLiteral("System"), QStringLiteral("ThumbnailVisible")), QStringLiteral("1"));
-    EXPECT_EQ(store.ReadString(QStringLiteral("System"), QStringLiteral("FileListVisible")), QStringLiteral("0"));
-    EXPECT_FALSE(store.ValueExists(QStringLiteral("Default"), QStringLiteral("CurrentDir"))); // stored after the loop only
+    EXPECT_EQ(store.ReadString(QStringLiteral("System"), QStringLiteral("ToolBarVisible")),
+              QStringLiteral("0"));
+    EXPECT_EQ(store.ReadString(QStringLiteral("System"), QStringLiteral("StatusBarVisible")),
+              QStringLiteral("1"));
+    EXPECT_EQ(store.ReadString(QStringLiteral("System"), QStringLiteral("ThumbnailVisible")),
+              QStringLiteral("1"));
+    EXPECT_EQ(store.ReadString(QStringLiteral("System"), QStringLiteral("FileListVisible")),
+              QStringLiteral("0"));
+    EXPECT_FALSE(store.ValueExists(QStringLiteral("Default"),
+                                   QStringLiteral("CurrentDir"))); // stored after the loop only
+}
+
+TEST_F(ViewerTest, StayOnTopAndTheContextMenuFollowTheWindow) {
+    auto form = NewForm();
+    EXPECT_FALSE(form->windowFlags() & Qt::WindowStaysOnTopHint);
+    form->Settings().StayOnTop = true;
+    form->ApplySettings();
+    EXPECT_TRUE(form->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(form->isVisible());
+    form->Settings().StayOnTop = false;
+    form->ApplySettings();
+    EXPECT_FALSE(form->windowFlags() & Qt::WindowStaysOnTopHint);
+
+    // A right click on the picture area opens the context menu.
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(20, 20),
+                            form->View()->mapToGlobal(QPoint(20, 20)));
+    QApplication::sendEvent(form->View(), &click);
+    EXPECT_TRUE(form->ContextMenu()->isVisible());
+    form->ContextMenu()->hide();
 }
 
 TEST_F(ViewerTest, TheWindowAnswersTheFormatModules) {
@@ -457,8 +524,10 @@ TEST_F(ViewerTest, PasswordsAreAskedRememberedAndForgotten) {
 
 TEST_F(ViewerTest, HelpOpensTheManualAtItsContentsOrIndex) {
     auto form = NewForm();
-    const QString manual = QFileInfo(QStringLiteral(LUMENOR_VIEWER)).absolutePath() + QStringLiteral("/manual");
-    ASSERT_TRUE(QFileInfo::exists(manual + QStringLiteral("/contents.html"))) << "the build copies the manual next to the program";
+    const QString manual =
+        QFileInfo(QStringLiteral(LUMENOR_VIEWER)).absolutePath() + QStringLiteral("/manual");
+    ASSERT_TRUE(QFileInfo::exists(manual + QStringLiteral("/contents.html")))
+        << "the build copies the manual next to the program";
     ASSERT_TRUE(QFileInfo::exists(manual + QStringLiteral("/index.html")));
     form->SetHelpFile(manual);
     THelpReceiver receiver;
@@ -476,7 +545,8 @@ TEST_F(ViewerTest, HelpOpensTheManualAtItsContentsOrIndex) {
     ActionOf(*form, "HelpContentAction")->trigger();
     ASSERT_EQ(FMessages.size(), 1u);
     EXPECT_EQ(FMessages[0].Caption, QStringLiteral("Lumenor v1.65"));
-    EXPECT_TRUE(FMessages[0].Text.startsWith(QStringLiteral("Cannot open the help file"))) << FMessages[0].Text.toStdString();
+    EXPECT_TRUE(FMessages[0].Text.startsWith(QStringLiteral("Cannot open the help file")))
+        << FMessages[0].Text.toStdString();
 
     ActionOf(*form, "HelpAboutItem")->trigger();
     ASSERT_EQ(FMessages.size(), 2u);
@@ -497,13 +567,62 @@ TEST_F(ViewerTest, PrinterSetupShowsThePlatformDialog) {
 TEST_F(ViewerTest, CommandsOfLaterWorkStayDisabled) {
     auto form = NewForm();
     form->OpenPicture(WriteSolid(QStringLiteral("p.ppm"), 10, 10));
-    for (const char* name : {"FileSaveAsAction", "FilePrintAction", "EditCopyAction", "EditDeleteAction", "ViewNextAction",
-                             "ToolSlideAction", "ToolSetupAction", "ViewRotate90Action", "ViewFullScreenAction"})
+    for (const char* name :
+         {"FileSaveAsAction", "FilePrintAction", "EditCopyAction", "EditDeleteAction", "ViewNextAction",
+          "ToolSlideAction", "ToolSetupAction", "ViewRotate90Action", "ViewFullScreenAction"})
         EXPECT_FALSE(ActionOf(*form, name)->isEnabled()) << name;
     // Space and Backspace belong to the window even while browsing is not there yet.
     QTest::keyClick(form->View(), Qt::Key_Space);
     QTest::keyClick(form->View(), Qt::Key_Backspace);
     EXPECT_TRUE(form->isVisible());
+}
+
+TEST_F(ViewerTest, TheOpenDialogOffersEveryPatternInBothCasesAndAPreview) {
+    auto form = NewForm();
+    const QString path = WriteSolid(QStringLiteral("chosen.ppm"), 64, 32);
+    QStringList filters;
+    bool previewed = false;
+    WhenShown<QFileDialog>([&](QFileDialog* dialog) {
+        filters = dialog->nameFilters();
+        dialog->setDirectory(FDir.path());
+        dialog->selectFile(path);
+        QApplication::processEvents();
+        emit dialog->currentChanged(path);
+        if (auto* preview = dialog->findChild<QLabel*>(QStringLiteral("Preview")))
+            previewed = !preview->pixmap().isNull() && preview->pixmap().width() == 176;
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    ActionOf(*form, "FileOpenAction")->trigger();
+    ASSERT_FALSE(filters.isEmpty());
+    EXPECT_TRUE(filters[0].startsWith(QStringLiteral("All images (*.ANI *.AVI *.BMP")))
+        << filters[0].toStdString();
+    EXPECT_TRUE(filters[0].contains(QStringLiteral(" *.wbmp "))) << filters[0].toStdString();
+    EXPECT_FALSE(filters[0].contains(QStringLiteral("*.JFIF"))); // the open dialog leaves out the late twelve
+    EXPECT_TRUE(filters.contains(QStringLiteral("Wireless Bitmap (*.WBMP *.wbmp)")));
+    EXPECT_TRUE(previewed);
+    EXPECT_EQ(form->CurrentFile(), path);
+    EXPECT_EQ(Panel(*form, 6), QStringLiteral("64x32"));
+}
+
+TEST_F(ViewerTest, WirelessBitmapsOpenAndHugeFileSizesShowInFull) {
+    auto form = NewForm();
+    form->OpenPicture(DataPath(QStringLiteral("wbmp/shapes.wbmp")));
+    EXPECT_TRUE(FMessages.empty());
+    EXPECT_EQ(Panel(*form, 6), QStringLiteral("150x40"));
+    EXPECT_EQ(Panel(*form, 5), QStringLiteral("765 bytes"));
+    EXPECT_EQ(form->ViewBitmap().pixel(0, 0), qRgb(255, 255, 255));
+
+    // A sparse 5 GiB file: not a picture, but its size is shown whole.
+    const QString huge = FDir.filePath(QStringLiteral("huge.wbmp"));
+    {
+        QFile file(huge);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(qint64(5) << 30));
+    }
+    form->OpenPicture(huge);
+    ASSERT_EQ(FMessages.size(), 1u);
+    EXPECT_EQ(Panel(*form, 5), QStringLiteral("5368709120 bytes"));
+    QFile::remove(huge);
 }
 
 #include "MainFormTest.moc"

@@ -2,10 +2,10 @@
 
 #include "app/ViewGeometry.h"
 
+#include <QDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QDialog>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QStatusBar>
@@ -30,9 +30,9 @@ void Drag(QWidget* view, QPoint from, QPoint to) {
 
 TEST(ViewGeometry, ZoomStepsTruncateThePercentageInExtendedPrecision) {
     const double more = ZoomLarger(1.0);
-    EXPECT_EQ(more, 1.4); // stored as the double nearest 1.4 (1.3999999999999999...)
-    EXPECT_EQ(int(more * 100.0), 140);  // a plain double product rounds up
-    EXPECT_EQ(ZoomPercent(more), 139);  // the extended product does not
+    EXPECT_EQ(more, 1.4);              // stored as the double nearest 1.4 (1.3999999999999999...)
+    EXPECT_EQ(int(more * 100.0), 140); // a plain double product rounds up
+    EXPECT_EQ(ZoomPercent(more), 139); // the extended product does not
     EXPECT_EQ(ZoomPercent(ZoomLarger(more)), 195);
     EXPECT_EQ(ZoomPercent(ZoomSmaller(1.0)), 71);
     // One step up and one down does not come back to 1.0 exactly: 0.9999999999999999 shows 99.
@@ -75,7 +75,8 @@ TEST(ViewGeometry, LoadTimeHasThreeSignificantDigitsAndOneDecimal) {
 TEST(ViewGeometry, ShrinkingAveragesAndEnlargingKeepsPixels) {
     QImage checker(400, 300, QImage::Format_RGB32);
     for (int y = 0; y < 300; ++y)
-        for (int x = 0; x < 400; ++x) checker.setPixel(x, y, ((x + y) & 1) ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+        for (int x = 0; x < 400; ++x)
+            checker.setPixel(x, y, ((x + y) & 1) ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
     const QImage half = ScaleStill(checker, 200, 150, 0);
     ASSERT_EQ(half.size(), QSize(200, 150));
     for (const QPoint p : {QPoint(0, 0), QPoint(57, 91), QPoint(199, 149)}) {
@@ -168,7 +169,8 @@ TEST_F(ViewerTest, ZoomCommandsStepByOnePointFour) {
     EXPECT_EQ(form->DisplayHeight(), 600);
     EXPECT_EQ(Panel(*form, 7), QStringLiteral("750%"));
     // The panel width follows the text.
-    EXPECT_EQ(form->StatusPanel(7)->width(), form->StatusPanel(7)->fontMetrics().horizontalAdvance(QStringLiteral("750%")) + 10);
+    EXPECT_EQ(form->StatusPanel(7)->width(),
+              form->StatusPanel(7)->fontMetrics().horizontalAdvance(QStringLiteral("750%")) + 10);
 }
 
 TEST_F(ViewerTest, ZoomKeysOfTheKeypadDriveTheCommands) {
@@ -240,7 +242,8 @@ TEST_F(ViewerTest, ArrowKeysScrollInStepsAndLeaveAFittingPictureAlone) {
     EXPECT_EQ(form->OffsetX(), 300);
     EXPECT_EQ(form->OffsetY(), 150);
     EXPECT_FALSE(form->PanFlag());
-    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down}) QTest::keyClick(view, key);
+    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Up, Qt::Key_Down})
+        QTest::keyClick(view, key);
     EXPECT_EQ(form->OffsetX(), 300);
     EXPECT_EQ(form->OffsetY(), 150);
 }
@@ -303,7 +306,8 @@ TEST_F(ViewerTest, ResizingAndHidingBarsFitAgainWithAutoFit) {
 TEST_F(ViewerTest, ShrunkStillPicturesAreAveraged) {
     QImage checker(400, 300, QImage::Format_RGB32);
     for (int y = 0; y < 300; ++y)
-        for (int x = 0; x < 400; ++x) checker.setPixel(x, y, ((x + y) & 1) ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+        for (int x = 0; x < 400; ++x)
+            checker.setPixel(x, y, ((x + y) & 1) ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
     auto form = NewForm(200, 150);
     ActionOf(*form, "ViewAutoFitAction")->trigger();
     form->OpenPicture(WritePicture(QStringLiteral("checker.ppm"), checker));
@@ -334,7 +338,8 @@ TEST_F(ViewerTest, AViewBitmapBeyondTheBudgetIsRefusedAndTheViewStaysConsistent)
         form->SetZoom(50.0); // 150000 x 100000 pixels
         ADD_FAILURE() << "no error";
     } catch (const Exception& e) {
-        EXPECT_TRUE(e.Message().startsWith(QStringLiteral("The picture cannot be shown at 150000 x 100000 pixels")))
+        EXPECT_TRUE(
+            e.Message().startsWith(QStringLiteral("The picture cannot be shown at 150000 x 100000 pixels")))
             << e.Message().toStdString();
     }
     EXPECT_EQ(form->Zoom(), 1.0);
@@ -357,9 +362,27 @@ TEST_F(ViewerTest, ContextMenuZoomEntriesShowTheirOwnCaptions) {
         captions << a->text();
         if (a->text() == QStringLiteral("Zoom &In")) zoomIn = a;
     }
-    EXPECT_EQ(captions, (QStringList{"&Previous Image", "&Next Image", "&Slide show", "", "&Rotate", "", "Zoom &In", "Zoom &Out",
-                                     "Zoom &Best Fit", "Zoom A&ctual Size", "", "&Reload Image", "&Full-screen",
-                                     "Refre&sh File List", "", "&Open", "&Print", "Set &Wallpaper", "&Options", "", "E&xit"}));
+    EXPECT_EQ(captions, (QStringList{"&Previous Image",
+                                     "&Next Image",
+                                     "&Slide show",
+                                     "",
+                                     "&Rotate",
+                                     "",
+                                     "Zoom &In",
+                                     "Zoom &Out",
+                                     "Zoom &Best Fit",
+                                     "Zoom A&ctual Size",
+                                     "",
+                                     "&Reload Image",
+                                     "&Full-screen",
+                                     "Refre&sh File List",
+                                     "",
+                                     "&Open",
+                                     "&Print",
+                                     "Set &Wallpaper",
+                                     "&Options",
+                                     "",
+                                     "E&xit"}));
     ASSERT_NE(zoomIn, nullptr);
     EXPECT_TRUE(zoomIn->isEnabled());
     zoomIn->trigger(); // "Zoom &In" is "&More"

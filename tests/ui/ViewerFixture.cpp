@@ -8,9 +8,10 @@ void ViewerTest::SetUp() {
     ASSERT_TRUE(FDir.isValid());
     FSettingsFile = FDir.filePath(QStringLiteral("settings.json"));
     TSettingsFile::SetDefaultFileName(FSettingsFile);
-    TMainForm::SetMessageBoxHandler([this](QWidget*, QMessageBox::Icon icon, const QString& caption, const QString& text) {
-        FMessages.push_back({icon, caption, text});
-    });
+    TMainForm::SetMessageBoxHandler(
+        [this](QWidget*, QMessageBox::Icon icon, const QString& caption, const QString& text) {
+            FMessages.push_back({icon, caption, text});
+        });
 }
 
 void ViewerTest::TearDown() {
@@ -56,4 +57,6 @@ QAction* ViewerTest::ActionOf(TMainForm& form, const char* name) {
     return action;
 }
 
-QString ViewerTest::Panel(TMainForm& form, int index) { return form.StatusPanel(index)->text(); }
+QString ViewerTest::Panel(TMainForm& form, int index) {
+    return form.StatusPanel(index)->text();
+}

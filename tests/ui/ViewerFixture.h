@@ -27,7 +27,8 @@ protected:
     QString WritePicture(const QString& name, const QImage& image);
     QString WriteSolid(const QString& name, int w, int h, QRgb colour = qRgb(10, 200, 30));
     // A new window, shown, with its view made w x h pixels.
-    std::unique_ptr<TMainForm> NewForm(int viewWidth = 1000, int viewHeight = 600, const QStringList& arguments = {});
+    std::unique_ptr<TMainForm> NewForm(int viewWidth = 1000, int viewHeight = 600,
+                                       const QStringList& arguments = {});
     static void SetViewSize(TMainForm& form, int w, int h);
     static QAction* ActionOf(TMainForm& form, const char* name);
     static QString Panel(TMainForm& form, int index);
