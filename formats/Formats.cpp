@@ -21,6 +21,7 @@
 #include "codec/Tiff.h"
 #include "formats/cad/DxfImage.h"
 #include "formats/hpgl/hpgl_2.h"
+#include "formats/cad/SLDimage.h"
 #include "formats/raster/EPS.h"
 #include "formats/raster/Img.h"
 #include "formats/raster/PCD.h"
@@ -57,6 +58,7 @@ void InitializeFormats() {
 
         // The program's own format modules register their extensions themselves.
         RegisterCifFormat();
+        RegisterSlideFormat();
         RegisterFormat(QStringLiteral("SCR"), QStringLiteral("Word 5.x screen capture images"), TScrGraphic::StaticClass());
         RegisterFormat(QStringLiteral("EPS"), QStringLiteral("Encapsulated Postscript"), TEPSGraphic::StaticClass());
         RegisterFormat(QStringLiteral("UFO"), QStringLiteral("gesUFO"), TUFOImage::StaticClass());
