@@ -305,6 +305,7 @@ TEST(JpegWriter, EmbedsTheColourSpace) {
     const QImage back = LoadJpeg(bytes);
     EXPECT_EQ(back.colorSpace(), QColorSpace(QColorSpace::SRgb));
     EXPECT_LT(MeanError(back, wide.convertedToColorSpace(QColorSpace::SRgb)), 1.5);
+    EXPECT_LT(SaveJpeg(wide, {{"grayscale", "1"}}).indexOf("ICC_PROFILE"), 0); // an RGB profile does not fit grey
 }
 
 TEST(JpegWriter, OptionsAreChecked) {
