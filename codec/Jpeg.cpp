@@ -293,7 +293,9 @@ class TJpegEncoder {
 public:
     TJpegEncoder(QIODevice& stream, const QImage& image) : FImage(image) {
         const QColorSpace space = image.colorSpace();
-        if (space.isValid() && space != QColorSpace(QColorSpace::SRgb)) FIcc = space.iccProfile();
+        // Only colour pictures: the profile of an RGB space would not fit a grey JPEG.
+        if (image.format() == QImage::Format_RGB32 && space.isValid() && space != QColorSpace(QColorSpace::SRgb))
+            FIcc = space.iccProfile();
         FInfo.err = &FErr.Pub;
         InitErrorManager(FErr);
         jpeg_create_compress(&FInfo);

@@ -305,6 +305,26 @@ TEST(JpegWriter, EmbedsTheColourSpace) {
     const QImage back = LoadJpeg(bytes);
     EXPECT_EQ(back.colorSpace(), QColorSpace(QColorSpace::SRgb));
     EXPECT_LT(MeanError(back, wide.convertedToColorSpace(QColorSpace::SRgb)), 1.5);
+    EXPECT_LT(SaveJpeg(wide, {{"grayscale", "1"}}).indexOf("ICC_PROFILE"), 0); // an RGB profile does not fit grey
+}
+
+// A profile larger than one marker can hold travels in several APP2 chunks and is put together on reading.
+TEST(JpegWriter, LargeProfilesSpanSeveralMarkers) {
+    const QByteArray file = ReadFile(DataPath("jpeg/icc.jpg"));
+    const int at = file.indexOf(QByteArray("ICC_PROFILE\0", 12));
+    ASSERT_GT(at, 0);
+    const int segment = (uchar(file[at - 2]) << 8 | uchar(file[at - 1])) - 2;
+    QByteArray profile = file.mid(at + 14, segment - 14);
+    profile.append(QByteArray(150000 - profile.size(), '\0')); // unreferenced bytes after the tags
+    for (int i = 0; i < 4; ++i) profile[i] = char(150000 >> (24 - 8 * i));
+    const QColorSpace space = QColorSpace::fromIccProfile(profile);
+    ASSERT_TRUE(space.isValid());
+    QImage image = SmoothImage(64, 48);
+    image.setColorSpace(space);
+    const QByteArray bytes = SaveJpeg(image, {{"quality", "100"}});
+    EXPECT_EQ(bytes.count("ICC_PROFILE"), 3);
+    EXPECT_LT(MeanError(LoadJpeg(bytes), image.convertedToColorSpace(QColorSpace::SRgb)), 1.5);
+    EXPECT_GT(MeanError(image, image.convertedToColorSpace(QColorSpace::SRgb)), 5.0);
 }
 
 TEST(JpegWriter, OptionsAreChecked) {

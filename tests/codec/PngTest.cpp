@@ -6,6 +6,8 @@
 #include <QBuffer>
 #include <QColorSpace>
 
+#include <zlib.h>
+
 namespace {
 
 QImage LoadPng(const QByteArray& bytes, TPngGraphic* into = nullptr) {
@@ -303,6 +305,24 @@ TEST(PngWriter, TransparentColourAndBackground) {
     EXPECT_TRUE(ChunkData(SavePng(grey, {{"transparent", "ff0000"}}), "tRNS").isEmpty());
     // 16-bit colour: the key is widened.
     EXPECT_EQ(ChunkData(SavePng(Wide(false), {{"transparent", "0102ff"}}), "tRNS"), QByteArray::fromHex("01010202ffff"));
+}
+
+// Which colour chunk wins: an sRGB chunk or an ICC profile makes a gAMA beside it meaningless.
+TEST(PngReader, SrgbAndIccOverrideGamma) {
+    QImage image(8, 1, QImage::Format_RGB32);
+    for (int x = 0; x < 8; ++x) image.setPixel(x, 0, qRgb(x * 36, 90, 40));
+    const QByteArray linear = SavePng(image, {{"gamma", "1"}});
+    EXPECT_FALSE(SamePixels(LoadPng(linear), image, 8));
+    QByteArray chunk = QByteArray::fromHex("00000001") + "sRGB" + QByteArray(1, '\0');
+    const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef*>(chunk.constData() + 4), 5));
+    for (int shift : {24, 16, 8, 0}) chunk += char(crc >> shift);
+    QByteArray tagged = linear;
+    tagged.insert(33, chunk); // after the signature and IHDR
+    EXPECT_TRUE(SamePixels(LoadPng(tagged), image, 0));
+
+    QImage wide = MakeTestImage(16, 8);
+    wide.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
+    EXPECT_TRUE(SamePixels(LoadPng(SavePng(wide, {{"gamma", "1"}})), wide.convertedToColorSpace(QColorSpace::SRgb), 1));
 }
 
 TEST(PngWriter, EmbedsTheColourSpace) {
