@@ -1,6 +1,7 @@
 #include "RasterFixtures.h"
 
 #include "app/PictureEx.h"
+#include "codec/Limits.h"
 #include "codec/Registry.h"
 
 #include <QDir>
@@ -52,4 +53,23 @@ TEST(ContentTests, CommandLineInfoForEveryFormat) {
     ASSERT_EQ(lines.size(), files.size());
     for (int i = 0; i < files.size(); ++i)
         EXPECT_EQ(lines[i], DataPath(files[i]) + QLatin1Char('\t') + classes[i] + QStringLiteral("\t37x23\tpages=1\tframes=1"));
+}
+
+// Every decoder refuses a picture over the pixel limit before it allocates the picture.
+TEST(ContentTests, EveryDecoderHonoursThePixelLimit) {
+    const QStringList files = {"pcx/im24.pcx", "dcx/three.dcx",   "tga/im24rle.tga", "sgi/imrle.sgi", "psd/imrgb.psd",
+                               "psp/v6lz77.psp", "rla/packedrgb.rla", "cut/halo.cut",   "cel/animator.cel"};
+    const qint64 limit = PixelLimit();
+    SetPixelLimit(100);
+    for (const QString& f : files) {
+        SCOPED_TRACE(f.toStdString());
+        TPictureEx picture;
+        try {
+            picture.LoadFromFileName(DataPath(f));
+            ADD_FAILURE() << "loaded over the limit";
+        } catch (const EInvalidGraphic& e) {
+            EXPECT_TRUE(e.Message().startsWith(QStringLiteral("The picture is too large"))) << e.Message().toStdString();
+        }
+    }
+    SetPixelLimit(limit);
 }
