@@ -73,3 +73,20 @@ TEST(ContentTests, EveryDecoderHonoursThePixelLimit) {
     }
     SetPixelLimit(limit);
 }
+
+// The longer decoders report progress while they decode (the viewer shows it in the status bar).
+TEST(ContentTests, DecodersReportProgress) {
+    for (const char* f : {"pcx/im24.pcx", "dcx/three.dcx", "tga/im24rle.tga", "sgi/imrle.sgi", "psd/imrgb.psd"}) {
+        SCOPED_TRACE(f);
+        TPictureEx picture;
+        QList<int> percents;
+        picture.OnProgress = [&](TGraphic*, TProgressStage stage, quint8 percent, bool, const QRect&, const QString&) {
+            if (stage == TProgressStage::psRunning) percents << percent;
+        };
+        picture.LoadFromFileName(DataPath(QString::fromLatin1(f)));
+        ASSERT_FALSE(percents.isEmpty());
+        EXPECT_EQ(percents.first(), 0);
+        EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+        EXPECT_LE(percents.last(), 100);
+    }
+}
