@@ -85,3 +85,28 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
     EXPECT_TRUE(err.contains(QStringLiteral("unknown command 'frobnicate'")));
     EXPECT_EQ(RunCli({QStringLiteral("convert"), QStringLiteral("only-one")}, nullptr, &err), 2);
 }
+
+TEST_F(CliTest, EncryptedContainersWithAGivenPassword) {
+    const QString in = Write(QStringLiteral("in.ppm"), QByteArray("P3\n1 1\n255\n1 2 3\n"));
+    const QString out = Path(QStringLiteral("out.cif"));
+    QString text, err;
+    EXPECT_EQ(RunCli({QStringLiteral("convert"), in, out}, nullptr, &err), 2);
+    EXPECT_TRUE(err.contains(QStringLiteral("needs --password")));
+    ASSERT_EQ(RunCli({QStringLiteral("--password"), QStringLiteral("Pw"), QStringLiteral("convert"), in, out,
+                      QStringLiteral("--cipher"), QStringLiteral("rijndael"), QStringLiteral("--case-sensitive")}, nullptr, &err), 0)
+        << err.toStdString();
+    const QByteArray bytes = ReadFile(out);
+    EXPECT_EQ(bytes.left(4), QByteArray("CPIX"));
+    EXPECT_EQ(int(bytes[5]), 7);
+    EXPECT_EQ(int(bytes[6]), 2);
+    EXPECT_EQ(RunCli({QStringLiteral("--password"), QStringLiteral("Pw"), QStringLiteral("info"), out}, &text), 0);
+    EXPECT_EQ(text, out + QStringLiteral("\tTCIFGraphic\t1x1\tpages=1\tframes=1\n"));
+    // Case-sensitive: "pw" is wrong, and without a terminal nobody is asked again.
+    EXPECT_EQ(RunCli({QStringLiteral("--password"), QStringLiteral("pw"), QStringLiteral("info"), out}, &text), 1);
+    EXPECT_TRUE(text.endsWith(QStringLiteral("\terror\tPassword confirmation failed\n")));
+    EXPECT_EQ(RunCli({QStringLiteral("info"), out}, &text), 1);
+    EXPECT_TRUE(text.endsWith(QStringLiteral("\terror\tPassword required\n")));
+    const QString back = Path(QStringLiteral("back.ppm"));
+    ASSERT_EQ(RunCli({QStringLiteral("--password"), QStringLiteral("Pw"), QStringLiteral("convert"), out, back}), 0);
+    EXPECT_EQ(ReadFile(back), QByteArray("P6\n1 1\n255\n\x01\x02\x03"));
+}

@@ -1,0 +1,516 @@
+// The WMF player: 16-bit records, an object table filled in creation order, parameters stored last first.
+#include "codec/MetafilePlayer.h"
+
+#include "codec/Stream.h"
+
+#include <QRegion>
+
+#include <cmath>
+
+namespace mf {
+
+namespace {
+
+enum : quint16 {
+    META_EOF = 0x0000,
+    META_SAVEDC = 0x001E,
+    META_REALIZEPALETTE = 0x0035,
+    META_CREATEPALETTE = 0x00F7,
+    META_SETBKMODE = 0x0102,
+    META_SETMAPMODE = 0x0103,
+    META_SETROP2 = 0x0104,
+    META_SETPOLYFILLMODE = 0x0106,
+    META_SETSTRETCHBLTMODE = 0x0107,
+    META_SETTEXTCHAREXTRA = 0x0108,
+    META_RESTOREDC = 0x0127,
+    META_SELECTCLIPREGION = 0x012C,
+    META_SELECTOBJECT = 0x012D,
+    META_SETTEXTALIGN = 0x012E,
+    META_DIBCREATEPATTERNBRUSH = 0x0142,
+    META_DELETEOBJECT = 0x01F0,
+    META_CREATEPATTERNBRUSH = 0x01F9,
+    META_SETBKCOLOR = 0x0201,
+    META_SETTEXTCOLOR = 0x0209,
+    META_SETWINDOWORG = 0x020B,
+    META_SETWINDOWEXT = 0x020C,
+    META_SETVIEWPORTORG = 0x020D,
+    META_SETVIEWPORTEXT = 0x020E,
+    META_OFFSETWINDOWORG = 0x020F,
+    META_OFFSETVIEWPORTORG = 0x0211,
+    META_LINETO = 0x0213,
+    META_MOVETO = 0x0214,
+    META_OFFSETCLIPRGN = 0x0220,
+    META_SELECTPALETTE = 0x0234,
+    META_CREATEPENINDIRECT = 0x02FA,
+    META_CREATEFONTINDIRECT = 0x02FB,
+    META_CREATEBRUSHINDIRECT = 0x02FC,
+    META_POLYGON = 0x0324,
+    META_POLYLINE = 0x0325,
+    META_SCALEWINDOWEXT = 0x0410,
+    META_SCALEVIEWPORTEXT = 0x0412,
+    META_EXCLUDECLIPRECT = 0x0415,
+    META_INTERSECTCLIPRECT = 0x0416,
+    META_ELLIPSE = 0x0418,
+    META_RECTANGLE = 0x041B,
+    META_SETPIXEL = 0x041F,
+    META_TEXTOUT = 0x0521,
+    META_POLYPOLYGON = 0x0538,
+    META_PATBLT = 0x061D,
+    META_ROUNDRECT = 0x061C,
+    META_CREATEREGION = 0x06FF,
+    META_ARC = 0x0817,
+    META_PIE = 0x081A,
+    META_CHORD = 0x0830,
+    META_BITBLT = 0x0922,
+    META_DIBBITBLT = 0x0940,
+    META_EXTTEXTOUT = 0x0A32,
+    META_STRETCHBLT = 0x0B23,
+    META_DIBSTRETCHBLT = 0x0B41,
+    META_SETDIBTODEV = 0x0D33,
+    META_STRETCHDIB = 0x0F43,
+};
+
+QColor ColorRef(quint32 v) { return QColor(int(v & 0xFF), int((v >> 8) & 0xFF), int((v >> 16) & 0xFF)); }
+
+class TWmfPlayer : public TPlayer {
+public:
+    TWmfPlayer(QPainter& painter, const QTransform& output, const QRectF& clip, const QRectF& frame, int objects)
+        : TPlayer(painter, output, clip), FObjects(size_t(std::clamp(objects, 0, 65535))) {
+        // The picture's device space starts at the frame's corner; the records' window maps onto it.
+        FDc.MapMode = MM_ANISOTROPIC;
+        FDc.WinOrg = frame.topLeft();
+        FDc.WinExt = QPointF(frame.width(), frame.height());
+        FDc.VpOrg = QPointF(0, 0);
+        FDc.VpExt = QPointF(std::fabs(frame.width()), std::fabs(frame.height()));
+    }
+
+    void Play(const QByteArray& data);
+
+private:
+    void Record(quint16 function, TByteReader& r, qint64 recordWords);
+    void AddObject(TGdiObject object);
+    TGdiObject* Object(int index) {
+        return index >= 0 && size_t(index) < FObjects.size() && FObjects[size_t(index)].Kind != TGdiObject::None
+                   ? &FObjects[size_t(index)]
+                   : nullptr;
+    }
+    QImage ReadDib(TByteReader& r, int usage);
+    void Blit(TByteReader& r, quint16 function, qint64 recordWords);
+    static QRectF Box(TByteReader& r) { // bottom, right, top, left
+        const double b = r.S16LE(), rt = r.S16LE(), t = r.S16LE(), l = r.S16LE();
+        return QRectF(QPointF(l, t), QPointF(rt, b));
+    }
+    static QPointF PointYX(TByteReader& r) {
+        const double y = r.S16LE();
+        return QPointF(r.S16LE(), y);
+    }
+    static QPolygonF Points(TByteReader& r, qint64 count) {
+        if (count < 0 || count * 4 > r.Remaining()) throw EReadError();
+        QPolygonF pts;
+        pts.reserve(count);
+        for (qint64 i = 0; i < count; ++i) {
+            const double x = r.S16LE();
+            pts << QPointF(x, r.S16LE());
+        }
+        return pts;
+    }
+
+    std::vector<TGdiObject> FObjects;
+};
+
+void TWmfPlayer::AddObject(TGdiObject object) {
+    for (auto& slot : FObjects)
+        if (slot.Kind == TGdiObject::None) {
+            slot = std::move(object);
+            return;
+        }
+    // A table smaller than the records need: grow it, within the 16-bit index range.
+    if (FObjects.size() < 65535) FObjects.push_back(std::move(object));
+}
+
+QImage TWmfPlayer::ReadDib(TByteReader& r, int usage) {
+    const uchar* p = r.Data() + r.Pos();
+    const qint64 n = r.Remaining();
+    if (n < 12) return QImage();
+    const quint32 headerSize = quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24);
+    // The colour table follows the header; its length comes from the header fields.
+    qint64 tableBytes = 0;
+    if (headerSize == 12) {
+        const int bpp = p[10] | (p[11] << 8);
+        tableBytes = bpp <= 8 ? qint64(3) << bpp : 0;
+    } else if (headerSize >= 40 && headerSize <= n) {
+        const int bpp = p[14] | (p[15] << 8);
+        const quint32 compression = quint32(p[16]) | (quint32(p[17]) << 8);
+        const quint32 used = quint32(p[32]) | (quint32(p[33]) << 8) | (quint32(p[34]) << 16) | (quint32(p[35]) << 24);
+        const qint64 entry = usage == 1 ? 2 : 4;
+        if (bpp <= 8) tableBytes = entry * (used && used < (1u << bpp) ? used : (1u << bpp));
+        else if (compression == 3 && headerSize == 40) tableBytes = 12;
+        else if (used && used <= 65536) tableBytes = entry * used;
+    } else {
+        return QImage();
+    }
+    const qint64 infoSize = std::min<qint64>(n, headerSize + tableBytes);
+    return DecodeDib(p, infoSize, p + infoSize, n - infoSize, FDc.Palette, usage == 1);
+}
+
+void TWmfPlayer::Blit(TByteReader& r, quint16 function, qint64 recordWords) {
+    const quint32 rop = r.U32LE();
+    const bool noSource = recordWords == (function >> 8) + 3;
+    QRectF src, dest;
+    QImage image;
+    switch (function) {
+    case META_STRETCHDIB: {
+        const int usage = r.U16LE();
+        const double sh = r.S16LE(), sw = r.S16LE(), sy = r.S16LE(), sx = r.S16LE();
+        const double dh = r.S16LE(), dw = r.S16LE(), dy = r.S16LE(), dx = r.S16LE();
+        image = ReadDib(r, usage);
+        // The source rectangle of a bottom-up DIB is measured from its last row.
+        src = QRectF(sx, image.isNull() ? sy : image.height() - sy - sh, sw, sh);
+        dest = QRectF(dx, dy, dw, dh);
+        break;
+    }
+    case META_SETDIBTODEV: {
+        const int usage = r.U16LE();
+        r.U16LE(); // scan count
+        r.U16LE(); // start scan
+        const double sy = r.S16LE(), sx = r.S16LE(), h = r.S16LE(), w = r.S16LE(), dy = r.S16LE(), dx = r.S16LE();
+        image = ReadDib(r, usage);
+        src = QRectF(sx, image.isNull() ? sy : image.height() - sy - h, w, h);
+        dest = QRectF(dx, dy, w, h);
+        DrawBitmap(image, src, dest, 0x00CC0020);
+        return;
+    }
+    case META_DIBSTRETCHBLT:
+    case META_STRETCHBLT: {
+        const double sh = r.S16LE(), sw = r.S16LE(), sy = r.S16LE(), sx = r.S16LE();
+        if (noSource) r.U16LE();
+        const double dh = r.S16LE(), dw = r.S16LE(), dy = r.S16LE(), dx = r.S16LE();
+        if (!noSource && function == META_DIBSTRETCHBLT) image = ReadDib(r, 0);
+        src = QRectF(sx, sy, sw, sh);
+        dest = QRectF(dx, dy, dw, dh);
+        break;
+    }
+    default: { // META_DIBBITBLT, META_BITBLT
+        const double sy = r.S16LE(), sx = r.S16LE();
+        if (noSource) r.U16LE();
+        const double h = r.S16LE(), w = r.S16LE(), dy = r.S16LE(), dx = r.S16LE();
+        if (!noSource && function == META_DIBBITBLT) image = ReadDib(r, 0);
+        src = QRectF(sx, sy, w, h);
+        dest = QRectF(dx, dy, w, h);
+        break;
+    }
+    }
+    if (noSource) {
+        PatBlt(dest, rop);
+        return;
+    }
+    // Device-dependent bitmaps of the oldest metafiles are not drawn.
+    if (image.isNull()) return;
+    DrawBitmap(image, src, dest, rop);
+}
+
+void TWmfPlayer::Record(quint16 function, TByteReader& r, qint64 recordWords) {
+    switch (function) {
+    case META_SAVEDC: SaveDC(); break;
+    case META_RESTOREDC: RestoreDC(r.S16LE()); break;
+    case META_SETBKMODE: FDc.BkMode = r.U16LE(); break;
+    case META_SETMAPMODE: {
+        // The picture's own space stands for the device: only the isotropic constraint changes anything.
+        const int mode = r.U16LE();
+        FDc.MapMode = mode == MM_ISOTROPIC ? MM_ISOTROPIC : mode == MM_TEXT ? MM_TEXT : MM_ANISOTROPIC;
+        break;
+    }
+    case META_SETROP2: FDc.Rop2 = r.U16LE(); break;
+    case META_SETPOLYFILLMODE: FDc.PolyFillMode = r.U16LE(); break;
+    case META_SETSTRETCHBLTMODE: break;
+    case META_SETTEXTCHAREXTRA: FDc.CharExtra = r.S16LE(); break;
+    case META_SETTEXTALIGN: FDc.TextAlign = r.U16LE(); break;
+    case META_SETBKCOLOR: FDc.BkColor = ColorRef(r.U32LE()); break;
+    case META_SETTEXTCOLOR: FDc.TextColor = ColorRef(r.U32LE()); break;
+    case META_SETWINDOWORG: FDc.WinOrg = PointYX(r); break;
+    case META_SETWINDOWEXT: {
+        const QPointF e = PointYX(r);
+        if (e.x() != 0 && e.y() != 0) FDc.WinExt = e;
+        break;
+    }
+    case META_SETVIEWPORTORG:
+    case META_SETVIEWPORTEXT:
+    case META_OFFSETVIEWPORTORG:
+    case META_SCALEVIEWPORTEXT:
+        break; // the viewport is where the picture is drawn
+    case META_OFFSETWINDOWORG: FDc.WinOrg += PointYX(r); break;
+    case META_SCALEWINDOWEXT: {
+        const double yd = r.S16LE(), yn = r.S16LE(), xd = r.S16LE(), xn = r.S16LE();
+        if (xd && yd && xn && yn) FDc.WinExt = QPointF(FDc.WinExt.x() * xn / xd, FDc.WinExt.y() * yn / yd);
+        break;
+    }
+    case META_MOVETO: MoveTo(PointYX(r)); break;
+    case META_LINETO: LineTo(PointYX(r)); break;
+    case META_POLYLINE: DrawPolyline(Points(r, r.S16LE())); break;
+    case META_POLYGON: DrawPolygons({Points(r, r.S16LE())}); break;
+    case META_POLYPOLYGON: {
+        const int n = r.U16LE();
+        std::vector<int> counts(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) counts[size_t(i)] = r.U16LE();
+        QVector<QPolygonF> polys;
+        for (int c : counts) polys << Points(r, c);
+        DrawPolygons(polys);
+        break;
+    }
+    case META_RECTANGLE: DrawRect(Box(r)); break;
+    case META_ELLIPSE: DrawEllipse(Box(r)); break;
+    case META_ROUNDRECT: {
+        const double h = r.S16LE(), w = r.S16LE();
+        DrawRoundRect(Box(r), QSizeF(w, h));
+        break;
+    }
+    case META_ARC:
+    case META_PIE:
+    case META_CHORD: {
+        const QPointF end = PointYX(r), start = PointYX(r);
+        const QRectF box = Box(r);
+        DrawArc(box, start, end, function == META_ARC ? akArc : function == META_PIE ? akPie : akChord);
+        break;
+    }
+    case META_SETPIXEL: {
+        const QColor c = ColorRef(r.U32LE());
+        SetPixel(PointYX(r), c);
+        break;
+    }
+    case META_TEXTOUT: {
+        const int n = r.S16LE();
+        if (n < 0) break;
+        const uchar* s = r.Take(n);
+        if (n & 1) r.Skip(1);
+        const QPointF p = PointYX(r);
+        DrawText(p, DecodeAnsi(s, n, FDc.Font.CharSet), {}, 0, nullptr, true);
+        break;
+    }
+    case META_EXTTEXTOUT: {
+        const QPointF p = PointYX(r);
+        const int n = r.S16LE();
+        const int options = r.U16LE();
+        if (n < 0) break;
+        QRectF rect;
+        const bool haveRect = (options & (ETO_OPAQUE | ETO_CLIPPED)) && r.Remaining() >= 8 + n;
+        if (haveRect) {
+            const double l = r.S16LE(), t = r.S16LE(), rt = r.S16LE(), b = r.S16LE();
+            rect = QRectF(QPointF(l, t), QPointF(rt, b));
+        }
+        const uchar* s = r.Take(n);
+        if ((n & 1) && r.Remaining() > 0) r.Skip(1);
+        std::vector<double> dx;
+        if (r.Remaining() >= qint64(n) * 2)
+            for (int i = 0; i < n; ++i) dx.push_back(r.S16LE());
+        const QString text = DecodeAnsi(s, n, FDc.Font.CharSet);
+        if (dx.size() != size_t(text.size())) dx.clear(); // double-byte text: advances per byte
+        DrawText(p, text, dx, options, haveRect ? &rect : nullptr, true);
+        break;
+    }
+    case META_CREATEPENINDIRECT: {
+        TGdiObject o;
+        o.Kind = TGdiObject::Pen;
+        o.PenDef.Style = r.U16LE();
+        o.PenDef.Width = r.S16LE();
+        r.S16LE();
+        o.PenDef.Color = ColorRef(r.U32LE());
+        AddObject(std::move(o));
+        break;
+    }
+    case META_CREATEBRUSHINDIRECT: {
+        TGdiObject o;
+        o.Kind = TGdiObject::Brush;
+        o.BrushDef.Style = r.U16LE();
+        o.BrushDef.Color = ColorRef(r.U32LE());
+        o.BrushDef.Hatch = r.U16LE();
+        if (o.BrushDef.Style != BS_SOLID && o.BrushDef.Style != BS_NULL && o.BrushDef.Style != BS_HATCHED)
+            o.BrushDef.Style = BS_SOLID;
+        AddObject(std::move(o));
+        break;
+    }
+    case META_CREATEFONTINDIRECT: {
+        TGdiObject o;
+        o.Kind = TGdiObject::Font;
+        TFontDef& f = o.FontDef;
+        f.Height = r.S16LE();
+        f.Width = r.S16LE();
+        f.Escapement = r.S16LE();
+        r.S16LE(); // orientation
+        f.Weight = r.S16LE();
+        f.Italic = r.U8();
+        f.Underline = r.U8();
+        f.StrikeOut = r.U8();
+        f.CharSet = r.U8();
+        r.Skip(3);
+        f.PitchAndFamily = r.U8();
+        const qint64 n = std::min<qint64>(32, r.Remaining());
+        const uchar* s = r.Take(n);
+        f.Face = DecodeAnsi(s, qstrnlen(reinterpret_cast<const char*>(s), size_t(n)), 0);
+        AddObject(std::move(o));
+        break;
+    }
+    case META_DIBCREATEPATTERNBRUSH: {
+        TGdiObject o;
+        o.Kind = TGdiObject::Brush;
+        const int style = r.U16LE();
+        const int usage = r.U16LE();
+        o.BrushDef.Style = BS_DIBPATTERN;
+        o.BrushDef.Pattern = ReadDib(r, style == BS_PATTERN ? 0 : usage);
+        o.BrushDef.Color = Qt::gray;
+        AddObject(std::move(o));
+        break;
+    }
+    case META_CREATEPATTERNBRUSH: {
+        // Device-dependent pattern: a grey of the same coverage stands for it.
+        TGdiObject o;
+        o.Kind = TGdiObject::Brush;
+        o.BrushDef.Style = BS_SOLID;
+        o.BrushDef.Color = Qt::gray;
+        AddObject(std::move(o));
+        break;
+    }
+    case META_CREATEPALETTE: {
+        TGdiObject o;
+        o.Kind = TGdiObject::Palette;
+        r.U16LE();
+        const int n = r.U16LE();
+        for (int i = 0; i < n && r.Remaining() >= 4; ++i) {
+            const int red = r.U8(), green = r.U8(), blue = r.U8();
+            r.U8();
+            o.Colors << qRgb(red, green, blue);
+        }
+        AddObject(std::move(o));
+        break;
+    }
+    case META_CREATEREGION: {
+        TGdiObject o;
+        o.Kind = TGdiObject::Region;
+        r.Skip(10); // next in chain, type, object count, region size
+        const int scans = r.S16LE();
+        r.Skip(2 + 8); // max scan, bounding rectangle
+        for (int i = 0; i < scans; ++i) {
+            const int count = r.U16LE();
+            const double top = r.S16LE(), bottom = r.S16LE();
+            for (int k = 0; k + 1 < count; k += 2) {
+                const double left = r.S16LE(), right = r.S16LE();
+                o.Area.addRect(QRectF(QPointF(left, top), QPointF(right, bottom)));
+            }
+            if (count & 1) r.Skip(2);
+            r.Skip(2);
+        }
+        AddObject(std::move(o));
+        break;
+    }
+    case META_SELECTOBJECT: {
+        TGdiObject* o = Object(r.U16LE());
+        if (!o) break;
+        switch (o->Kind) {
+        case TGdiObject::Pen: FDc.Pen = o->PenDef; break;
+        case TGdiObject::Brush: FDc.Brush = o->BrushDef; break;
+        case TGdiObject::Font: FDc.Font = o->FontDef; break;
+        case TGdiObject::Region: CombineClip(LogicalToRegion(o->Area), RGN_COPY); break;
+        default: break;
+        }
+        break;
+    }
+    case META_SELECTPALETTE: {
+        TGdiObject* o = Object(r.U16LE());
+        if (o && o->Kind == TGdiObject::Palette) FDc.Palette = o->Colors;
+        break;
+    }
+    case META_DELETEOBJECT: {
+        const int i = r.U16LE();
+        if (i >= 0 && size_t(i) < FObjects.size()) FObjects[size_t(i)] = TGdiObject();
+        break;
+    }
+    case META_SELECTCLIPREGION: {
+        TGdiObject* o = Object(r.U16LE());
+        if (o && o->Kind == TGdiObject::Region)
+            CombineClip(LogicalToRegion(o->Area), RGN_COPY);
+        else
+            ResetClip();
+        break;
+    }
+    case META_EXCLUDECLIPRECT: ExcludeClip(Box(r)); break;
+    case META_INTERSECTCLIPRECT: IntersectClip(Box(r)); break;
+    case META_OFFSETCLIPRGN: OffsetClip(PointYX(r)); break;
+    case META_PATBLT: {
+        const quint32 rop = r.U32LE();
+        const double h = r.S16LE(), w = r.S16LE(), y = r.S16LE(), x = r.S16LE();
+        PatBlt(QRectF(x, y, w, h), rop);
+        break;
+    }
+    case META_STRETCHDIB:
+    case META_SETDIBTODEV:
+    case META_DIBSTRETCHBLT:
+    case META_STRETCHBLT:
+    case META_DIBBITBLT:
+    case META_BITBLT:
+        Blit(r, function, recordWords);
+        break;
+    default: break; // escapes, palettes animation, flood fills and the rest: skipped
+    }
+}
+
+void TWmfPlayer::Play(const QByteArray& data) {
+    TByteReader r(data);
+    r.Skip(2);
+    const qint64 headerWords = r.U16LE();
+    qint64 pos = headerWords * 2;
+    const qint64 size = data.size();
+    while (pos + 6 <= size) {
+        r.Seek(pos);
+        const qint64 words = r.U32LE();
+        const quint16 function = r.U16LE();
+        if (words < 3 || words > (size - pos) / 2) break; // truncated or damaged: what was drawn stays
+        if (function == META_EOF) break;
+        TByteReader params(reinterpret_cast<const uchar*>(data.constData()) + pos + 6, words * 2 - 6);
+        try {
+            Record(function, params, words);
+        } catch (const EReadError&) {
+            // A record shorter than its fields: skipped.
+        }
+        pos += words * 2;
+    }
+}
+
+} // namespace
+
+void PlayWmf(const QByteArray& data, QPainter& painter, const QTransform& output, const QRectF& clip,
+             const QRectF& frame) {
+    if (data.size() < 18) return;
+    const uchar* d = reinterpret_cast<const uchar*>(data.constData());
+    TWmfPlayer player(painter, output, clip, frame, d[12] | (d[13] << 8));
+    player.Play(data);
+}
+
+// The first window origin and extent a WMF sets, for metafiles without a placeable header.
+bool WmfWindow(const QByteArray& data, QRectF& window) {
+    if (data.size() < 18) return false;
+    const uchar* d = reinterpret_cast<const uchar*>(data.constData());
+    qint64 pos = qint64(d[2] | (d[3] << 8)) * 2;
+    const qint64 size = data.size();
+    QPointF org(0, 0);
+    bool haveExt = false;
+    QPointF ext;
+    while (pos + 6 <= size) {
+        const qint64 words = qint64(d[pos]) | (qint64(d[pos + 1]) << 8) | (qint64(d[pos + 2]) << 16) | (qint64(d[pos + 3]) << 24);
+        const int function = d[pos + 4] | (d[pos + 5] << 8);
+        if (words < 3 || words > (size - pos) / 2 || function == META_EOF) break;
+        if ((function == META_SETWINDOWORG || function == META_SETWINDOWEXT) && words >= 5) {
+            const double y = qint16(d[pos + 6] | (d[pos + 7] << 8)), x = qint16(d[pos + 8] | (d[pos + 9] << 8));
+            if (function == META_SETWINDOWORG) {
+                org = QPointF(x, y);
+            } else if (!haveExt && x != 0 && y != 0) {
+                ext = QPointF(x, y);
+                haveExt = true;
+            }
+        }
+        pos += words * 2;
+    }
+    if (!haveExt) return false;
+    window = QRectF(org, QSizeF(ext.x(), ext.y()));
+    return true;
+}
+
+} // namespace mf

@@ -1,0 +1,26 @@
+// Separable resampling of 32-bit pictures with the filters of the resize-and-save path. Alpha is handled
+// premultiplied; bands of rows run on several threads. No shared state: safe to call from any thread.
+#pragma once
+
+#include <QImage>
+#include <QSize>
+
+// Numbered as the low four bits of the resize option number them.
+enum class TResampleFilter : quint8 {
+    rfNone = 0,     // box: pixel averaging when shrinking, pixel replication when enlarging
+    rfLinear = 1,   // triangle
+    rfHermite = 2,
+    rfBell = 3,
+    rfBSpline = 4,
+    rfLanczos3 = 5,
+    rfMitchell = 6,
+};
+
+// The filter's value at x and its support (half width), in source pixels at scale 1.
+double FilterValue(TResampleFilter filter, double x);
+double FilterSupport(TResampleFilter filter);
+
+// The picture resampled to size: Format_ARGB32_Premultiplied when the source has alpha, else
+// Format_RGB32. Raises EInvalidGraphic when size is empty or exceeds the pixel limit, and
+// EInvalidGraphicOperation for an unknown filter.
+QImage Resample(const QImage& image, QSize size, TResampleFilter filter);

@@ -1,0 +1,339 @@
+#include "TestUtil.h"
+
+#include "codec/DibGraphic.h"
+#include "codec/Metafile.h"
+#include "codec/Registry.h"
+#include "formats/Formats.h"
+
+#include <QBuffer>
+#include <QPainter>
+#include <QTemporaryDir>
+
+#include <functional>
+
+namespace {
+
+std::unique_ptr<TMetafile> LoadMetafile(const QByteArray& bytes) {
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    auto m = std::make_unique<TMetafile>();
+    m->LoadFromStream(buffer);
+    return m;
+}
+
+QImage Render(const TMetafile& m, QSize size = QSize()) { return m.ToImage(size, 0xFFFFFF); }
+QImage Render(const std::unique_ptr<TMetafile>& m, QSize size = QSize()) { return Render(*m, size); }
+
+QRgb At(const QImage& image, int x, int y) { return image.pixel(x, y) & 0xFFFFFF; }
+
+constexpr QRgb kWhite = 0xFFFFFF, kBlack = 0x000000, kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF;
+
+// Walks the records of a WMF (after any placeable header) and drops those with the given function.
+QByteArray DropWmfRecords(const QByteArray& file, quint16 function) {
+    const int start = (uchar(file[0]) == 0xD7 && uchar(file[1]) == 0xCD) ? 22 : 0;
+    QByteArray out = file.left(start + 18);
+    int pos = start + 18;
+    while (pos + 6 <= file.size()) {
+        const quint32 words = quint32(uchar(file[pos])) | (quint32(uchar(file[pos + 1])) << 8) |
+                              (quint32(uchar(file[pos + 2])) << 16);
+        const quint16 f = quint16(uchar(file[pos + 4]) | (uchar(file[pos + 5]) << 8));
+        if (f != function) out += file.mid(pos, int(words * 2));
+        pos += int(words * 2);
+    }
+    return out;
+}
+
+// Bounding box of the pixels that are not white.
+QRect InkBox(const QImage& image) {
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (At(image, x, y) != kWhite) box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+} // namespace
+
+// The shapes of shapes.wmf (placeable: 1000 x 500 units at 480 per inch) land where their logical
+// coordinates say, at the nominal size and at twice and at a distorted size.
+TEST(Metafile, PlaceableWmfDrawsItsShapesAtAnySize) {
+    const auto m = LoadMetafile(ReadFile(DataPath("wmf/shapes.wmf")));
+    EXPECT_FALSE(m->Enhanced());
+    EXPECT_EQ(m->Width(), 200);
+    EXPECT_EQ(m->Height(), 100);
+    for (const QSize size : {QSize(200, 100), QSize(400, 200), QSize(600, 100)}) {
+        const double kx = size.width() / 200.0, ky = size.height() / 100.0;
+        const QImage img = Render(m, size);
+        auto at = [&](double x, double y) { return At(img, int(x * kx), int(y * ky)); };
+        SCOPED_TRACE(size.width());
+        // Red rectangle (20,20)-(80,80), no outline.
+        EXPECT_EQ(at(50, 50), kRed);
+        EXPECT_EQ(at(21, 21), kRed);
+        EXPECT_EQ(at(79, 79), kRed);
+        EXPECT_EQ(at(18, 50), kWhite);
+        EXPECT_EQ(at(82, 50), kWhite);
+        // Blue ellipse, centre (140,50), radii 40 x 30: inside near its ends, outside at the box corners.
+        EXPECT_EQ(at(140, 50), kBlue);
+        EXPECT_EQ(at(103, 50), kBlue);
+        EXPECT_EQ(at(140, 23), kBlue);
+        EXPECT_EQ(at(104, 23), kWhite);
+        EXPECT_EQ(at(176, 77), kWhite);
+        // Green polyline at y 90, 10 units (2 pixels) wide.
+        EXPECT_EQ(at(100, 90), qRgb(0, 160, 0) & 0xFFFFFF);
+        EXPECT_EQ(at(100, 86), kWhite);
+        EXPECT_EQ(at(100, 94), kWhite);
+        // Text "Hi": ink in its box only.
+        const QRect ink = InkBox(img.copy(int(85 * kx), 0, int(60 * kx), int(18 * ky)));
+        EXPECT_FALSE(ink.isEmpty());
+    }
+    // Text height follows the scale: the ink of "Hi" at twice the size is about twice as high.
+    const QRect small = InkBox(Render(m).copy(85, 0, 60, 18));
+    const QRect big = InkBox(Render(m, QSize(400, 200)).copy(170, 0, 120, 36));
+    EXPECT_NEAR(big.height(), 2 * small.height(), 3);
+    EXPECT_GE(small.height(), 10);
+}
+
+TEST(Metafile, UnknownRecordsAreSkipped) {
+    const QByteArray withUnknown = ReadFile(DataPath("wmf/shapes.wmf"));
+    const QByteArray without = DropWmfRecords(withUnknown, 0x0999);
+    ASSERT_LT(without.size(), withUnknown.size());
+    EXPECT_TRUE(SamePixels(Render(LoadMetafile(withUnknown)), Render(LoadMetafile(without))));
+    // world.emf ends with a record of an unknown type before EOF: everything before it is drawn.
+    const QImage img = Render(LoadMetafile(ReadFile(DataPath("wmf/world.emf"))));
+    EXPECT_EQ(At(img, 180, 90), kGreen);
+}
+
+// Without a placeable header the window extent gives the size; both polygon fill modes.
+TEST(Metafile, PlainWmfTakesItsSizeFromTheWindowAndHonoursFillModes) {
+    const auto m = LoadMetafile(ReadFile(DataPath("wmf/plain.wmf")));
+    EXPECT_EQ(m->Width(), 300);
+    EXPECT_EQ(m->Height(), 150);
+    for (const QSize size : {QSize(300, 150), QSize(150, 75)}) {
+        const double k = size.width() / 300.0;
+        const QImage img = Render(m, size);
+        auto at = [&](double x, double y) { return At(img, int(x * k), int(y * k)); };
+        EXPECT_EQ(at(30, 30), kBlack);
+        EXPECT_EQ(at(75, 75), kWhite); // alternate: the inner square is a hole
+        EXPECT_EQ(at(180, 30), kBlack);
+        EXPECT_EQ(at(225, 75), kBlack); // winding: filled
+        EXPECT_EQ(at(150, 75), kWhite);
+    }
+}
+
+// World transform, stock objects, SaveDC/IntersectClipRect/RestoreDC(-1).
+TEST(Metafile, EmfWorldTransformClippingAndSavedStates) {
+    const auto m = LoadMetafile(ReadFile(DataPath("wmf/world.emf")));
+    EXPECT_TRUE(m->Enhanced());
+    EXPECT_EQ(m->Width(), 200);
+    EXPECT_EQ(m->Height(), 100);
+    for (const int k : {1, 2}) {
+        const QImage img = Render(m, QSize(200 * k, 100 * k));
+        auto at = [&](int x, int y) { return At(img, x * k, y * k); };
+        // Rectangle(10,10)-(40,40) scaled by 2 and moved by 20: (40,20)-(100,80).
+        EXPECT_EQ(at(41, 21), kBlack);
+        EXPECT_EQ(at(98, 78), kBlack);
+        EXPECT_EQ(at(38, 50), kWhite);
+        EXPECT_EQ(at(102, 50), kWhite);
+        EXPECT_EQ(at(70, 18), kWhite);
+        // Red rectangle (110,10)-(190,90) clipped to x 120..160.
+        EXPECT_EQ(at(115, 50), kWhite);
+        EXPECT_EQ(at(121, 50), kRed);
+        EXPECT_EQ(at(158, 50), kRed);
+        EXPECT_EQ(at(165, 50), kWhite);
+        // After RestoreDC(-1) the clip is gone: green at (170,85)-(190,95).
+        EXPECT_EQ(at(180, 90), kGreen);
+    }
+}
+
+// StretchDIBits / StretchDIB of a bottom-up 8-bit DIB: quadrants in the right places at two sizes.
+TEST(Metafile, DibRecordsKeepOrientationAndScale) {
+    for (const char* name : {"wmf/dib.emf", "wmf/dib.wmf"}) {
+        SCOPED_TRACE(name);
+        const auto m = LoadMetafile(ReadFile(DataPath(name)));
+        EXPECT_EQ(m->Width(), 40);
+        EXPECT_EQ(m->Height(), 40);
+        for (const int k : {1, 3}) {
+            const QImage img = Render(m, QSize(40 * k, 40 * k));
+            EXPECT_EQ(At(img, 5 * k, 5 * k), kRed);
+            EXPECT_EQ(At(img, 35 * k, 5 * k), kGreen);
+            EXPECT_EQ(At(img, 5 * k, 35 * k), kBlue);
+            EXPECT_EQ(At(img, 35 * k, 35 * k), kWhite);
+            // Each source pixel covers 10 x 10 (times k) pixels.
+            EXPECT_EQ(At(img, 19 * k, 19 * k), kRed);
+            EXPECT_EQ(At(img, 20 * k, 19 * k), kGreen);
+        }
+    }
+}
+
+// MM_ANISOTROPIC with y upwards, then MM_LOMETRIC against the 96 dpi reference device, RestoreDC(1).
+TEST(Metafile, EmfMappingModes) {
+    const QImage img = Render(LoadMetafile(ReadFile(DataPath("wmf/mapping.emf"))));
+    EXPECT_EQ(At(img, 50, 75), kBlack);
+    EXPECT_EQ(At(img, 98, 98), kBlack);
+    EXPECT_EQ(At(img, 50, 45), kWhite);
+    EXPECT_EQ(At(img, 102, 75), kWhite);
+    // 10 mm = 37.8 pixels from (100,0).
+    EXPECT_EQ(At(img, 101, 1), kBlack);
+    EXPECT_EQ(At(img, 136, 36), kBlack);
+    EXPECT_EQ(At(img, 140, 10), kWhite);
+    EXPECT_EQ(At(img, 110, 40), kWhite);
+}
+
+// ExtTextOutW with an advance array, centred: the ink spans the advances.
+TEST(Metafile, EmfTextUsesAdvancesAndAlignment) {
+    const auto m = LoadMetafile(ReadFile(DataPath("wmf/text.emf")));
+    for (const int k : {1, 2}) {
+        const QRect ink = InkBox(Render(m, QSize(200 * k, 60 * k)));
+        ASSERT_FALSE(ink.isEmpty());
+        EXPECT_GE(ink.left(), 54 * k);
+        EXPECT_LE(ink.left(), 62 * k);
+        EXPECT_GE(ink.right(), 128 * k);
+        EXPECT_LE(ink.right(), 145 * k);
+        EXPECT_GE(ink.top(), 10 * k); // TA_TOP at y 10
+        EXPECT_LE(ink.height(), 40 * k);
+        EXPECT_GE(ink.height(), 20 * k);
+    }
+}
+
+// Files written by Inkscape from inkscape.svg (its own PNG rendering is inkscape-ref.png): same shapes.
+TEST(Metafile, InkscapeExportsMatchTheirSource) {
+    const QImage ref = QImage(DataPath("wmf/inkscape-ref.png")).convertToFormat(QImage::Format_RGB32);
+    ASSERT_FALSE(ref.isNull());
+    for (const char* name : {"wmf/inkscape.emf", "wmf/inkscape.wmf"}) {
+        SCOPED_TRACE(name);
+        const auto m = LoadMetafile(ReadFile(DataPath(name)));
+        EXPECT_EQ(m->Width(), 200);
+        EXPECT_NEAR(m->Height(), 100, 2); // the EMF frame says 102
+        const QImage img = Render(m);
+        EXPECT_EQ(At(img, 50, 30), kRed);
+        EXPECT_EQ(At(img, 140, 50), kBlue);
+        EXPECT_EQ(At(img, 50, 50), kGreen); // the rotated green rectangle
+        EXPECT_EQ(At(img, 10, 10), kWhite);
+        // Away from edges (where the reference is antialiased) the pixels agree.
+        int differ = 0;
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 200; ++x) {
+                const QRgb a = img.pixel(x, y), b = ref.pixel(x, y);
+                if (std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b)) > 60)
+                    ++differ;
+            }
+        EXPECT_LT(differ, 200 * 100 * 3 / 100);
+    }
+}
+
+TEST(Metafile, HeaderErrorsAndTruncation) {
+    auto message = [](const QByteArray& bytes) -> QString {
+        try {
+            LoadMetafile(bytes);
+        } catch (const EInvalidGraphic& e) {
+            return e.Message();
+        }
+        return QStringLiteral("(loaded)");
+    };
+    EXPECT_EQ(message(QByteArray("P6\n1 1\n255\nabc")), QStringLiteral("The file is not a Windows metafile"));
+    EXPECT_EQ(message(QByteArray()), QStringLiteral("The file is not a Windows metafile"));
+    const QByteArray shapes = ReadFile(DataPath("wmf/shapes.wmf"));
+    EXPECT_EQ(message(shapes.left(30)), QStringLiteral("The metafile header is incomplete"));
+    // A plain WMF without window records that draws nothing has no size.
+    EXPECT_EQ(message(ReadFile(DataPath("wmf/plain.wmf")).left(18)), QStringLiteral("The metafile has no picture size"));
+
+    // Every prefix either fails with a message or loads and draws what it holds.
+    for (const char* name : {"wmf/shapes.wmf", "wmf/world.emf", "wmf/dib.emf", "wmf/text.emf", "wmf/inkscape.emf"}) {
+        const QByteArray full = ReadFile(DataPath(name));
+        for (int n = 0; n <= full.size(); ++n) {
+            try {
+                const auto m = LoadMetafile(full.left(n));
+                Render(m, QSize(50, 25));
+            } catch (const EInvalidGraphic&) {
+            }
+        }
+    }
+    // Cut right after the rectangle record: the rectangle is there, the ellipse is not.
+    const int cut = shapes.indexOf(QByteArray::fromHex("080000009909"));
+    ASSERT_GT(cut, 0);
+    const QImage partial = Render(LoadMetafile(shapes.left(cut)));
+    EXPECT_EQ(At(partial, 50, 50), kRed);
+    EXPECT_EQ(At(partial, 140, 50), kWhite);
+}
+
+// A raster placed in a metafile and read back gives the same pixels, as EMF and as placeable WMF.
+TEST(Metafile, RasterRoundTripThroughEmfAndWmf) {
+    const QImage source = MakeTestImage(37, 23);
+    TImageGraphic raster(source);
+    TMetafile m;
+    m.Assign(raster);
+    EXPECT_EQ(m.Width(), 37);
+    EXPECT_EQ(m.Height(), 23);
+    EXPECT_TRUE(SamePixels(Render(m), source));
+
+    QTemporaryDir dir;
+    for (const QString& name : {QStringLiteral("a.emf"), QStringLiteral("a.wmf"), QStringLiteral("A.WMF")}) {
+        SCOPED_TRACE(name.toStdString());
+        const QString path = dir.filePath(name);
+        m.SaveToFileName(path);
+        const QByteArray bytes = ReadFile(path);
+        const bool wmf = name.endsWith(QLatin1String("wmf"), Qt::CaseInsensitive);
+        if (wmf)
+            EXPECT_EQ(bytes.left(4), QByteArray::fromHex("d7cdc69a"));
+        else
+            EXPECT_EQ(bytes.mid(40, 4), QByteArray(" EMF"));
+        const auto back = LoadMetafile(bytes);
+        EXPECT_EQ(back->Enhanced(), !wmf);
+        EXPECT_EQ(back->Width(), 37);
+        EXPECT_EQ(back->Height(), 23);
+        EXPECT_TRUE(SamePixels(Render(back), source));
+        // Drawn at twice the size, each pixel becomes a 2 x 2 block.
+        const QImage twice = Render(back, QSize(74, 46));
+        EXPECT_EQ(twice.pixel(21, 31), source.pixel(10, 15));
+        EXPECT_EQ(twice.pixel(20, 30), source.pixel(10, 15));
+    }
+
+    // Assigning a metafile copies its records; a raster target renders it.
+    const auto shapes = LoadMetafile(ReadFile(DataPath("wmf/shapes.wmf")));
+    TMetafile copy;
+    copy.Assign(*shapes);
+    EXPECT_EQ(copy.Data(), shapes->Data());
+    EXPECT_FALSE(copy.Enhanced());
+    TImageGraphic rendered;
+    rendered.Assign(*shapes);
+    EXPECT_EQ(rendered.Width(), 200);
+    EXPECT_EQ(At(rendered.Image(), 50, 50), kRed);
+    // Saving a WMF again as WMF keeps its records and placeable header.
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    copy.SetSaveOption(QStringLiteral("format"), QStringLiteral("wmf"));
+    copy.SaveToStream(out);
+    EXPECT_EQ(out.data(), ReadFile(DataPath("wmf/shapes.wmf")));
+    EXPECT_THROW(copy.SetSaveOption(QStringLiteral("format"), QStringLiteral("svg")), EInvalidGraphicOperation);
+    // A WMF saved as EMF becomes a raster at its own size.
+    QBuffer emf;
+    emf.open(QIODevice::WriteOnly);
+    copy.SetSaveOption(QStringLiteral("format"), QStringLiteral("emf"));
+    copy.SaveToStream(emf);
+    EXPECT_TRUE(SamePixels(Render(LoadMetafile(emf.data())), Render(shapes)));
+}
+
+TEST(Metafile, RegisteredForBothExtensionsAndRenderedByTheCli) {
+    InitializeFormats();
+    EXPECT_EQ(GraphicClassByExtension(QStringLiteral("wmf")), TMetafile::StaticClass());
+    EXPECT_EQ(GraphicClassByExtension(QStringLiteral(".EMF")), TMetafile::StaticClass());
+    QString out;
+    ASSERT_EQ(RunCli({QStringLiteral("info"), DataPath("wmf/world.emf")}, &out), 0);
+    EXPECT_TRUE(out.contains(QStringLiteral("\tTMetafile\t200x100\t"))) << out.toStdString();
+    QTemporaryDir dir;
+    const QString ppm = dir.filePath(QStringLiteral("s.ppm"));
+    ASSERT_EQ(RunCli({QStringLiteral("render"), DataPath("wmf/shapes.wmf"), ppm, QStringLiteral("--size"),
+                      QStringLiteral("400x200")}),
+              0);
+    const QImage img(ppm);
+    ASSERT_EQ(img.size(), QSize(400, 200));
+    EXPECT_EQ(At(img, 100, 100), kRed);
+    EXPECT_EQ(At(img, 280, 100), kBlue);
+    // convert to EMF through the same path as "Save as"
+    const QString emf = dir.filePath(QStringLiteral("s.emf"));
+    ASSERT_EQ(RunCli({QStringLiteral("convert"), ppm, emf}), 0);
+    const auto back = LoadMetafile(ReadFile(emf));
+    EXPECT_EQ(back->Width(), 400);
+    EXPECT_TRUE(SamePixels(Render(back), img));
+}
