@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 // Every content-testable format opens by content under a name that says nothing, and no content test
 // takes a file of another raster format (the formats without a signature must not grab other files).
@@ -88,5 +89,21 @@ TEST(ContentTests, DecodersReportProgress) {
         EXPECT_EQ(percents.first(), 0);
         EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
         EXPECT_LE(percents.last(), 100);
+    }
+}
+
+// lumenor-cli render draws a file of every format of this library part with the reference's pixels.
+TEST(ContentTests, CommandLineRenderForEveryFormat) {
+    const QStringList files = {"pcx/im24.pcx",   "tga/im24rle.tga",   "sgi/imrle.sgi", "psd/imrgb.psd",
+                               "psp/v6lz77.psp", "rla/packedrgb.rla", "cut/halo.cut",  "cel/animator.pic"};
+    QTemporaryDir dir;
+    for (const QString& f : files) {
+        SCOPED_TRACE(f.toStdString());
+        const QString png = dir.filePath(QFileInfo(f).fileName() + QStringLiteral(".png"));
+        ASSERT_EQ(RunCli({QStringLiteral("render"), DataPath(f), png}), 0);
+        const QString reference = f == QLatin1String("psp/v6lz77.psp") ? QStringLiteral("psp/expected.png")
+                                  : f == QLatin1String("cel/animator.pic") ? QStringLiteral("cel/animator.png")
+                                                                            : f.section('.', 0, -2) + QStringLiteral(".png");
+        EXPECT_TRUE(SamePixels(QImage(png), QImage(DataPath(reference))));
     }
 }
