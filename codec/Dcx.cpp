@@ -55,5 +55,6 @@ void TDcxGraphic::ReadPage(QIODevice& stream, int page) {
     qint64 end = data.size();
     for (quint32 o : offsets)
         if (qint64(o) > start) end = std::min<qint64>(end, o);
-    FImage = TPcxGraphic::DecodePcx(reinterpret_cast<const uchar*>(data.constData()) + start, end - start);
+    FImage = TPcxGraphic::DecodePcx(reinterpret_cast<const uchar*>(data.constData()) + start, end - start,
+                                    [this](int percent) { Progress(TProgressStage::psRunning, quint8(percent)); });
 }

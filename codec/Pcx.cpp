@@ -50,7 +50,7 @@ QVector<QRgb> FourColourPalette(const uchar* header) {
 
 } // namespace
 
-QImage TPcxGraphic::DecodePcx(const uchar* data, qint64 size) {
+QImage TPcxGraphic::DecodePcx(const uchar* data, qint64 size, const std::function<void(int)>& progress) {
     if (size < kHeaderSize) throw EInvalidGraphic(QStringLiteral("The PCX file header is incomplete"));
     TByteReader h(data, kHeaderSize);
     if (h.U8() != 0x0A) throw EInvalidGraphic(QStringLiteral("Not a PCX file"));
@@ -135,6 +135,7 @@ QImage TPcxGraphic::DecodePcx(const uchar* data, qint64 size) {
             }
         }
         if (i < lineBytes) break; // truncated: keep the complete lines
+        if (progress && (rows & 63) == 0) progress(int(qint64(rows) * 100 / height));
 
         uchar* scan = image.scanLine(rows);
         const uchar* l = line.data();
@@ -169,7 +170,8 @@ QImage TPcxGraphic::DecodePcx(const uchar* data, qint64 size) {
 
 void TPcxGraphic::ReadPage(QIODevice& stream, int) {
     const QByteArray data = ReadRemaining(stream);
-    FImage = DecodePcx(reinterpret_cast<const uchar*>(data.constData()), data.size());
+    FImage = DecodePcx(reinterpret_cast<const uchar*>(data.constData()), data.size(),
+                       [this](int percent) { Progress(TProgressStage::psRunning, quint8(percent)); });
 }
 
 bool TPcxGraphic::SetSaveOption(const QString& key, const QString& value) {

@@ -14,7 +14,8 @@ public:
 
     // Decodes one PCX picture held in data[0, size) (a whole file or one page of a DCX file). The palette
     // that follows 8-bit pictures is looked for at the end of this range.
-    static QImage DecodePcx(const uchar* data, qint64 size);
+    // progress, when given, receives the percentage of lines decoded.
+    static QImage DecodePcx(const uchar* data, qint64 size, const std::function<void(int)>& progress = {});
 
 private:
     int FBits = 0; // 0: by the picture (8 for indexed, else 24)

@@ -178,6 +178,7 @@ void TPSDGraphic::ReadPage(QIODevice& stream, int) {
     std::vector<uchar> raw(static_cast<size_t>(rowBytes));
     std::vector<uchar> plane(size_t(width) * used);
     for (qint64 y = 0; y < rows; ++y) {
+        if ((y & 63) == 0) Progress(TProgressStage::psRunning, quint8(y * 100 / rows));
         for (int c = 0; c < used; ++c) {
             const qint64 i = c * height + y;
             const uchar* src = data + start[size_t(i)];

@@ -322,11 +322,15 @@ void TPspReader::ReadCompositeBank(const TBlock& bank, QImage& canvas) {
                 haveAttr = false;
             }
         } else if (b.Id == bkCompositeImage && haveAttr && attr.Width == canvas.width() && attr.Height == canvas.height()) {
-            qint64 inner = b.Start;
+            // An information chunk (bitmap and channel counts) comes before the palette and channel blocks.
+            qint64 start = b.Start;
+            if (FMajor > 3 && b.End - start >= 4 && std::memcmp(FData + start, "~BK\0", 4) != 0)
+                start += std::max<qint64>(4, std::min<qint64>(TByteReader(FData + start, 4).U32LE(), b.End - start));
+            qint64 inner = start;
             TBlock c;
             while (NextBlock(inner, b.End, c))
                 if (c.Id == bkPalette) ReadPalette(c);
-            if (DrawRaster(ReadChannels(b.Start, b.End), attr.Compression, attr.Depth, attr.Width, attr.Height, 0, 0, 255,
+            if (DrawRaster(ReadChannels(start, b.End), attr.Compression, attr.Depth, attr.Width, attr.Height, 0, 0, 255,
                            canvas)) {
                 FDrewLayer = true;
                 return;

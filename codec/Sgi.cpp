@@ -134,6 +134,7 @@ void TSGIGraphic::ReadPage(QIODevice& stream, int) {
     QImage image = NewImage(width, rows, format);
     std::vector<quint16> channel(size_t(width) * used);
     for (int y = 0; y < rows; ++y) {
+        if ((y & 63) == 0) Progress(TProgressStage::psRunning, quint8(qint64(y) * 100 / rows));
         for (int c = 0; c < used; ++c) {
             quint16* out = channel.data() + size_t(c) * width;
             const uchar* p = data + start[size_t(c) * height + y];

@@ -144,6 +144,7 @@ void TTgaGraphic::ReadPage(QIODevice& stream, int) {
             packetLeft -= n;
         }
         if (x < width) break; // truncated: keep the complete lines
+        if ((rows & 63) == 0) Progress(TProgressStage::psRunning, quint8(qint64(rows) * 100 / height));
 
         uchar* scan = image.scanLine(topDown ? rows : height - 1 - rows);
         const uchar* p = row.data();

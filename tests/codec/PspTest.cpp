@@ -14,6 +14,8 @@ TEST(Psp, LayersAreMergedInEveryCompression) {
         EXPECT_TRUE(SamePixels(LoadFile<TPSPGraphic>(Psp(QString::fromLatin1(name))), QImage(Psp("expected.png"))));
     }
     EXPECT_TRUE(SamePixels(LoadFile<TPSPGraphic>(Psp("v6indexed.psp")), ReferenceFor(Psp("v6indexed.psp"))));
+    // No layer: the full-size picture of the composite image bank (after a thumbnail).
+    EXPECT_TRUE(SamePixels(LoadFile<TPSPGraphic>(Psp("v6composite.psp")), ReferenceFor(Psp("v6composite.psp"))));
 }
 
 TEST(Psp, ContentTestAndDamagedFiles) {

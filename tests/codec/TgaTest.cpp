@@ -51,6 +51,26 @@ TEST(Tga, PacketsMayCrossLinesAndAlphaComesFromTheDescriptor) {
     EXPECT_EQ(image.pixel(0, 0), qRgb(0x30, 0x20, 0x10));
 }
 
+TEST(Tga, ColourMapsWithAlphaAndWideIndices) {
+    // 8-bit indices into 32-bit entries (blue, green, red, alpha) with 8 alpha bits; top-left origin.
+    QByteArray file = TgaHeader(1, 2, 1, 8, 0x28, 1, 0, 2, 32) + QByteArray::fromHex("11223340aabbccff") +
+                      QByteArray::fromHex("0100");
+    QImage image = LoadBytes<TTgaGraphic>(file);
+    EXPECT_EQ(image.pixel(0, 0), qRgba(0xcc, 0xbb, 0xaa, 0xff));
+    EXPECT_EQ(image.pixel(1, 0), qRgba(0x33, 0x22, 0x11, 0x40));
+    // 16-bit indices, a map starting at 300, one index outside the map (black).
+    file = TgaHeader(1, 3, 1, 16, 0x20, 1, 300, 1, 24) + QByteArray::fromHex("102030") + QByteArray::fromHex("2c01" "2d01" "0000");
+    image = LoadBytes<TTgaGraphic>(file);
+    EXPECT_EQ(image.pixel(0, 0), qRgb(0x30, 0x20, 0x10));
+    EXPECT_EQ(image.pixel(1, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(image.pixel(2, 0), qRgb(0, 0, 0));
+    // Grey with alpha (16 bits), bottom-left: the first stored line is the bottom one.
+    file = TgaHeader(3, 1, 2, 16, 0x08) + QByteArray::fromHex("8010" "40ff");
+    image = LoadBytes<TTgaGraphic>(file);
+    EXPECT_EQ(image.pixel(0, 1), qRgba(0x80, 0x80, 0x80, 0x10));
+    EXPECT_EQ(image.pixel(0, 0), qRgba(0x40, 0x40, 0x40, 0xff));
+}
+
 TEST(Tga, TruncatedFilesGiveTheCompleteLines) {
     // Bottom-up file: the lines kept are the bottom ones.
     const QByteArray full = ReadFile(Tga("im24rle.tga"));

@@ -74,6 +74,10 @@ def make_pcx():
     Image.open("tmp/p16.png").save("pcx/pillow8.pcx")
     for name in ("im24", "im8", "im1", "netpbm4planes", "netpbm2bit", "netpbm24", "pillow24", "pillow8"):
         reference("pcx/%s.pcx" % name)
+    # Pillow writes 1-bit pictures with an all-zero header palette, which means black and white; ImageMagick
+    # shows them all black, so the reference is Pillow's decoding.
+    Image.open("tmp/mono.png").save("pcx/pillow1.pcx")
+    Image.open("pcx/pillow1.pcx").convert("L").save("pcx/pillow1.png")
 
 
 def make_dcx():
@@ -431,6 +435,24 @@ def make_psp():
         for x in range(11, 16):
             expected.putpixel((x, y), (255, 0, 0))
     expected.save("psp/expected.png")
+    # Version 4 with no layer but a composite image bank: a 10x6 thumbnail first, then the full picture,
+    # LZ77 channels.
+    def composite(width, height, planes):
+        attrs = struct.pack("<iiHHHIH", width, height, 24, 2, 1, 1 << 24, 0 if width == w else 1)
+        attrs = struct.pack("<I", 4 + len(attrs)) + attrs
+        info = struct.pack("<IHH", 8, 1, 3)
+        chans = b"".join(psp_channel(4, planes[c], 2, 0, c + 1, width) for c in range(3))
+        return psp_block(4, 17, attrs) + psp_block(4, 9, info + chans)
+    thumb = src.resize((10, 6))
+    tplanes = [bytes(thumb.getpixel((x, y))[c] for y in range(6) for x in range(10)) for c in range(3)]
+    bank = struct.pack("<II", 8, 2) + composite(10, 6, tplanes) + composite(w, h, rgb)
+    out = b"Paint Shop Pro Image File\n\x1a".ljust(32, b"\0") + struct.pack("<HH", 4, 0)
+    attr = struct.pack("<iidBHHHIBIiH", w, h, 72.0, 1, 2, 24, 1, 1 << 24, 0, w * h * 3, 0, 0)
+    out += psp_block(4, 0, struct.pack("<I", 4 + len(attr) + 4) + attr + struct.pack("<I", 1))
+    out += psp_block(4, 16, bank)
+    with open("psp/v6composite.psp", "wb") as f:
+        f.write(out)
+    src.save("psp/v6composite.png")
     # An 8-bit palette picture, run-length, one layer.
     pal = src.quantize(16)
     colours = pal.getpalette()[:48]
