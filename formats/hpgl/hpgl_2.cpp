@@ -88,8 +88,13 @@ void THpglInterpreter::Defaults(bool full) {
     FCharW = 114;
     FCharH = 150;
     if (!full) return;
-    FPlotX = 48768;
-    FPlotY = 36576;
+    if (FPlotSizeGiven) {
+        // The page the job announced (PJL, PCL) stays through IN.
+        FRotation = FPlotX < FPlotY ? 90 : 0;
+    } else {
+        FPlotX = 48768;
+        FPlotY = 36576;
+    }
     FP1X = FP1Y = 0;
     FP2X = FPlotX;
     FP2Y = FPlotY;
@@ -118,6 +123,7 @@ void THpglInterpreter::Defaults(bool full) {
 }
 
 void THpglInterpreter::Reset() {
+    FPlotSizeGiven = false;
     Defaults(true);
     FWindowNodes.Clear();
     FHpgl2Mode = false;
@@ -314,6 +320,7 @@ void THpglInterpreter::Coordinates(bool absolute) {
         FPenY = ClampCoord(absolute || FScaling ? y : std::nearbyint(v) + FPenY);
         if (FPenDown) {
             if (FStartPending) {
+                if (FPolygonMode) FPolygon.AddBreak(); // a pen-up move starts a new sub-polygon
                 AddPoint(FStartX, FStartY);
                 FStartPending = false;
             }
@@ -338,6 +345,9 @@ void THpglInterpreter::FlushPolyline(bool keepPosition) {
 
 void THpglInterpreter::PenUp() {
     FPenDown = false;
+    FStartPending = true; // the next pen-down stroke starts here unless the pen moves first
+    FStartX = FPenX;
+    FStartY = FPenY;
     if (FPolygonMode) return;
     if (FPolyline.Count() >= 2) FList.AddElement(ekPolyline, FPolyline);
     FPolyline.Clear();
@@ -930,12 +940,12 @@ void THpglInterpreter::Command(uchar c1, uchar c2) {
     case Mnemonic("EP"):
     case Mnemonic("FP"): {
         ScanParams();
-        if (FPolygon.Count() <= 2) break;
+        if (FPolygon.Count() < 2 || (c1 == 'F' && FPolygon.Count() <= 2)) break;
         if (c1 == 'F') {
             FList.AddElement(ekPolygon, FPolygon);
             break;
         }
-        // Edges: every sub-polygon is outlined and closed.
+        // Edges: what the pen drew, sub-polygon by sub-polygon (pen-up moves are not outlined).
         const auto& nodes = FPolygon.Nodes();
         std::vector<int> starts{0};
         for (int b : FPolygon.Breaks()) starts.push_back(b);
@@ -943,9 +953,7 @@ void THpglInterpreter::Command(uchar c1, uchar c2) {
         for (size_t i = 0; i + 1 < starts.size(); ++i) {
             THpNodeList outline;
             for (int k = starts[i]; k < starts[i + 1]; ++k) outline.AddNode(nodes[size_t(k)]);
-            if (outline.Count() < 2) continue;
-            outline.AddNode(outline.GetNode(0));
-            FList.AddElement(ekPolyline, outline);
+            if (outline.Count() >= 2) FList.AddElement(ekPolyline, outline);
         }
         break;
     }

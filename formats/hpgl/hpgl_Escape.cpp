@@ -236,8 +236,9 @@ void THpglInterpreter::SkipData(qint64 n) {
 
 void THpglInterpreter::RasterTransfer(qint64 n) {
     n = std::clamp<qint64>(n, 0, FSize - FPos);
-    if (!FRaster.Active) FRaster.Begin();
-    if (FRaster.Active && FConfigured) FRaster.Transfer(FData + FPos, n);
+    // Without an image-data configuration the rows are skipped and no picture is made.
+    if (FConfigured && !FRaster.Active) FRaster.Begin();
+    if (FConfigured && FRaster.Active) FRaster.Transfer(FData + FPos, n);
     FPos += n;
 }
 
@@ -455,10 +456,12 @@ void THpglInterpreter::Pjl() {
     double v;
     if (PjlNumber(line, "PAPERWIDTH", v) && v > 0) {
         FPlotX = ClampCoord(v * kDecipoint);
+        FPlotSizeGiven = true;
         FRotation = FPlotX < FPlotY ? 90 : 0;
     }
     if (PjlNumber(line, "PAPERLENGTH", v) && v > 0) {
         FPlotY = ClampCoord(v * kDecipoint);
+        FPlotSizeGiven = true;
         FRotation = FPlotX < FPlotY ? 90 : 0;
     }
     if (PjlNumber(line, "RESOLUTION", v) && v > 0 && v <= 100000) { // 0 would make the dot size undefined
