@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     plot += "\x1b*r" + QByteArray::number(raster.Width) + "s" + QByteArray::number(raster.Height) + "T\x1b*r1A";
     size_t i = 6;
     while (i < size) {
-        const size_t n = std::min<size_t>(data[i++], size - i);
+        const size_t length = data[i++];
+        const size_t n = std::min<size_t>(length, size - i);
         if (n == 0 && skips) {
             raster.SkipRows(3);
             plot += "\x1b*b3Y";

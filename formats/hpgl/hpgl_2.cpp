@@ -161,7 +161,7 @@ int THpglInterpreter::Run(const QByteArray& data) {
             } catch (const Exception&) {
                 error = hePjl;
             }
-        } else if (c >= 'A' && c <= 'Z') {
+        } else if (c >= 'A' && c <= 'Z' && !FPclMode) { // PCL text between ESC%#A and ESC%#B is not plotted
             const int c2 = Next();
             try {
                 Command(c, uchar(c2 < 0 ? 255 : c2));
@@ -281,6 +281,8 @@ int THpglInterpreter::ParInt(int i, int def) const {
 // Points and polylines
 
 QPoint THpglInterpreter::Rotated(qint64 x, qint64 y) const {
+    x = std::clamp(x, -kCoordLimit, kCoordLimit);
+    y = std::clamp(y, -kCoordLimit, kCoordLimit);
     switch (FRotation) {
     case 90: return QPoint(int(-y), int(x));
     case 180: return QPoint(int(-x), int(-y));
@@ -1136,6 +1138,8 @@ void THPGL2Graphic::LoadFromStream(QIODevice& stream) {
     const qint64 start = stream.pos();
     if (file && !file->isSequential() && file->size() > start && (mapped = file->map(start, file->size() - start)))
         data = QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), qsizetype(file->size() - start));
+    else if (!stream.isSequential())
+        data = ReadBytes(stream, std::max<qint64>(0, stream.size() - start)); // exactly what is left
     else
         data = ReadRemaining(stream);
     struct TUnmap {

@@ -132,6 +132,13 @@ TEST(HpglFiles, CommandLineRendersThroughDrawTo) {
     ASSERT_EQ(RunCli({"render", plt, out}), 0);
     EXPECT_EQ(QImage(out).size(), QSize(96, 96));
 
+    // Conversion renders the plot at its own size.
+    const QString converted = dir.filePath("converted.ppm");
+    ASSERT_EQ(RunCli({"convert", plt, converted}, nullptr, &err), 0) << err.toStdString();
+    const QImage image(converted);
+    EXPECT_EQ(image.size(), QSize(96, 96));
+    EXPECT_EQ(Px(image, 43, 43), kRed); // on the diagonal (pen 2) of the fitted 87 x 87 area
+
     WriteFile(plt, "garbage without a drawing");
     EXPECT_EQ(RunCli({"render", plt, out}, nullptr, &err), 1);
     EXPECT_TRUE(err.contains(QStringLiteral("Empty element list"))) << err.toStdString();

@@ -199,6 +199,10 @@ TEST(HpglEscapes, ModesCursorAndPlotSize) {
     g = LoadPlot(E + "E" + E + "%0B" + kSomething + "SP0;PD20,20;PU;");
     EXPECT_EQ(g->Elements().Count(), 2);
 
+    // Between ESC%#A and ESC%#B the data is PCL: its text is not read as plot commands.
+    g = LoadPlot(E + "%0A" + "Hello PD0,0,100,100;" + E + "%0B" + kSomething);
+    EXPECT_EQ(g->Elements().Count(), 1);
+
     // Plot size in decipoints; a portrait page turns the plot.
     g = LoadPlot(E + "*c1000x2000Y" + kSomething);
     EXPECT_EQ(g->Interpreter().PlotSize(), QPoint(1411, 2822));

@@ -444,3 +444,41 @@ TEST(HpglLoad, TruncatedAndGarbageInputEndsCleanly) {
         }
     }
 }
+
+TEST(HpglElements, NodeListAndElementKinds) {
+    THpNodeList nodes;
+    nodes.AddNode(P(1, 2));
+    EXPECT_EQ(nodes.GetNode(0), P(1, 2));
+    try {
+        nodes.GetNode(1);
+        FAIL() << "no exception";
+    } catch (const ERangeError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Node index out of bounds"));
+    }
+
+    TElementList list;
+    THpNodeList empty;
+    EXPECT_FALSE(list.AddElement(10, nodes));
+    EXPECT_FALSE(list.AddElement(ekPolyline, empty));
+    EXPECT_FALSE(list.AddElement(ekArc, nodes)); // an arc needs its four nodes; it empties the list
+    EXPECT_EQ(nodes.Count(), 0);
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_TRUE(list.DrawExtents().IsEmpty());
+    nodes.AddNode(P(1, 2));
+    nodes.AddNode(P(5, -3));
+    EXPECT_TRUE(list.AddElement(ekCircle, nodes));
+    EXPECT_EQ(list.DrawExtents(), (THpExtents{1, 2, 5, -3}));
+    // A window widens only the window extents; the next drawing element brings them back.
+    THpNodeList window;
+    window.AddNode(P(-10, -10));
+    window.AddNode(P(10, 10));
+    EXPECT_TRUE(list.AddElement(ekWindow, window));
+    EXPECT_EQ(window.Count(), 0);
+    EXPECT_EQ(list.WindowExtents(), (THpExtents{-10, 10, 10, -10}));
+    EXPECT_EQ(list.DrawExtents(), (THpExtents{1, 2, 5, -3}));
+    EXPECT_TRUE(list.AddElement(ekPolyline, nodes));
+    EXPECT_EQ(list.WindowExtents(), list.DrawExtents());
+    list.Clear();
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_TRUE(list.WindowExtents().IsEmpty());
+}
