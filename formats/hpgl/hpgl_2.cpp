@@ -1155,6 +1155,7 @@ void THPGL2Graphic::LoadFromStream(QIODevice& stream) {
     FError = heNone;
     FPlotReady = false;
     FAborted = false;
+    if (Increment == 0) Increment = 10;
     FInterp = std::make_unique<THpglInterpreter>(*this, *FList); // nothing of an earlier file carries over
     Progress(TProgressStage::psStarting, 0);
     FError = FInterp->Run(data);
