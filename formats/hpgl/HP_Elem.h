@@ -83,7 +83,6 @@ public:
     void AddBreak() {
         if (!FNodes.empty() && (FBreaks.empty() || FBreaks.back() != Count())) FBreaks.push_back(Count());
     }
-    void RemoveLast(int n) { FNodes.resize(n >= Count() ? 0 : FNodes.size() - size_t(n)); }
     const std::vector<QPoint>& Nodes() const { return FNodes; }
     const std::vector<int>& Breaks() const { return FBreaks; }
 

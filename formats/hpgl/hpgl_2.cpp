@@ -225,7 +225,7 @@ bool THpglInterpreter::ReadNumber(double& value, bool& hasDot) {
 
 int THpglInterpreter::ScanParams() {
     FParCount = 0;
-    FParStart = FPos;
+    const qint64 start = FPos;
     for (;;) {
         const int c = Peek();
         if (IsSeparator(c)) {
@@ -236,15 +236,13 @@ int THpglInterpreter::ScanParams() {
             ReadNumber(v, dot);
             if (FParCount < kMaxParams) {
                 FPar[size_t(FParCount)] = v;
-                FParDot[size_t(FParCount)] = dot;
                 ++FParCount;
             }
         } else {
             break;
         }
     }
-    FParEnd = FPos;
-    if (FPos > FParStart && Peek() == '"') {
+    if (FPos > start && Peek() == '"') {
         ++FPos;
         while (FPos < FSize && FData[FPos] != '"') ++FPos;
         if (FPos < FSize) ++FPos;

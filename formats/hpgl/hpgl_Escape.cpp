@@ -280,7 +280,7 @@ void THpglInterpreter::Escape() {
         char sign = 0;
         if (Peek() == '+' || Peek() == '-') sign = char(Next());
         double value = 0;
-        bool hasValue = false, dot = false;
+        bool dot = false;
         double scale = 0.1;
         while (Peek() == '.' || (Peek() >= '0' && Peek() <= '9')) {
             const int d = Next();
@@ -288,7 +288,6 @@ void THpglInterpreter::Escape() {
                 dot = true;
                 continue;
             }
-            hasValue = true;
             if (dot) {
                 value += (d - '0') * scale;
                 scale *= 0.1;
@@ -300,12 +299,12 @@ void THpglInterpreter::Escape() {
         const int letter = Peek();
         if (!IsUpper(letter) && !IsLower(letter)) return; // malformed: stop where the parameters stop
         ++FPos;
-        EscapeGroup(family, group, value, hasValue, sign, uchar(IsLower(letter) ? letter - 0x20 : letter));
+        EscapeGroup(family, group, value, sign, uchar(IsLower(letter) ? letter - 0x20 : letter));
         if (IsUpper(letter)) return;
     }
 }
 
-void THpglInterpreter::EscapeGroup(uchar family, uchar group, double value, bool hasValue, char sign, uchar letter) {
+void THpglInterpreter::EscapeGroup(uchar family, uchar group, double value, char sign, uchar letter) {
     const qint64 n = qint64(std::clamp(std::nearbyint(value), -1e15, 1e15));
     const int ni = int(std::clamp<qint64>(n, INT_MIN, INT_MAX));
     if (family == '%') {
@@ -411,7 +410,6 @@ void THpglInterpreter::EscapeGroup(uchar family, uchar group, double value, bool
     }
     // Anything else is skipped by its syntax; a "W" carries n bytes of data.
     if (letter == 'W') SkipData(n);
-    (void)hasValue;
 }
 
 // ---------------------------------------------------------------------------------------------------
