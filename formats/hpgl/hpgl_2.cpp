@@ -162,9 +162,13 @@ int THpglInterpreter::Run(const QByteArray& data) {
                 error = hePjl;
             }
         } else if (c >= 'A' && c <= 'Z' && !FPclMode) { // PCL text between ESC%#A and ESC%#B is not plotted
-            const int c2 = Next();
+            // A mnemonic is two letters; a capital before anything else is stray text, and what
+            // follows it (an escape, an at-sign, a digit) is read on its own.
+            const int c2 = Peek();
+            if (!((c2 >= 'A' && c2 <= 'Z') || (c2 >= 'a' && c2 <= 'z'))) continue;
+            ++FPos;
             try {
-                Command(c, uchar(c2 < 0 ? 255 : c2));
+                Command(c, uchar(c2));
             } catch (const Exception&) {
                 error = heCommand;
             } catch (const std::bad_alloc&) {

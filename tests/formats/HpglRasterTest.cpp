@@ -251,6 +251,11 @@ TEST(HpglPjl, LinesSetPaperResolutionLanguageAndEndOfJob) {
         EXPECT_EQ(g->Elements().Count(), 1) << eoj.constData();
         EXPECT_EQ(g->ErrorCode(), heNone);
     }
+    // A stray capital does not swallow the at-sign (or escape) after it.
+    g = LoadPlot(kSomething + "Z@PJL EOJ\r\nPU0,0;PD0,10;PU;");
+    EXPECT_EQ(g->Elements().Count(), 1);
+    g = LoadPlot(kSomething + "Q" + E + "%0BSP0;PU0,0;PD0,10;PU;");
+    EXPECT_EQ(g->Elements().Count(), 2);
     // An at-sign that does not start PJL is skipped.
     g = LoadPlot(kSomething + "mail@host;PU0,0;PD0,10;PU;");
     EXPECT_EQ(g->Elements().Count(), 2);
