@@ -139,6 +139,7 @@ public:
     quint8 FillKind = fkSolid;
     int FillLevel = 100;
     bool Merge = false;
+    bool Winding = false; // fill rule of polygons: non-zero winding instead of odd-even
 };
 
 class TPolyline : public TCustomElem {
@@ -249,6 +250,7 @@ public:
     quint8 FillKind = fkSolid;
     int FillLevel = 100;
     bool Merge = false;
+    bool Winding = false;
     bool Transparent = false;
 
     TColor PaperColor = 0xFFFFFF;

@@ -946,7 +946,9 @@ void THpglInterpreter::Command(uchar c1, uchar c2) {
         ScanParams();
         if (FPolygon.Count() < 2 || (c1 == 'F' && FPolygon.Count() <= 2)) break;
         if (c1 == 'F') {
+            FList.Winding = FParCount >= 1 && ParInt(0) == 1; // FP 1: non-zero winding
             FList.AddElement(ekPolygon, FPolygon);
+            FList.Winding = false;
             break;
         }
         // Edges: what the pen drew, sub-polygon by sub-polygon (pen-up moves are not outlined).

@@ -200,6 +200,17 @@ TEST(HpglShapes, CirclesRectanglesAndPolygons) {
     EXPECT_EQ(El(*g, 1).Kind, ekPolygon);
 }
 
+TEST(HpglShapes, FillRuleOfFP) {
+    // A five-pointed star drawn in one stroke: its centre is inside twice.
+    const QByteArray star = kFrame + "SP2;PU2000,2500;PM0;PD2588,690,1049,1809,2951,1809,1412,690,2000,2500;PM2;";
+    const QPoint centre = Dev(2000, 1500);
+    auto g = LoadPlot(star + "FP;");
+    EXPECT_EQ(Px(RenderPlot(*g, 400, 300), centre.x(), centre.y()), kWhite);
+    g = LoadPlot(star + "FP1;");
+    EXPECT_EQ(Px(RenderPlot(*g, 400, 300), centre.x(), centre.y()), kRed);
+    EXPECT_EQ(Px(RenderPlot(*g, 400, 300), Dev(2000, 2300).x(), Dev(2000, 2300).y()), kRed); // a point
+}
+
 TEST(HpglShapes, FillTypesAndShading) {
     auto g = LoadPlot("IN;SP1;FT3,50,45;PU0,0;RA100,100;FT1;FT3;RA200,200;FT10,30;RA300,300;SV21,5;RA400,400;");
     ASSERT_EQ(g->Elements().Count(), 4);
