@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
     TTimes ours;
     QImage image;
     for (int i = 0; i < runs; ++i) {
-        double cpu;
+        double cpu = 0;
         const double wall = OursMs(plotPath, image, cpu);
         ours.Take(wall, cpu);
     }
@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
     }
     TTimes theirs;
     for (int i = 0; i < runs; ++i) {
-        double cpu;
+        double cpu = 0;
         const double wall = Hp2xxMs(exe, plotPath, dir.filePath("hp2xx.png"), cpu);
         if (wall < 0) return 1;
         theirs.Take(wall, cpu);

@@ -96,11 +96,11 @@ void TPolygon::Paint(TElementList& list, QPainter& canvas) const {
     list.ApplyPen(canvas, *this, true);
     list.ApplyBrush(canvas, *this);
     if (Breaks.empty()) {
-        canvas.drawPolygon(list.DevicePoints(Nodes), Qt::OddEvenFill);
+        canvas.drawPolygon(list.DevicePoints(Nodes), Winding ? Qt::WindingFill : Qt::OddEvenFill);
         return;
     }
     QPainterPath path;
-    path.setFillRule(Qt::OddEvenFill);
+    path.setFillRule(Winding ? Qt::WindingFill : Qt::OddEvenFill);
     size_t start = 0;
     for (size_t i = 0; i <= Breaks.size(); ++i) {
         const size_t end = i < Breaks.size() ? size_t(Breaks[i]) : Nodes.size();
@@ -265,6 +265,7 @@ void TElementList::Clear() {
     FillKind = fkSolid;
     FillLevel = 100;
     Merge = false;
+    Winding = false;
     Transparent = false;
     Ready = false;
     FValid = false;
@@ -280,6 +281,7 @@ bool TElementList::Append(TCustomElem* e, bool takeAttributes) {
         e->LineStyle = LineStyle;
         e->LineWidth = LineWidth;
         e->Merge = Merge;
+        e->Winding = Winding;
     }
     const quint8 kind = e->Kind;
     const THpExtents ext = e->Extents;

@@ -83,7 +83,6 @@ public:
     void AddBreak() {
         if (!FNodes.empty() && (FBreaks.empty() || FBreaks.back() != Count())) FBreaks.push_back(Count());
     }
-    void RemoveLast(int n) { FNodes.resize(n >= Count() ? 0 : FNodes.size() - size_t(n)); }
     const std::vector<QPoint>& Nodes() const { return FNodes; }
     const std::vector<int>& Breaks() const { return FBreaks; }
 
@@ -140,6 +139,7 @@ public:
     quint8 FillKind = fkSolid;
     int FillLevel = 100;
     bool Merge = false;
+    bool Winding = false; // fill rule of polygons: non-zero winding instead of odd-even
 };
 
 class TPolyline : public TCustomElem {
@@ -250,6 +250,7 @@ public:
     quint8 FillKind = fkSolid;
     int FillLevel = 100;
     bool Merge = false;
+    bool Winding = false;
     bool Transparent = false;
 
     TColor PaperColor = 0xFFFFFF;

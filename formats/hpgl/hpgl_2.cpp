@@ -88,8 +88,13 @@ void THpglInterpreter::Defaults(bool full) {
     FCharW = 114;
     FCharH = 150;
     if (!full) return;
-    FPlotX = 48768;
-    FPlotY = 36576;
+    if (FPlotSizeGiven) {
+        // The page the job announced (PJL, PCL) stays through IN.
+        FRotation = FPlotX < FPlotY ? 90 : 0;
+    } else {
+        FPlotX = 48768;
+        FPlotY = 36576;
+    }
     FP1X = FP1Y = 0;
     FP2X = FPlotX;
     FP2Y = FPlotY;
@@ -118,6 +123,7 @@ void THpglInterpreter::Defaults(bool full) {
 }
 
 void THpglInterpreter::Reset() {
+    FPlotSizeGiven = false;
     Defaults(true);
     FWindowNodes.Clear();
     FHpgl2Mode = false;
@@ -155,10 +161,14 @@ int THpglInterpreter::Run(const QByteArray& data) {
             } catch (const Exception&) {
                 error = hePjl;
             }
-        } else if (c >= 'A' && c <= 'Z') {
-            const int c2 = Next();
+        } else if (c >= 'A' && c <= 'Z' && !FPclMode) { // PCL text between ESC%#A and ESC%#B is not plotted
+            // A mnemonic is two letters; a capital before anything else is stray text, and what
+            // follows it (an escape, an at-sign, a digit) is read on its own.
+            const int c2 = Peek();
+            if (!((c2 >= 'A' && c2 <= 'Z') || (c2 >= 'a' && c2 <= 'z'))) continue;
+            ++FPos;
             try {
-                Command(c, uchar(c2 < 0 ? 255 : c2));
+                Command(c, uchar(c2));
             } catch (const Exception&) {
                 error = heCommand;
             } catch (const std::bad_alloc&) {
@@ -219,7 +229,7 @@ bool THpglInterpreter::ReadNumber(double& value, bool& hasDot) {
 
 int THpglInterpreter::ScanParams() {
     FParCount = 0;
-    FParStart = FPos;
+    const qint64 start = FPos;
     for (;;) {
         const int c = Peek();
         if (IsSeparator(c)) {
@@ -230,15 +240,13 @@ int THpglInterpreter::ScanParams() {
             ReadNumber(v, dot);
             if (FParCount < kMaxParams) {
                 FPar[size_t(FParCount)] = v;
-                FParDot[size_t(FParCount)] = dot;
                 ++FParCount;
             }
         } else {
             break;
         }
     }
-    FParEnd = FPos;
-    if (FPos > FParStart && Peek() == '"') {
+    if (FPos > start && Peek() == '"') {
         ++FPos;
         while (FPos < FSize && FData[FPos] != '"') ++FPos;
         if (FPos < FSize) ++FPos;
@@ -275,6 +283,8 @@ int THpglInterpreter::ParInt(int i, int def) const {
 // Points and polylines
 
 QPoint THpglInterpreter::Rotated(qint64 x, qint64 y) const {
+    x = std::clamp(x, -kCoordLimit, kCoordLimit);
+    y = std::clamp(y, -kCoordLimit, kCoordLimit);
     switch (FRotation) {
     case 90: return QPoint(int(-y), int(x));
     case 180: return QPoint(int(-x), int(-y));
@@ -314,6 +324,7 @@ void THpglInterpreter::Coordinates(bool absolute) {
         FPenY = ClampCoord(absolute || FScaling ? y : std::nearbyint(v) + FPenY);
         if (FPenDown) {
             if (FStartPending) {
+                if (FPolygonMode) FPolygon.AddBreak(); // a pen-up move starts a new sub-polygon
                 AddPoint(FStartX, FStartY);
                 FStartPending = false;
             }
@@ -338,6 +349,9 @@ void THpglInterpreter::FlushPolyline(bool keepPosition) {
 
 void THpglInterpreter::PenUp() {
     FPenDown = false;
+    FStartPending = true; // the next pen-down stroke starts here unless the pen moves first
+    FStartX = FPenX;
+    FStartY = FPenY;
     if (FPolygonMode) return;
     if (FPolyline.Count() >= 2) FList.AddElement(ekPolyline, FPolyline);
     FPolyline.Clear();
@@ -930,12 +944,14 @@ void THpglInterpreter::Command(uchar c1, uchar c2) {
     case Mnemonic("EP"):
     case Mnemonic("FP"): {
         ScanParams();
-        if (FPolygon.Count() <= 2) break;
+        if (FPolygon.Count() < 2 || (c1 == 'F' && FPolygon.Count() <= 2)) break;
         if (c1 == 'F') {
+            FList.Winding = FParCount >= 1 && ParInt(0) == 1; // FP 1: non-zero winding
             FList.AddElement(ekPolygon, FPolygon);
+            FList.Winding = false;
             break;
         }
-        // Edges: every sub-polygon is outlined and closed.
+        // Edges: what the pen drew, sub-polygon by sub-polygon (pen-up moves are not outlined).
         const auto& nodes = FPolygon.Nodes();
         std::vector<int> starts{0};
         for (int b : FPolygon.Breaks()) starts.push_back(b);
@@ -943,9 +959,7 @@ void THpglInterpreter::Command(uchar c1, uchar c2) {
         for (size_t i = 0; i + 1 < starts.size(); ++i) {
             THpNodeList outline;
             for (int k = starts[i]; k < starts[i + 1]; ++k) outline.AddNode(nodes[size_t(k)]);
-            if (outline.Count() < 2) continue;
-            outline.AddNode(outline.GetNode(0));
-            FList.AddElement(ekPolyline, outline);
+            if (outline.Count() >= 2) FList.AddElement(ekPolyline, outline);
         }
         break;
     }
@@ -1128,6 +1142,8 @@ void THPGL2Graphic::LoadFromStream(QIODevice& stream) {
     const qint64 start = stream.pos();
     if (file && !file->isSequential() && file->size() > start && (mapped = file->map(start, file->size() - start)))
         data = QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), qsizetype(file->size() - start));
+    else if (!stream.isSequential())
+        data = ReadBytes(stream, std::max<qint64>(0, stream.size() - start)); // exactly what is left
     else
         data = ReadRemaining(stream);
     struct TUnmap {
@@ -1143,6 +1159,7 @@ void THPGL2Graphic::LoadFromStream(QIODevice& stream) {
     FError = heNone;
     FPlotReady = false;
     FAborted = false;
+    if (Increment == 0) Increment = 10;
     FInterp = std::make_unique<THpglInterpreter>(*this, *FList); // nothing of an earlier file carries over
     Progress(TProgressStage::psStarting, 0);
     FError = FInterp->Run(data);

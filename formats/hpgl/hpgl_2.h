@@ -148,7 +148,7 @@ private:
 
     // Escapes, PJL and raster (hpgl_Escape.cpp)
     void Escape();
-    void EscapeGroup(uchar family, uchar group, double value, bool hasValue, char sign, uchar letter);
+    void EscapeGroup(uchar family, uchar group, double value, char sign, uchar letter);
     void SkipData(qint64 n);
     void RasterTransfer(qint64 n);
     void RasterEnd();
@@ -163,9 +163,7 @@ private:
     qint64 FPos = 0;
 
     std::array<double, 128> FPar{};
-    std::array<bool, 128> FParDot{};
     int FParCount = 0;
-    qint64 FParStart = 0, FParEnd = 0;
 
     qint32 FPenX = 0, FPenY = 0, FStartX = 0, FStartY = 0;
     bool FStartPending = false;

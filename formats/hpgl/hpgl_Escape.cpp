@@ -236,8 +236,9 @@ void THpglInterpreter::SkipData(qint64 n) {
 
 void THpglInterpreter::RasterTransfer(qint64 n) {
     n = std::clamp<qint64>(n, 0, FSize - FPos);
-    if (!FRaster.Active) FRaster.Begin();
-    if (FRaster.Active && FConfigured) FRaster.Transfer(FData + FPos, n);
+    // Without an image-data configuration the rows are skipped and no picture is made.
+    if (FConfigured && !FRaster.Active) FRaster.Begin();
+    if (FConfigured && FRaster.Active) FRaster.Transfer(FData + FPos, n);
     FPos += n;
 }
 
@@ -279,7 +280,7 @@ void THpglInterpreter::Escape() {
         char sign = 0;
         if (Peek() == '+' || Peek() == '-') sign = char(Next());
         double value = 0;
-        bool hasValue = false, dot = false;
+        bool dot = false;
         double scale = 0.1;
         while (Peek() == '.' || (Peek() >= '0' && Peek() <= '9')) {
             const int d = Next();
@@ -287,7 +288,6 @@ void THpglInterpreter::Escape() {
                 dot = true;
                 continue;
             }
-            hasValue = true;
             if (dot) {
                 value += (d - '0') * scale;
                 scale *= 0.1;
@@ -299,12 +299,12 @@ void THpglInterpreter::Escape() {
         const int letter = Peek();
         if (!IsUpper(letter) && !IsLower(letter)) return; // malformed: stop where the parameters stop
         ++FPos;
-        EscapeGroup(family, group, value, hasValue, sign, uchar(IsLower(letter) ? letter - 0x20 : letter));
+        EscapeGroup(family, group, value, sign, uchar(IsLower(letter) ? letter - 0x20 : letter));
         if (IsUpper(letter)) return;
     }
 }
 
-void THpglInterpreter::EscapeGroup(uchar family, uchar group, double value, bool hasValue, char sign, uchar letter) {
+void THpglInterpreter::EscapeGroup(uchar family, uchar group, double value, char sign, uchar letter) {
     const qint64 n = qint64(std::clamp(std::nearbyint(value), -1e15, 1e15));
     const int ni = int(std::clamp<qint64>(n, INT_MIN, INT_MAX));
     if (family == '%') {
@@ -410,7 +410,6 @@ void THpglInterpreter::EscapeGroup(uchar family, uchar group, double value, bool
     }
     // Anything else is skipped by its syntax; a "W" carries n bytes of data.
     if (letter == 'W') SkipData(n);
-    (void)hasValue;
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -455,10 +454,12 @@ void THpglInterpreter::Pjl() {
     double v;
     if (PjlNumber(line, "PAPERWIDTH", v) && v > 0) {
         FPlotX = ClampCoord(v * kDecipoint);
+        FPlotSizeGiven = true;
         FRotation = FPlotX < FPlotY ? 90 : 0;
     }
     if (PjlNumber(line, "PAPERLENGTH", v) && v > 0) {
         FPlotY = ClampCoord(v * kDecipoint);
+        FPlotSizeGiven = true;
         FRotation = FPlotX < FPlotY ? 90 : 0;
     }
     if (PjlNumber(line, "RESOLUTION", v) && v > 0 && v <= 100000) { // 0 would make the dot size undefined
