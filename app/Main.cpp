@@ -1,5 +1,7 @@
 #include "app/Main.h"
 
+#include "formats/hpgl/hpgl_2.h"
+
 #include "app/ViewGeometry.h"
 #include "codec/DibGraphic.h"
 #include "codec/Registry.h"
@@ -741,6 +743,7 @@ void TMainForm::PictureChanged() {
             else if (cls == QLatin1String("Tslide") || cls == QLatin1String("TDXFImage") ||
                      cls == QLatin1String("THPGL2Graphic"))
                 FPictureKind = TPictureKind::pkVector;
+            ApplyHpglSettings();
         }
         ApplyBackground();
     }
@@ -781,6 +784,7 @@ void TMainForm::ApplySettings() {
         if (visible) show();
     }
     ApplyBackground();
+    ApplyHpglSettings();
     if (HasPicture() && FViewBitmapValid && FPictureKind <= TPictureKind::pkVector) {
         RenderViewBitmap(FDisplayWidth, FDisplayHeight);
         FInterrupt = true;
@@ -802,6 +806,15 @@ void TMainForm::ApplyBackground() {
         FView->setAutoFillBackground(true);
     }
     if (FViewBrushColor != colour) FViewBrushColor = colour;
+    if (auto* plot = dynamic_cast<THPGL2Graphic*>(FPicture.Graphic()); plot && plot->PaperColor() != colour)
+        plot->SetPaperColor(colour);
+}
+
+void TMainForm::ApplyHpglSettings() {
+    if (auto* plot = dynamic_cast<THPGL2Graphic*>(FPicture.Graphic())) {
+        plot->RealWidth = FSettings.HpglRealWidth;
+        plot->LineWidth = FSettings.HpglLineWidth;
+    }
 }
 
 quint32 TMainForm::GetDxfOptions() const {

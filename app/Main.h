@@ -57,6 +57,8 @@ public:
     void UpdateActions(bool hasPicture);
     void ApplySettings();
     void ApplyBackground();
+    // Pen widths of a plot from the settings (after each load and when the settings change).
+    void ApplyHpglSettings();
     void FitStatusPanels();
 
     // View geometry (ViewGeometry.cpp).

@@ -2,6 +2,7 @@
 
 #include "codec/DibGraphic.h"
 #include "codec/Registry.h"
+#include "formats/hpgl/hpgl_2.h"
 #include "formats/raster/PwdFrm.h"
 #include "platform/LongPath.h"
 #include "platform/SettingsFile.h"
@@ -626,3 +627,21 @@ TEST_F(ViewerTest, WirelessBitmapsOpenAndHugeFileSizesShowInFull) {
 }
 
 #include "MainFormTest.moc"
+
+TEST_F(ViewerTest, PlotsTakeTheirPenWidthsAndPaperFromTheWindow) {
+    TSettingsFile store(FSettingsFile);
+    store.WriteBool(QStringLiteral("HPGL"), QStringLiteral("RealWidth"), true);
+    store.WriteInteger(QStringLiteral("HPGL"), QStringLiteral("LineWidth"), 4);
+    store.WriteBool(QStringLiteral("Misc"), QStringLiteral("WhiteBG"), false);
+    store.WriteInteger(QStringLiteral("Misc"), QStringLiteral("BackgroundColor"), 0x102030);
+    ASSERT_TRUE(store.Flush());
+    const QString plot = FDir.filePath(QStringLiteral("p.plt"));
+    WriteFile(plot, "IN;SP1;PU0,0;PD1000,1000;");
+    auto form = NewForm();
+    form->OpenPicture(plot);
+    auto* g = dynamic_cast<THPGL2Graphic*>(form->Picture().Graphic());
+    ASSERT_NE(g, nullptr);
+    EXPECT_TRUE(g->RealWidth);
+    EXPECT_EQ(g->LineWidth, 4);
+    EXPECT_EQ(g->PaperColor(), TColor(0x102030));
+}
