@@ -374,6 +374,10 @@ QImage TDirectDecoder::Decode(const std::function<void(int)>& progress) {
         bandRows = rps == 0 ? L.Height : rps;
     }
     bandRows = std::min(bandRows, L.Height);
+    // Many extra samples make a small picture large: the raw data may not exceed what the largest
+    // picture allowed needs at 16-bit RGBA.
+    if (qint64(planes) * rowBytes > PixelLimit() * 8 / std::max<qint64>(1, L.Height) + 64)
+        throw EInvalidGraphic(QStringLiteral("The TIFF picture has too many samples (%1 per pixel)").arg(L.Spp));
     PrepareImage();
 
     // One band: `bandRows` rows of every plane, with a few bytes of slack for the bit reader.
@@ -383,6 +387,8 @@ QImage TDirectDecoder::Decode(const std::function<void(int)>& progress) {
     qint64 tileRowBytes = 0;
     if (tiled) {
         tileRowBytes = (qint64(tileW) * bitsPerPixel + 7) / 8;
+        if (tileRowBytes * tileH > PixelLimit() * 8 + 64)
+            throw EInvalidGraphic(QStringLiteral("The TIFF picture has too many samples (%1 per pixel)").arg(L.Spp));
         tile.resize(size_t(tileRowBytes * tileH));
     }
     std::vector<const uchar*> rowPtrs(static_cast<size_t>(planes));
