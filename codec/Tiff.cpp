@@ -771,7 +771,11 @@ void TTiffGraphic::WriteMultiple(QIODevice& stream, const QVector<const TDibGrap
 bool TTiffGraphic::SetSaveOption(const QString& key, const QString& value) {
     if (key == QLatin1String("compression")) {
         const QString v = value.toLower();
-        if (v == QLatin1String("none") || v == QLatin1String("uncompressed"))
+        bool numeric = false;
+        const int n = v.toInt(&numeric);
+        if (numeric && n >= 0 && n <= int(TTiffCompression::Lzw))
+            FCompression = TTiffCompression(n);
+        else if (v == QLatin1String("none") || v == QLatin1String("uncompressed"))
             FCompression = TTiffCompression::None;
         else if (v == QLatin1String("packbits"))
             FCompression = TTiffCompression::PackBits;
