@@ -23,11 +23,28 @@ QString GifError(int code) {
     return text ? QString::fromLatin1(text) : QStringLiteral("GIF error %1").arg(code);
 }
 
+// giflib asks for a few bytes at a time; the reads go through a buffer of our own.
+struct TGifSource {
+    QIODevice* Device = nullptr;
+    QByteArray Buffer;
+    qsizetype Pos = 0;
+};
+
 int ReadFunc(GifFileType* gif, GifByteType* buffer, int size) {
-    auto* device = static_cast<QIODevice*>(gif->UserData);
-    if (size <= 0) return 0;
-    const qint64 n = device->read(reinterpret_cast<char*>(buffer), size);
-    return n < 0 ? 0 : int(n);
+    auto* src = static_cast<TGifSource*>(gif->UserData);
+    int done = 0;
+    while (done < size) {
+        if (src->Pos >= src->Buffer.size()) {
+            src->Buffer = src->Device->read(64 * 1024);
+            src->Pos = 0;
+            if (src->Buffer.isEmpty()) break;
+        }
+        const int n = int(std::min<qsizetype>(size - done, src->Buffer.size() - src->Pos));
+        std::memcpy(buffer + done, src->Buffer.constData() + src->Pos, size_t(n));
+        src->Pos += n;
+        done += n;
+    }
+    return done;
 }
 
 int WriteFunc(GifFileType* gif, const GifByteType* buffer, int size) {
@@ -300,6 +317,12 @@ void DrawFrame(QImage& screen, const TGifFrameData& f) {
 }
 
 // The screen before the next frame: the frame's disposal applied to the screens before and after it.
+QImage TransparentScreen(QSize size) {
+    QImage screen = NewImage(size.width(), size.height(), QImage::Format_ARGB32);
+    screen.fill(Qt::transparent);
+    return screen;
+}
+
 QImage Dispose(const QImage& before, const QImage& after, TGifDisposal disposal, const QRect& clip) {
     if (disposal == TGifDisposal::Previous) return before;
     QImage next = after;
@@ -333,25 +356,27 @@ bool TGIFImage::FramesValid() const {
 void TGIFImage::Compose(int index) const {
     if (index == FCacheIndex) return;
     int from;
-    QImage before;
+    QImage canvas; // the screen before frame `from` is drawn
     if (FCacheIndex >= 0 && FCacheIndex < index && index - FCacheIndex <= FCheckpointStep) {
         from = FCacheIndex + 1;
-        before = Dispose(FCacheBefore, FCacheAfter, FFrames[size_t(FCacheIndex)].Disposal, FData[size_t(FCacheIndex)]->Clip);
+        canvas = Dispose(FCacheBefore, FCacheAfter, FFrames[size_t(FCacheIndex)].Disposal, FData[size_t(FCacheIndex)]->Clip);
     } else {
         const int k = std::min(index / FCheckpointStep, int(FCheckpoints.size()) - 1);
         from = k * FCheckpointStep;
-        before = FCheckpoints[size_t(k)];
+        canvas = FCheckpoints[size_t(k)];
+        if (canvas.isNull()) canvas = TransparentScreen(FScreen);
     }
     for (int i = from;; ++i) {
-        QImage after = before;
-        DrawFrame(after, *FData[size_t(i)]);
+        // The screen before a frame is kept only where the frame's disposal needs it.
+        QImage before = FFrames[size_t(i)].Disposal == TGifDisposal::Previous ? canvas : QImage();
+        DrawFrame(canvas, *FData[size_t(i)]);
         if (i == index) {
             FCacheBefore = std::move(before);
-            FCacheAfter = std::move(after);
+            FCacheAfter = std::move(canvas);
             FCacheIndex = index;
             return;
         }
-        before = Dispose(before, after, FFrames[size_t(i)].Disposal, FData[size_t(i)]->Clip);
+        canvas = Dispose(before, canvas, FFrames[size_t(i)].Disposal, FData[size_t(i)]->Clip);
     }
 }
 
@@ -452,7 +477,9 @@ void TGIFImage::SaveToClipboardData(QMimeData& data) const {
 void TGIFImage::ReadPage(QIODevice& stream, int) {
     int error = 0;
     TGifReader reader;
-    reader.Gif = DGifOpen(&stream, ReadFunc, &error);
+    TGifSource source;
+    source.Device = &stream;
+    reader.Gif = DGifOpen(&source, ReadFunc, &error);
     if (!reader.Gif) throw EInvalidGraphic(QStringLiteral("Not a valid GIF file: %1").arg(GifError(error)));
     GifFileType* gif = reader.Gif;
 
@@ -586,15 +613,14 @@ void TGIFImage::ReadPage(QIODevice& stream, int) {
     const qint64 screenPixels = qint64(screenW) * screenH;
     const int maxCheckpoints = int(std::clamp<qint64>(PixelLimit() / (4 * screenPixels), 1, 32));
     const int step = std::max(8, int((frames.size() + size_t(maxCheckpoints) - 1) / size_t(maxCheckpoints)));
-    std::vector<QImage> checkpoints;
-    QImage before = NewImage(screenW, screenH, QImage::Format_ARGB32), after, first;
-    before.fill(Qt::transparent);
+    std::vector<QImage> checkpoints; // the first one, a transparent screen, is made when needed
+    QImage canvas = TransparentScreen(QSize(screenW, screenH)), first;
     for (size_t i = 0; i < frames.size(); ++i) {
-        if (i % size_t(step) == 0) checkpoints.push_back(before);
-        after = before;
-        DrawFrame(after, *data[i]);
-        if (i == 0) first = after;
-        before = Dispose(before, after, frames[i].Disposal, data[i]->Clip);
+        if (i % size_t(step) == 0) checkpoints.push_back(i == 0 ? QImage() : canvas);
+        QImage before = frames[i].Disposal == TGifDisposal::Previous ? canvas : QImage();
+        DrawFrame(canvas, *data[i]);
+        if (i == 0) first = canvas;
+        if (i + 1 < frames.size()) canvas = Dispose(before, canvas, frames[i].Disposal, data[i]->Clip);
     }
     Progress(TProgressStage::psEnding, 100);
     ResetFrames();

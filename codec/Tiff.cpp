@@ -152,7 +152,7 @@ struct TRandomAccess {
             Device = &stream;
             return;
         }
-        FData = ReadRemaining(stream);
+        FData = stream.readAll();
         FBuffer.setBuffer(&FData);
         FBuffer.open(QIODevice::ReadOnly);
         Device = &FBuffer;
@@ -291,8 +291,15 @@ void TDirectDecoder::ConvertRow(const std::vector<const uchar*>& planes, int y) 
 
     switch (L.Kind) {
     case TColourKind::Grey:
-        if (!alpha && bps == 1) {
+        if (!alpha && bps == 1 && (separate || spp == 1)) {
             std::memcpy(out, planes[0], size_t((w + 7) / 8));
+            return;
+        }
+        if (!alpha && bps == 8 && (separate || spp == 1)) {
+            if (L.Invert)
+                for (int x = 0; x < w; ++x) out[x] = uchar(255 - planes[0][x]);
+            else
+                std::memcpy(out, planes[0], size_t(w));
             return;
         }
         for (int x = 0; x < w; ++x) {
@@ -315,7 +322,7 @@ void TDirectDecoder::ConvertRow(const std::vector<const uchar*>& planes, int y) 
         return;
     case TColourKind::Palette:
         if (bps <= 8) {
-            if (bps == 8) {
+            if (bps == 8 && (separate || spp == 1)) {
                 std::memcpy(out, planes[0], size_t(w));
                 return;
             }
@@ -325,6 +332,19 @@ void TDirectDecoder::ConvertRow(const std::vector<const uchar*>& planes, int y) 
         }
         return;
     case TColourKind::Rgb:
+        if (bps == 8 && !separate && L.Alpha != TAlpha::Associated) {
+            const uchar* p = planes[0];
+            QRgb* dst = reinterpret_cast<QRgb*>(out);
+            if (alpha && spp == 4)
+                for (int x = 0; x < w; ++x, p += 4) dst[x] = qRgba(p[0], p[1], p[2], p[3]);
+            else if (alpha)
+                for (int x = 0; x < w; ++x, p += spp) dst[x] = qRgba(p[0], p[1], p[2], p[a]);
+            else if (spp == 3)
+                for (int x = 0; x < w; ++x, p += 3) dst[x] = 0xFF000000u | (uint(p[0]) << 16) | (uint(p[1]) << 8) | p[2];
+            else
+                for (int x = 0; x < w; ++x, p += spp) dst[x] = qRgb(p[0], p[1], p[2]);
+            return;
+        }
         for (int x = 0; x < w; ++x) {
             quint32 r = Scale(get(x, 0), maxIn, maxOut), g = Scale(get(x, 1), maxIn, maxOut),
                     b = Scale(get(x, 2), maxIn, maxOut), al = maxOut;
