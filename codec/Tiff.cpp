@@ -178,6 +178,7 @@ struct TLayout {
     TAlpha Alpha = TAlpha::None;
     bool Invert = false; // min-is-white
     quint16 Compression = COMPRESSION_NONE, FillOrder = FILLORDER_MSB2LSB;
+    bool Float = false; // 32-bit IEEE samples
 };
 
 // One sample of `bps` bits (1..16) at sample index `i` of a row; 16-bit samples are in native order.
@@ -279,10 +280,16 @@ void TDirectDecoder::ConvertRow(const std::vector<const uchar*>& planes, int y) 
     const int bps = L.Bps;
     const bool separate = planes.size() > 1;
     const int spp = L.Spp;
+    // Floating-point samples (0..1) are read as 16-bit values.
     auto get = [&](int x, int c) -> quint32 {
+        if (L.Float) {
+            const float f = separate ? reinterpret_cast<const float*>(planes[size_t(c)])[x]
+                                     : reinterpret_cast<const float*>(planes[0])[qint64(x) * spp + c];
+            return f > 0.0f ? (f < 1.0f ? quint32(f * 65535.0f + 0.5f) : 65535u) : 0u; // NaN gives 0
+        }
         return separate ? Sample(planes[size_t(c)], x, bps) : Sample(planes[0], qint64(x) * spp + c, bps);
     };
-    const quint32 maxIn = (1u << bps) - 1;
+    const quint32 maxIn = L.Float ? 65535u : (1u << bps) - 1;
     const bool wide = bps > 8;
     const quint32 maxOut = wide ? 65535 : 255;
     const int a = L.Channels; // index of the alpha sample
@@ -432,6 +439,8 @@ QImage TDirectDecoder::Decode(const std::function<void(int)>& progress) {
                         std::memcpy(dst, raw.constData(), size_t(complete * rowBytes));
                         if (L.Bps == 16 && TIFFIsByteSwapped(FTif))
                             TIFFSwabArrayOfShort(reinterpret_cast<uint16_t*>(dst), tmsize_t(complete * rowBytes / 2));
+                        if (L.Bps == 32 && TIFFIsByteSwapped(FTif))
+                            TIFFSwabArrayOfLong(reinterpret_cast<uint32_t*>(dst), tmsize_t(complete * rowBytes / 4));
                         if (L.FillOrder == FILLORDER_LSB2MSB) TIFFReverseBits(dst, tmsize_t(complete * rowBytes));
                         for (quint32 r = 0; r < complete; ++r) {
                             rowPtrs[0] = dst + r * rowBytes;
@@ -511,9 +520,10 @@ TLayout ReadLayout(TIFF* tif, bool* direct) {
         L.Photometric = PHOTOMETRIC_RGB;
     }
     *direct = false;
-    if (L.Bps < 1 || L.Bps > 16 || (sampleFormat != SAMPLEFORMAT_UINT && sampleFormat != SAMPLEFORMAT_VOID) ||
-        compression == COMPRESSION_OJPEG)
+    L.Float = sampleFormat == SAMPLEFORMAT_IEEEFP && L.Bps == 32 && L.Photometric != PHOTOMETRIC_PALETTE;
+    if (!L.Float && (L.Bps < 1 || L.Bps > 16 || (sampleFormat != SAMPLEFORMAT_UINT && sampleFormat != SAMPLEFORMAT_VOID)))
         return L;
+    if (compression == COMPRESSION_OJPEG) return L;
     switch (L.Photometric) {
     case PHOTOMETRIC_MINISWHITE:
     case PHOTOMETRIC_MINISBLACK:

@@ -96,7 +96,7 @@ TEST(Tiff, ReadsFilesOfIndependentTools) {
         {"orient6", 0, QImage::Format_RGB32},           {"rgb8-strips-first", 0, QImage::Format_RGB32},
         {"grey2", 0, QImage::Format_Grayscale8},        {"miniswhite", 0, QImage::Format_Grayscale8},
         {"palette1", 1, QImage::Format_Indexed8},       {"cmyk16", 1, QImage::Format_RGBX64},
-        {"rgb8-jpeg-tiled", 3, QImage::Format_RGB32},
+        {"rgb8-jpeg-tiled", 3, QImage::Format_RGB32},   {"float32", 1, QImage::Format_RGBX64},
         // 12 bits: the reference is ImageMagick's 8-bit grey of the same source.
         {"grey12", 1, QImage::Format_Grayscale16},
         // CIE L*a*b* goes through libtiff's RGBA reader, whose colour model differs a little.

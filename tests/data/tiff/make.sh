@@ -43,6 +43,7 @@ tiffcp -c lzw -r 2 rgb8-none.tif rgb8-strips.tif
 $IM srca.png -colorspace Gray -compress LZW greya.tif
 $IM src0.png -colorspace Lab lab.tif
 $IM -size 37x23 "gradient:#102030-#f0e0a0" -depth 16 -endian MSB rgb16-msb.tif
+$IM -size 37x23 "gradient:#102030-#f0e0a0" -define quantum:format=floating-point -depth 32 -compress Zip float32.tif
 $IM src0.png -colorspace Gray -depth 2 grey2.tif
 $IM src0.png -colorspace Gray -depth 12 grey12.tif
 $IM src0.png -colorspace Gray -depth 8 ref-grey12.png   # ImageMagick misreads its own 12-bit files
@@ -74,7 +75,7 @@ TiffImagePlugin.STRIP_SIZE = 2 * 37 * 3
 Image.open("src0.png").save("rgb8-strips-first.tif")
 PYEOF
 # References decoded by ImageMagick.
-for f in rgb8-none rgb8-lzw rgb8-deflate rgb8-packbits rgb8-jpeg rgb8-tiled rgb8-planar rgb8-jpeg-ycbcr rgb8-strips rgb8-strips-first rgb16 rgba16 greya lab rgb16-msb grey2 miniswhite palette1 cmyk16 rgb8-jpeg-tiled rgba-planar grey8 grey16 grey4 \
+for f in rgb8-none rgb8-lzw rgb8-deflate rgb8-packbits rgb8-jpeg rgb8-tiled rgb8-planar rgb8-jpeg-ycbcr rgb8-strips rgb8-strips-first rgb16 rgba16 greya lab rgb16-msb grey2 miniswhite palette1 cmyk16 rgb8-jpeg-tiled rgba-planar float32 grey8 grey16 grey4 \
          palette cmyk bilevel-g4 bilevel-g3 bilevel-g3-2d rgba-unassoc rgba-assoc orient6; do
   $IM "$f.tif" -auto-orient "ref-$f.png"
 done
