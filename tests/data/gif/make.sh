@@ -35,7 +35,7 @@ for i in range(20):
     frame(6 + i % 5, 5 + i % 4, ((i * 50) % 256, (i * 90) % 256, (i * 130) % 256, 255), i % 3 == 0).save("m%02d.png" % i)
 PYEOF
 # Twenty small frames with every disposal in turn, for jumps between frames.
-set -- -loop 0 -dispose None -delay 4 -page 24x18+0+0 f0.png
+set -- -loop 0 -dispose None -delay 4 -page 40x30+0+0 f0.png
 for i in $(seq 0 19); do
   case $((i % 3)) in 0) d=Background ;; 1) d=Previous ;; *) d=None ;; esac
   set -- "$@" -dispose $d -page +$(( (i * 7) % 19 ))+$(( (i * 5) % 14 )) m$(printf %02d $i).png
