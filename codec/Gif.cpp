@@ -23,11 +23,28 @@ QString GifError(int code) {
     return text ? QString::fromLatin1(text) : QStringLiteral("GIF error %1").arg(code);
 }
 
+// giflib asks for a few bytes at a time; the reads go through a buffer of our own.
+struct TGifSource {
+    QIODevice* Device = nullptr;
+    QByteArray Buffer;
+    qsizetype Pos = 0;
+};
+
 int ReadFunc(GifFileType* gif, GifByteType* buffer, int size) {
-    auto* device = static_cast<QIODevice*>(gif->UserData);
-    if (size <= 0) return 0;
-    const qint64 n = device->read(reinterpret_cast<char*>(buffer), size);
-    return n < 0 ? 0 : int(n);
+    auto* src = static_cast<TGifSource*>(gif->UserData);
+    int done = 0;
+    while (done < size) {
+        if (src->Pos >= src->Buffer.size()) {
+            src->Buffer = src->Device->read(64 * 1024);
+            src->Pos = 0;
+            if (src->Buffer.isEmpty()) break;
+        }
+        const int n = int(std::min<qsizetype>(size - done, src->Buffer.size() - src->Pos));
+        std::memcpy(buffer + done, src->Buffer.constData() + src->Pos, size_t(n));
+        src->Pos += n;
+        done += n;
+    }
+    return done;
 }
 
 int WriteFunc(GifFileType* gif, const GifByteType* buffer, int size) {
@@ -277,15 +294,90 @@ QImage TGIFImage::ReduceColours(const QImage& image, int maxColours) {
 
 // ---------------------------------------------------------------------------------------------------------
 
+struct TGifFrameData {
+    QRect Clip;                  // the part of the frame inside the screen
+    std::vector<uchar> Indices;  // Clip.width() x Clip.height() colour indices
+    std::vector<uchar> RowDone;  // 1 for every row of Clip that was decoded (a cut frame has gaps)
+    std::array<QRgb, 256> Table; // its colours (local or global map)
+    int Transparent = -1;
+};
+
+namespace {
+
+// Draws a frame's pixels over the screen.
+void DrawFrame(QImage& screen, const TGifFrameData& f) {
+    const int w = f.Clip.width();
+    for (int r = 0; r < f.Clip.height(); ++r) {
+        if (!f.RowDone[size_t(r)]) continue;
+        const uchar* src = f.Indices.data() + size_t(r) * size_t(w);
+        QRgb* dst = reinterpret_cast<QRgb*>(screen.scanLine(f.Clip.top() + r)) + f.Clip.left();
+        for (int x = 0; x < w; ++x)
+            if (src[x] != f.Transparent) dst[x] = f.Table[src[x]];
+    }
+}
+
+// The screen before the next frame: the frame's disposal applied to the screens before and after it.
+QImage TransparentScreen(QSize size) {
+    QImage screen = NewImage(size.width(), size.height(), QImage::Format_ARGB32);
+    screen.fill(Qt::transparent);
+    return screen;
+}
+
+QImage Dispose(const QImage& before, const QImage& after, TGifDisposal disposal, const QRect& clip) {
+    if (disposal == TGifDisposal::Previous) return before;
+    QImage next = after;
+    if (disposal == TGifDisposal::Background && !clip.isEmpty())
+        for (int y = clip.top(); y <= clip.bottom(); ++y)
+            std::fill_n(reinterpret_cast<QRgb*>(next.scanLine(y)) + clip.left(), clip.width(), QRgb(0));
+    return next;
+}
+
+} // namespace
+
+TGIFImage::TGIFImage() = default;
+TGIFImage::~TGIFImage() = default;
+
 void TGIFImage::ResetFrames() {
     FFrames.clear();
+    FData.clear();
+    FCheckpoints.clear();
+    FCheckpointStep = 1;
     FCurrent = 0;
+    FCurrentKey = 0;
     FLoopCount = -1;
+    FCacheIndex = -1;
+    FCacheBefore = FCacheAfter = QImage();
 }
 
 bool TGIFImage::FramesValid() const {
-    return !FFrames.empty() && FCurrent < int(FFrames.size()) &&
-           FFrames[size_t(FCurrent)].Image.cacheKey() == FImage.cacheKey();
+    return !FFrames.empty() && FCurrent < int(FFrames.size()) && FCurrentKey == FImage.cacheKey();
+}
+
+void TGIFImage::Compose(int index) const {
+    if (index == FCacheIndex) return;
+    int from;
+    QImage canvas; // the screen before frame `from` is drawn
+    if (FCacheIndex >= 0 && FCacheIndex < index && index - FCacheIndex <= FCheckpointStep) {
+        from = FCacheIndex + 1;
+        canvas = Dispose(FCacheBefore, FCacheAfter, FFrames[size_t(FCacheIndex)].Disposal, FData[size_t(FCacheIndex)]->Clip);
+    } else {
+        const int k = std::min(index / FCheckpointStep, int(FCheckpoints.size()) - 1);
+        from = k * FCheckpointStep;
+        canvas = FCheckpoints[size_t(k)];
+        if (canvas.isNull()) canvas = TransparentScreen(FScreen);
+    }
+    for (int i = from;; ++i) {
+        // The screen before a frame is kept only where the frame's disposal needs it.
+        QImage before = FFrames[size_t(i)].Disposal == TGifDisposal::Previous ? canvas : QImage();
+        DrawFrame(canvas, *FData[size_t(i)]);
+        if (i == index) {
+            FCacheBefore = std::move(before);
+            FCacheAfter = std::move(canvas);
+            FCacheIndex = index;
+            return;
+        }
+        canvas = Dispose(before, canvas, FFrames[size_t(i)].Disposal, FData[size_t(i)]->Clip);
+    }
 }
 
 int TGIFImage::FrameCount() const { return FramesValid() ? int(FFrames.size()) : 1; }
@@ -299,7 +391,10 @@ const TGifFrame& TGIFImage::Frame(int frame) const {
 
 const QImage& TGIFImage::FrameImage(int frame) const {
     if (!FramesValid() && frame == 1) return FImage;
-    return Frame(frame).Image;
+    Frame(frame); // range check
+    if (frame - 1 == FCurrent) return FImage;
+    Compose(frame - 1);
+    return FCacheAfter;
 }
 
 int TGIFImage::FrameDelay(int frame) const {
@@ -312,10 +407,12 @@ void TGIFImage::SelectFrame(int frame) {
         TDibGraphic::SelectFrame(frame);
         return;
     }
-    const TGifFrame& f = Frame(frame);
+    Frame(frame); // range check
     if (frame - 1 == FCurrent) return;
+    Compose(frame - 1);
     FCurrent = frame - 1;
-    FImage = f.Image;
+    FImage = FCacheAfter;
+    FCurrentKey = FImage.cacheKey();
     NotifyChanged();
 }
 
@@ -327,10 +424,18 @@ bool TGIFImage::HasTransparentFrame() const {
 void TGIFImage::Assign(const TGraphic& source) {
     if (&source == this) return;
     if (auto* gif = dynamic_cast<const TGIFImage*>(&source)) {
-        FFrames = gif->FramesValid() ? gif->FFrames : std::vector<TGifFrame>();
-        FCurrent = gif->FramesValid() ? gif->FCurrent : 0;
+        ResetFrames();
+        if (gif->FramesValid()) {
+            FFrames = gif->FFrames;
+            FData = gif->FData;
+            FCheckpoints = gif->FCheckpoints;
+            FCheckpointStep = gif->FCheckpointStep;
+            FScreen = gif->FScreen;
+            FCurrent = gif->FCurrent;
+        }
         FLoopCount = gif->FLoopCount;
         FImage = gif->FImage;
+        FCurrentKey = FImage.cacheKey();
         SetTransparent(gif->Transparent());
         NotifyChanged();
         return;
@@ -372,15 +477,19 @@ void TGIFImage::SaveToClipboardData(QMimeData& data) const {
 void TGIFImage::ReadPage(QIODevice& stream, int) {
     int error = 0;
     TGifReader reader;
-    reader.Gif = DGifOpen(&stream, ReadFunc, &error);
+    TGifSource source;
+    source.Device = &stream;
+    reader.Gif = DGifOpen(&source, ReadFunc, &error);
     if (!reader.Gif) throw EInvalidGraphic(QStringLiteral("Not a valid GIF file: %1").arg(GifError(error)));
     GifFileType* gif = reader.Gif;
 
     std::vector<TGifFrame> frames;
+    std::vector<std::shared_ptr<const TGifFrameData>> data;
     int loopCount = -1;
     int screenW = gif->SWidth, screenH = gif->SHeight;
     const std::array<QRgb, 256> globalTable = MakeColourTable(gif->SColorMap);
-    QImage canvas;
+    bool screenKnown = false;
+    qint64 storedPixels = 0;
     GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
     QString failure; // why decoding stopped early, if it did
     bool done = false;
@@ -428,30 +537,35 @@ void TGIFImage::ReadPage(QIODevice& stream, int) {
                 break;
             }
             const GifImageDesc& desc = gif->Image;
-            if (canvas.isNull()) {
+            if (!screenKnown) {
                 // A screen without a size takes the first frame's extent.
                 if (screenW <= 0 || screenH <= 0) {
                     screenW = std::max(1, desc.Left + desc.Width);
                     screenH = std::max(1, desc.Top + desc.Height);
                 }
-                canvas = NewImage(screenW, screenH, QImage::Format_ARGB32);
-                canvas.fill(Qt::transparent);
-            } else if (qint64(frames.size() + 1) * screenW * screenH > PixelLimit()) {
-                // Every composed frame is kept; the animation ends where the pixel limit is reached.
+                CheckPictureSize(screenW, screenH);
+                screenKnown = true;
+            }
+            auto frameData = std::make_shared<TGifFrameData>();
+            TGifFrameData& fd = *frameData;
+            fd.Clip = QRect(desc.Left, desc.Top, std::max(0, desc.Width), std::max(0, desc.Height))
+                          .intersected(QRect(0, 0, screenW, screenH));
+            // The stored frames (a byte a pixel) together stay within the pixel limit; the animation ends there.
+            storedPixels += qint64(fd.Clip.width()) * fd.Clip.height();
+            if (!frames.empty() && storedPixels > PixelLimit()) {
                 done = true;
                 break;
             }
-            const std::array<QRgb, 256> localTable =
-                desc.ColorMap ? MakeColourTable(desc.ColorMap) : std::array<QRgb, 256>{};
-            const std::array<QRgb, 256>& table = desc.ColorMap ? localTable : globalTable;
-            const int transparent = gcb.TransparentColor;
-            const QImage before = gcb.DisposalMode == DISPOSE_PREVIOUS ? canvas.copy() : QImage();
+            fd.Indices.resize(size_t(fd.Clip.width()) * size_t(fd.Clip.height()));
+            fd.RowDone.assign(size_t(fd.Clip.height()), 0);
+            fd.Table = desc.ColorMap ? MakeColourTable(desc.ColorMap) : globalTable;
+            fd.Transparent = gcb.TransparentColor;
 
             TGifFrame frame;
             frame.Bounds = QRect(desc.Left, desc.Top, desc.Width, desc.Height);
             frame.DelayMs = gcb.DelayTime * 10;
             frame.Disposal = TGifDisposal(std::clamp(gcb.DisposalMode, 0, 3));
-            frame.TransparentIndex = transparent;
+            frame.TransparentIndex = gcb.TransparentColor;
             frame.Interlaced = desc.Interlace;
 
             const int fw = desc.Width, fh = desc.Height;
@@ -461,43 +575,27 @@ void TGIFImage::ReadPage(QIODevice& stream, int) {
             } else {
                 const std::vector<int> rows = desc.Interlace ? InterlacedRows(fh) : std::vector<int>();
                 std::vector<GifPixelType> line(static_cast<size_t>(fw));
-                const int x0 = std::max(0, desc.Left), x1 = std::min(screenW, desc.Left + fw);
+                const int x0 = fd.Clip.left(), cw = fd.Clip.width();
                 for (int i = 0; i < fh; ++i) {
                     if (DGifGetLine(gif, line.data(), fw) == GIF_ERROR) {
                         failure = GifError(gif->Error);
                         cut = true;
                         break;
                     }
-                    const int y = desc.Top + (desc.Interlace ? rows[size_t(i)] : i);
-                    if (y < 0 || y >= screenH || x0 >= x1) continue;
-                    QRgb* dst = reinterpret_cast<QRgb*>(canvas.scanLine(y));
-                    for (int x = x0; x < x1; ++x) {
-                        const int index = line[size_t(x - desc.Left)];
-                        if (index == transparent) continue;
-                        dst[x] = table[size_t(index)];
-                    }
+                    const int r = desc.Top + (desc.Interlace ? rows[size_t(i)] : i) - fd.Clip.top();
+                    if (r < 0 || r >= fd.Clip.height() || cw <= 0) continue;
+                    std::memcpy(fd.Indices.data() + size_t(r) * size_t(cw), line.data() + (x0 - desc.Left), size_t(cw));
+                    fd.RowDone[size_t(r)] = 1;
                 }
+            }
+            // A cut first frame is kept as far as it was decoded; a later one is dropped.
+            if (!cut || frames.empty()) {
+                frames.push_back(frame);
+                data.push_back(std::move(frameData));
             }
             if (cut) {
-                // A cut first frame is kept as far as it was decoded; a later one is dropped.
-                if (frames.empty()) {
-                    frame.Image = canvas;
-                    frames.push_back(std::move(frame));
-                }
                 done = true;
                 break;
-            }
-            frame.Image = canvas;
-            frames.push_back(std::move(frame));
-            switch (gcb.DisposalMode) {
-            case DISPOSE_BACKGROUND: {
-                const QRect r = frames.back().Bounds.intersected(QRect(0, 0, screenW, screenH));
-                for (int y = r.top(); y <= r.bottom() && !r.isEmpty(); ++y)
-                    std::fill_n(reinterpret_cast<QRgb*>(canvas.scanLine(y)) + r.left(), r.width(), QRgb(0));
-                break;
-            }
-            case DISPOSE_PREVIOUS: canvas = before; break;
-            default: break;
             }
             gcb = GraphicsControlBlock{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
             Progress(TProgressStage::psRunning, quint8(std::min<qint64>(99, stream.pos() * 100 / std::max<qint64>(1, stream.size()))));
@@ -510,11 +608,30 @@ void TGIFImage::ReadPage(QIODevice& stream, int) {
     if (frames.empty())
         throw EInvalidGraphic(failure.isEmpty() ? QStringLiteral("The GIF file holds no picture")
                                                 : QStringLiteral("The GIF file holds no picture: %1").arg(failure));
+
+    // Compose every frame once, keeping the screen before some of them so that a jump is short.
+    const qint64 screenPixels = qint64(screenW) * screenH;
+    const int maxCheckpoints = int(std::clamp<qint64>(PixelLimit() / (4 * screenPixels), 1, 32));
+    const int step = std::max(8, int((frames.size() + size_t(maxCheckpoints) - 1) / size_t(maxCheckpoints)));
+    std::vector<QImage> checkpoints; // the first one, a transparent screen, is made when needed
+    QImage canvas = TransparentScreen(QSize(screenW, screenH)), first;
+    for (size_t i = 0; i < frames.size(); ++i) {
+        if (i % size_t(step) == 0) checkpoints.push_back(i == 0 ? QImage() : canvas);
+        QImage before = frames[i].Disposal == TGifDisposal::Previous ? canvas : QImage();
+        DrawFrame(canvas, *data[i]);
+        if (i == 0) first = canvas;
+        if (i + 1 < frames.size()) canvas = Dispose(before, canvas, frames[i].Disposal, data[i]->Clip);
+    }
     Progress(TProgressStage::psEnding, 100);
+    ResetFrames();
     FFrames = std::move(frames);
-    FCurrent = 0;
+    FData = std::move(data);
+    FCheckpoints = std::move(checkpoints);
+    FCheckpointStep = step;
+    FScreen = QSize(screenW, screenH);
     FLoopCount = loopCount;
-    FImage = FFrames.front().Image;
+    FImage = first;
+    FCurrentKey = FImage.cacheKey();
     SetTransparent(HasTransparentFrame());
 }
 

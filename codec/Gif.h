@@ -5,19 +5,22 @@
 
 #include "codec/DibGraphic.h"
 
+#include <memory>
 #include <vector>
 
 // Disposal of a frame before the next one is drawn (the values of the graphic control extension).
 enum class TGifDisposal : quint8 { Unspecified = 0, None = 1, Background = 2, Previous = 3 };
 
 struct TGifFrame {
-    QImage Image;          // the whole logical screen after this frame was drawn (ARGB32)
     QRect Bounds;          // the frame's own rectangle as stored (may reach beyond the screen)
     int DelayMs = 0;       // delay of the graphic control extension, in milliseconds
     TGifDisposal Disposal = TGifDisposal::Unspecified;
     int TransparentIndex = -1;
     bool Interlaced = false;
 };
+
+// The pixels of one frame as stored (colour indices of its part inside the screen) and its colours.
+struct TGifFrameData;
 
 class TGIFImage : public TDibGraphic {
     DECLARE_GRAPHIC_CLASS(TGIFImage)
@@ -26,11 +29,17 @@ public:
     static QString ClipboardMimeType() { return QStringLiteral("image/gif"); }
     static QString ClipboardFormatName() { return QStringLiteral("GIF Image"); }
 
+    TGIFImage();
+    ~TGIFImage() override;
+
     void ReadPage(QIODevice& stream, int page) override;
     // Writes the current frame.
     void SaveToStream(QIODevice& stream) const override;
 
     // Frames are 1-based. SelectFrame raises EInvalidGraphicOperation for a frame that does not exist.
+    // Frames are kept as stored and composed when asked for: FrameImage gives the whole logical screen
+    // after the frame was drawn (ARGB32); the reference stays valid until the next call. Stepping to the
+    // next frame costs one frame's drawing; a jump starts from the nearest kept screen before it.
     int FrameCount() const override;
     int CurrentFrame() const override;
     void SelectFrame(int frame) override;
@@ -55,8 +64,20 @@ public:
 private:
     bool FramesValid() const;
     void ResetFrames();
+    // Composes frame `index` (0-based) into the cache.
+    void Compose(int index) const;
 
     std::vector<TGifFrame> FFrames;
+    std::vector<std::shared_ptr<const TGifFrameData>> FData;
+    // Screens before a frame is drawn, kept every FCheckpointStep frames (element k is before frame
+    // k * FCheckpointStep), so that a jump does not start from the first frame.
+    std::vector<QImage> FCheckpoints;
+    int FCheckpointStep = 1;
+    QSize FScreen;
     int FCurrent = 0; // 0-based
+    qint64 FCurrentKey = 0;
     int FLoopCount = -1;
+    // The last frame composed: the screen before it was drawn and after.
+    mutable int FCacheIndex = -1;
+    mutable QImage FCacheBefore, FCacheAfter;
 };

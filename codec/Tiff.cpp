@@ -152,7 +152,7 @@ struct TRandomAccess {
             Device = &stream;
             return;
         }
-        FData = ReadRemaining(stream);
+        FData = stream.readAll();
         FBuffer.setBuffer(&FData);
         FBuffer.open(QIODevice::ReadOnly);
         Device = &FBuffer;
@@ -178,6 +178,7 @@ struct TLayout {
     TAlpha Alpha = TAlpha::None;
     bool Invert = false; // min-is-white
     quint16 Compression = COMPRESSION_NONE, FillOrder = FILLORDER_MSB2LSB;
+    bool Float = false; // 32-bit IEEE samples
 };
 
 // One sample of `bps` bits (1..16) at sample index `i` of a row; 16-bit samples are in native order.
@@ -279,10 +280,16 @@ void TDirectDecoder::ConvertRow(const std::vector<const uchar*>& planes, int y) 
     const int bps = L.Bps;
     const bool separate = planes.size() > 1;
     const int spp = L.Spp;
+    // Floating-point samples (0..1) are read as 16-bit values.
     auto get = [&](int x, int c) -> quint32 {
+        if (L.Float) {
+            const float f = separate ? reinterpret_cast<const float*>(planes[size_t(c)])[x]
+                                     : reinterpret_cast<const float*>(planes[0])[qint64(x) * spp + c];
+            return f > 0.0f ? (f < 1.0f ? quint32(f * 65535.0f + 0.5f) : 65535u) : 0u; // NaN gives 0
+        }
         return separate ? Sample(planes[size_t(c)], x, bps) : Sample(planes[0], qint64(x) * spp + c, bps);
     };
-    const quint32 maxIn = (1u << bps) - 1;
+    const quint32 maxIn = L.Float ? 65535u : (1u << bps) - 1;
     const bool wide = bps > 8;
     const quint32 maxOut = wide ? 65535 : 255;
     const int a = L.Channels; // index of the alpha sample
@@ -291,8 +298,15 @@ void TDirectDecoder::ConvertRow(const std::vector<const uchar*>& planes, int y) 
 
     switch (L.Kind) {
     case TColourKind::Grey:
-        if (!alpha && bps == 1) {
+        if (!alpha && bps == 1 && (separate || spp == 1)) {
             std::memcpy(out, planes[0], size_t((w + 7) / 8));
+            return;
+        }
+        if (!alpha && bps == 8 && (separate || spp == 1)) {
+            if (L.Invert)
+                for (int x = 0; x < w; ++x) out[x] = uchar(255 - planes[0][x]);
+            else
+                std::memcpy(out, planes[0], size_t(w));
             return;
         }
         for (int x = 0; x < w; ++x) {
@@ -315,7 +329,7 @@ void TDirectDecoder::ConvertRow(const std::vector<const uchar*>& planes, int y) 
         return;
     case TColourKind::Palette:
         if (bps <= 8) {
-            if (bps == 8) {
+            if (bps == 8 && (separate || spp == 1)) {
                 std::memcpy(out, planes[0], size_t(w));
                 return;
             }
@@ -325,6 +339,19 @@ void TDirectDecoder::ConvertRow(const std::vector<const uchar*>& planes, int y) 
         }
         return;
     case TColourKind::Rgb:
+        if (bps == 8 && !separate && L.Alpha != TAlpha::Associated) {
+            const uchar* p = planes[0];
+            QRgb* dst = reinterpret_cast<QRgb*>(out);
+            if (alpha && spp == 4)
+                for (int x = 0; x < w; ++x, p += 4) dst[x] = qRgba(p[0], p[1], p[2], p[3]);
+            else if (alpha)
+                for (int x = 0; x < w; ++x, p += spp) dst[x] = qRgba(p[0], p[1], p[2], p[a]);
+            else if (spp == 3)
+                for (int x = 0; x < w; ++x, p += 3) dst[x] = 0xFF000000u | (uint(p[0]) << 16) | (uint(p[1]) << 8) | p[2];
+            else
+                for (int x = 0; x < w; ++x, p += spp) dst[x] = qRgb(p[0], p[1], p[2]);
+            return;
+        }
         for (int x = 0; x < w; ++x) {
             quint32 r = Scale(get(x, 0), maxIn, maxOut), g = Scale(get(x, 1), maxIn, maxOut),
                     b = Scale(get(x, 2), maxIn, maxOut), al = maxOut;
@@ -374,6 +401,10 @@ QImage TDirectDecoder::Decode(const std::function<void(int)>& progress) {
         bandRows = rps == 0 ? L.Height : rps;
     }
     bandRows = std::min(bandRows, L.Height);
+    // Many extra samples make a small picture large: the raw data may not exceed what the largest
+    // picture allowed needs at 16-bit RGBA.
+    if (qint64(planes) * rowBytes > PixelLimit() * 8 / std::max<qint64>(1, L.Height) + 64)
+        throw EInvalidGraphic(QStringLiteral("The TIFF picture has too many samples (%1 per pixel)").arg(L.Spp));
     PrepareImage();
 
     // One band: `bandRows` rows of every plane, with a few bytes of slack for the bit reader.
@@ -383,6 +414,8 @@ QImage TDirectDecoder::Decode(const std::function<void(int)>& progress) {
     qint64 tileRowBytes = 0;
     if (tiled) {
         tileRowBytes = (qint64(tileW) * bitsPerPixel + 7) / 8;
+        if (tileRowBytes * tileH > PixelLimit() * 8 + 64)
+            throw EInvalidGraphic(QStringLiteral("The TIFF picture has too many samples (%1 per pixel)").arg(L.Spp));
         tile.resize(size_t(tileRowBytes * tileH));
     }
     std::vector<const uchar*> rowPtrs(static_cast<size_t>(planes));
@@ -406,6 +439,8 @@ QImage TDirectDecoder::Decode(const std::function<void(int)>& progress) {
                         std::memcpy(dst, raw.constData(), size_t(complete * rowBytes));
                         if (L.Bps == 16 && TIFFIsByteSwapped(FTif))
                             TIFFSwabArrayOfShort(reinterpret_cast<uint16_t*>(dst), tmsize_t(complete * rowBytes / 2));
+                        if (L.Bps == 32 && TIFFIsByteSwapped(FTif))
+                            TIFFSwabArrayOfLong(reinterpret_cast<uint32_t*>(dst), tmsize_t(complete * rowBytes / 4));
                         if (L.FillOrder == FILLORDER_LSB2MSB) TIFFReverseBits(dst, tmsize_t(complete * rowBytes));
                         for (quint32 r = 0; r < complete; ++r) {
                             rowPtrs[0] = dst + r * rowBytes;
@@ -485,9 +520,10 @@ TLayout ReadLayout(TIFF* tif, bool* direct) {
         L.Photometric = PHOTOMETRIC_RGB;
     }
     *direct = false;
-    if (L.Bps < 1 || L.Bps > 16 || (sampleFormat != SAMPLEFORMAT_UINT && sampleFormat != SAMPLEFORMAT_VOID) ||
-        compression == COMPRESSION_OJPEG)
+    L.Float = sampleFormat == SAMPLEFORMAT_IEEEFP && L.Bps == 32 && L.Photometric != PHOTOMETRIC_PALETTE;
+    if (!L.Float && (L.Bps < 1 || L.Bps > 16 || (sampleFormat != SAMPLEFORMAT_UINT && sampleFormat != SAMPLEFORMAT_VOID)))
         return L;
+    if (compression == COMPRESSION_OJPEG) return L;
     switch (L.Photometric) {
     case PHOTOMETRIC_MINISWHITE:
     case PHOTOMETRIC_MINISBLACK:
@@ -765,7 +801,11 @@ void TTiffGraphic::WriteMultiple(QIODevice& stream, const QVector<const TDibGrap
 bool TTiffGraphic::SetSaveOption(const QString& key, const QString& value) {
     if (key == QLatin1String("compression")) {
         const QString v = value.toLower();
-        if (v == QLatin1String("none") || v == QLatin1String("uncompressed"))
+        bool numeric = false;
+        const int n = v.toInt(&numeric);
+        if (numeric && n >= 0 && n <= int(TTiffCompression::Lzw))
+            FCompression = TTiffCompression(n);
+        else if (v == QLatin1String("none") || v == QLatin1String("uncompressed"))
             FCompression = TTiffCompression::None;
         else if (v == QLatin1String("packbits"))
             FCompression = TTiffCompression::PackBits;

@@ -4,6 +4,8 @@
 
 #include "codec/DibGraphic.h"
 
+// The first seven in the order of the save options' TIFF compression ("Uncompressed", "Packbits",
+// "Group3.1", "Group3.2", "Group4", "ZLib", "JPEG"), so that its index converts directly.
 enum class TTiffCompression : quint8 { None, PackBits, Group3_1D, Group3_2D, Group4, Deflate, Jpeg, Lzw };
 
 class TTiffGraphic : public TDibGraphic {
@@ -16,7 +18,8 @@ public:
     void SaveToStream(QIODevice& stream) const override;
     // Every picture becomes one directory, in order.
     void WriteMultiple(QIODevice& stream, const QVector<const TDibGraphic*>& pages) const override;
-    // "compression": none, packbits, lzw, deflate (or zlib), jpeg, g3 (or g3-1d), g3-2d, g4;
+    // "compression": none, packbits, lzw, deflate (or zlib), jpeg, g3 (or g3-1d), g3-2d, g4, or the number
+    // of a TTiffCompression; pictures that are not black and white are reduced to it for g3 and g4;
     // "quality": 1..100 for JPEG compression.
     bool SetSaveOption(const QString& key, const QString& value) override;
 

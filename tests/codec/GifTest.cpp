@@ -220,8 +220,9 @@ TEST(Gif, ErrorsAreClearExceptions) {
     const qint64 limit = PixelLimit();
     SetPixelLimit(1000);
     EXPECT_THROW(LoadGif(ReadFile(GifPath(QStringLiteral("anim.gif")))), EInvalidGraphic);
-    // 40 x 30 fits, but not all five composed frames: the animation ends at the limit.
-    SetPixelLimit(40 * 30 * 3);
+    // The screen fits, but not all five frames (1200 + 120 + 180 + 80 + 64 pixels): the animation ends
+    // at the limit.
+    SetPixelLimit(1500);
     EXPECT_EQ(LoadGif(ReadFile(GifPath(QStringLiteral("anim.gif"))))->FrameCount(), 3);
     SetPixelLimit(limit);
 }
@@ -268,4 +269,26 @@ TEST(Gif, CommandLineFramesAndConversion) {
     g.LoadFromFileName(gif);
     EXPECT_TRUE(SameComposed(g.Image(), LoadRef(QStringLiteral("ref-anim-1.png"))));
     EXPECT_NE(RunCli({QStringLiteral("convert"), anim, gif, QStringLiteral("--frame"), QStringLiteral("9")}), 0);
+}
+
+// Frames are composed when asked for: any order of access gives the same pictures.
+TEST(Gif, FramesInAnyOrder) {
+    TGIFImage g;
+    g.LoadFromFileName(GifPath(QStringLiteral("many.gif")));
+    ASSERT_EQ(g.FrameCount(), 21);
+    EXPECT_EQ(g.Frame(1).Bounds, QRect(0, 0, 40, 30));
+    EXPECT_EQ(g.Frame(3).Bounds, QRect(7, 5, 7, 6));
+    for (int frame : {17, 3, 21, 9, 10, 11, 1, 16, 2, 20, 8, 9, 5}) {
+        SCOPED_TRACE(frame);
+        EXPECT_TRUE(SameComposed(g.FrameImage(frame), LoadRef(QStringLiteral("ref-many-%1.png").arg(frame - 1))));
+        if (frame % 2) {
+            g.SelectFrame(frame);
+            EXPECT_TRUE(SameComposed(g.Image(), LoadRef(QStringLiteral("ref-many-%1.png").arg(frame - 1))));
+        }
+    }
+    // Playing through from the start, as an animation does.
+    for (int frame = 1; frame <= 21; ++frame) {
+        g.SelectFrame(frame);
+        EXPECT_TRUE(SameComposed(g.Image(), LoadRef(QStringLiteral("ref-many-%1.png").arg(frame - 1)))) << frame;
+    }
 }

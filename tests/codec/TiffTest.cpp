@@ -94,6 +94,11 @@ TEST(Tiff, ReadsFilesOfIndependentTools) {
         {"cmyk", 1, QImage::Format_RGB32},              {"bilevel-g4", 0, QImage::Format_Mono},
         {"bilevel-g3", 0, QImage::Format_Mono},         {"bilevel-g3-2d", 0, QImage::Format_Mono},
         {"orient6", 0, QImage::Format_RGB32},           {"rgb8-strips-first", 0, QImage::Format_RGB32},
+        {"grey2", 0, QImage::Format_Grayscale8},        {"miniswhite", 0, QImage::Format_Grayscale8},
+        {"palette1", 1, QImage::Format_Indexed8},       {"cmyk16", 1, QImage::Format_RGBX64},
+        {"rgb8-jpeg-tiled", 3, QImage::Format_RGB32},   {"float32", 1, QImage::Format_RGBX64},
+        // 12 bits: the reference is ImageMagick's 8-bit grey of the same source.
+        {"grey12", 1, QImage::Format_Grayscale16},
         // CIE L*a*b* goes through libtiff's RGBA reader, whose colour model differs a little.
         {"lab", 45, QImage::Format_RGB32},
     };
@@ -107,7 +112,7 @@ TEST(Tiff, ReadsFilesOfIndependentTools) {
 }
 
 TEST(Tiff, ReadsAlphaAssociatedAndUnassociated) {
-    for (const char* name : {"rgba-unassoc", "rgba-assoc", "greya"}) {
+    for (const char* name : {"rgba-unassoc", "rgba-assoc", "greya", "rgba-planar"}) {
         SCOPED_TRACE(name);
         TTiffGraphic g;
         g.LoadFromFileName(TiffPath(QString::fromLatin1(name) + QStringLiteral(".tif")));
@@ -121,6 +126,9 @@ TEST(Tiff, KeepsSixteenBitsPerSample) {
     rgb.LoadFromFileName(TiffPath(QStringLiteral("rgb16.tif")));
     EXPECT_EQ(rgb.Image().format(), QImage::Format_RGBX64);
     EXPECT_TRUE(Same16(rgb.Image(), LoadRef(QStringLiteral("ref-rgb16.png"))));
+    TTiffGraphic msb; // big-endian samples
+    msb.LoadFromFileName(TiffPath(QStringLiteral("rgb16-msb.tif")));
+    EXPECT_TRUE(Same16(msb.Image(), LoadRef(QStringLiteral("ref-rgb16-msb.png"))));
     rgba.LoadFromFileName(TiffPath(QStringLiteral("rgba16.tif")));
     EXPECT_EQ(rgba.Image().format(), QImage::Format_RGBA64);
     EXPECT_TRUE(Same16(rgba.Image(), LoadRef(QStringLiteral("ref-rgba16.png"))));
@@ -304,6 +312,8 @@ TEST(Tiff, SaveOptions) {
     EXPECT_EQ(g.Compression(), TTiffCompression::None);
     EXPECT_TRUE(g.SetSaveOption(QStringLiteral("compression"), QStringLiteral("ZLib")));
     EXPECT_EQ(g.Compression(), TTiffCompression::Deflate);
+    EXPECT_TRUE(g.SetSaveOption(QStringLiteral("compression"), QStringLiteral("4"))); // "Group4"
+    EXPECT_EQ(g.Compression(), TTiffCompression::Group4);
     EXPECT_TRUE(g.SetSaveOption(QStringLiteral("quality"), QStringLiteral("40")));
     EXPECT_EQ(g.JpegQuality(), 40);
     EXPECT_FALSE(g.SetSaveOption(QStringLiteral("interlace"), QStringLiteral("1")));

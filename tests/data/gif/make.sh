@@ -31,7 +31,17 @@ for y in range(47):
     for x in range(61):
         px[x, y] = ((x * 4) % 256, (y * 5) % 256, ((x + y) * 3) % 256)
 big.save("big.png")
+for i in range(20):
+    frame(6 + i % 5, 5 + i % 4, ((i * 50) % 256, (i * 90) % 256, (i * 130) % 256, 255), i % 3 == 0).save("m%02d.png" % i)
 PYEOF
+# Twenty small frames with every disposal in turn, for jumps between frames.
+set -- -loop 0 -dispose None -delay 4 -page 40x30+0+0 f0.png
+for i in $(seq 0 19); do
+  case $((i % 3)) in 0) d=Background ;; 1) d=Previous ;; *) d=None ;; esac
+  set -- "$@" -dispose $d -page +$(( (i * 7) % 19 ))+$(( (i * 5) % 14 )) m$(printf %02d $i).png
+done
+$IM "$@" many.gif
+rm -f m??.png
 # Five frames: disposal none, background, previous, background, none; transparent holes; delays; 3 loops.
 $IM -loop 3 -dispose None -delay 10 -page 40x30+0+0 f0.png \
     -dispose Background -delay 20 -page +5+4 f1.png \
@@ -43,5 +53,5 @@ $IM -loop 0 -dispose None -delay 15 -page 40x30+0+0 f0.png -delay 15 -page +30+2
 # Interlaced still picture with more than 256 colours (reduced by ImageMagick).
 $IM big.png -interlace GIF interlaced.gif
 $IM big.png still.gif
-for f in anim outside interlaced still; do $IM "$f.gif" -coalesce "ref-$f-%d.png"; done
+for f in anim outside interlaced still many; do $IM "$f.gif" -coalesce "ref-$f-%d.png"; done
 rm -f f0.png f1.png f2.png f3.png f4.png f5.png big.png

@@ -29,6 +29,7 @@ for y in range(23):
 a.save("srca.png")
 PYEOF
 $IM src0.png -compress None rgb8-none.tif
+$IM srca.png -compress LZW rgba-unassoc.tif
 $IM src0.png -compress LZW rgb8-lzw.tif
 $IM src0.png -compress Zip rgb8-deflate.tif
 tiffcp -c packbits rgb8-none.tif rgb8-packbits.tif
@@ -41,6 +42,16 @@ tiffcp -c jpeg:90 rgb8-none.tif rgb8-jpeg-ycbcr.tif
 tiffcp -c lzw -r 2 rgb8-none.tif rgb8-strips.tif
 $IM srca.png -colorspace Gray -compress LZW greya.tif
 $IM src0.png -colorspace Lab lab.tif
+$IM -size 37x23 "gradient:#102030-#f0e0a0" -depth 16 -endian MSB rgb16-msb.tif
+$IM -size 37x23 "gradient:#102030-#f0e0a0" -define quantum:format=floating-point -depth 32 -compress Zip float32.tif
+$IM src0.png -colorspace Gray -depth 2 grey2.tif
+$IM src0.png -colorspace Gray -depth 12 grey12.tif
+$IM src0.png -colorspace Gray -depth 8 ref-grey12.png   # ImageMagick misreads its own 12-bit files
+cp grey8.tif miniswhite.tif && tiffset -s 262 0 miniswhite.tif   # the same samples read as min-is-white
+$IM src0.png -colors 2 -type Palette palette1.tif
+$IM src0.png -colorspace CMYK -depth 16 cmyk16.tif
+tiffcp -c jpeg -t -w 32 -l 32 rgb8-none.tif rgb8-jpeg-tiled.tif
+tiffcp -p separate rgba-unassoc.tif rgba-planar.tif
 $IM src0.png -colorspace Gray -depth 8 -compress LZW grey8.tif
 $IM src0.png -colorspace Gray -depth 16 grey16.tif
 $IM src0.png -colorspace Gray -depth 4 grey4.tif
@@ -49,7 +60,6 @@ $IM src0.png -colorspace CMYK -compress LZW cmyk.tif
 $IM src0.png -colorspace Gray -threshold 50% -type Bilevel -compress Group4 bilevel-g4.tif
 tiffcp -c g3 bilevel-g4.tif bilevel-g3.tif
 tiffcp -c g3:2d bilevel-g4.tif bilevel-g3-2d.tif
-$IM srca.png -compress LZW rgba-unassoc.tif
 $IM srca.png -define tiff:alpha=associated -compress None rgba-assoc.tif
 $IM src0.png src1.png src2.png -compress LZW three-pages.tif
 cp rgb8-none.tif orient6.tif && tiffset -s 274 6 orient6.tif
@@ -65,7 +75,7 @@ TiffImagePlugin.STRIP_SIZE = 2 * 37 * 3
 Image.open("src0.png").save("rgb8-strips-first.tif")
 PYEOF
 # References decoded by ImageMagick.
-for f in rgb8-none rgb8-lzw rgb8-deflate rgb8-packbits rgb8-jpeg rgb8-tiled rgb8-planar rgb8-jpeg-ycbcr rgb8-strips rgb8-strips-first rgb16 rgba16 greya lab grey8 grey16 grey4 \
+for f in rgb8-none rgb8-lzw rgb8-deflate rgb8-packbits rgb8-jpeg rgb8-tiled rgb8-planar rgb8-jpeg-ycbcr rgb8-strips rgb8-strips-first rgb16 rgba16 greya lab rgb16-msb grey2 miniswhite palette1 cmyk16 rgb8-jpeg-tiled rgba-planar float32 grey8 grey16 grey4 \
          palette cmyk bilevel-g4 bilevel-g3 bilevel-g3-2d rgba-unassoc rgba-assoc orient6; do
   $IM "$f.tif" -auto-orient "ref-$f.png"
 done
