@@ -1046,10 +1046,16 @@ DXF_Object::DXF_Object(const QString& fileName, const TProgress& progress) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw EInvalidGraphic(QStringLiteral("Cannot open %1: %2").arg(fileName, file.errorString()));
+    FFileName = QFileInfo(fileName).fileName();
+    // Parsed straight from the mapped file when the system allows it: no copy of the bytes.
+    if (uchar* mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr) {
+        Load(QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), qsizetype(file.size())), progress);
+        file.unmap(mapped);
+        return;
+    }
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw EInvalidGraphic(QStringLiteral("Cannot read %1: %2").arg(fileName, file.errorString()));
-    FFileName = QFileInfo(fileName).fileName();
     Load(data, progress);
 }
 

@@ -273,3 +273,18 @@ TEST(DxfRead, LoadsFromFilesStreamsAndMerges) {
     EXPECT_EQ(lines, (QStringList{"a.dxf", "  0", "    Line_", "  other", "    Circle_"}));
     EXPECT_THROW(TDXFImage().LoadFromFileName(dir.filePath(QStringLiteral("missing.dxf"))), EInvalidGraphic);
 }
+
+TEST(DxfRead, NumbersConvertExactly) {
+    const char* values[] = {"0.1", "-123.456", "1e-30", "12345678901234567890", "1.7976931348623157e308", "  7.25  ",
+                            "0.000000000000000000000001", "-0", "4503599627370497.5", "1E+20", "3.", "-.5"};
+    for (const char* v : values) {
+        const TRead r = Read(File(Line(v, "0", "1", "1")));
+        ASSERT_EQ(r.Count("Line_"), 1) << v;
+        std::string text(v);
+        text.erase(0, text.find_first_not_of(' '));
+        text.erase(text.find_last_not_of(' ') + 1);
+        EXPECT_EQ(static_cast<const Line_*>(r.First("Line_"))->Position().x, std::stod(text)) << v;
+    }
+    for (const char* bad : {"1.2.3", "1e", "--1", "nan", "inf", "0x10", "1,5", "1e999"})
+        EXPECT_EQ(Read(File(Line(bad, "0", "1", "1"))).Count("Line_"), 0) << bad;
+}
