@@ -260,7 +260,12 @@ TEST(DxfRead, LoadsFromFilesStreamsAndMerges) {
     TDXFImage g;
     int changes = 0;
     g.OnChange = [&](TGraphic*) { ++changes; };
+    QList<int> stages;
+    g.OnProgress = [&](TGraphic*, TProgressStage stage, quint8 percent, bool, const QRect&, const QString&) {
+        stages << int(stage) * 1000 + percent;
+    };
     g.LoadFromFileName(a);
+    EXPECT_EQ(stages, (QList<int>{0, 2100})); // starting at 0 %, ending at 100 %
     EXPECT_EQ(g.Drawing()->FileName(), QStringLiteral("a.dxf"));
     EXPECT_EQ(g.Index()[0].Text, QStringLiteral("a.dxf"));
     EXPECT_EQ(g.Width(), 10);
