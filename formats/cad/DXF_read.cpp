@@ -461,11 +461,6 @@ void DXF_Reader::ReadEntityInto(Block_* block) {
 }
 
 void DXF_Reader::Finish() {
-    // Paper space is shown only when the model holds nothing.
-    if (FModelEntities == 0)
-        for (auto& [layer, entity] : FPaperEntities) FLayers[size_t(layer)]->AddEntity(std::move(entity));
-    FPaperEntities.clear();
-
     // Inserts find their blocks once every block is known, so a block may be defined after its use.
     std::vector<const DXF_Entity*> unresolved;
     for (const TPendingInsert& p : FInserts) {
@@ -480,6 +475,10 @@ void DXF_Reader::Finish() {
         }
     }
     FInserts.clear();
+    // Paper space is shown only when the model holds nothing (linked first: inserts may live there).
+    if (FModelEntities == 0)
+        for (auto& [layer, entity] : FPaperEntities) FLayers[size_t(layer)]->AddEntity(std::move(entity));
+    FPaperEntities.clear();
     if (!unresolved.empty()) {
         std::sort(unresolved.begin(), unresolved.end());
         for (auto& layer : FLayers)

@@ -250,6 +250,12 @@ TEST(DxfRead, PaperSpaceShowsOnlyWithoutModelSpace) {
     const QByteArray paper = Pairs({{0, "LINE"}, {8, "0"}, {67, "1"}, {10, "0"}, {20, "0"}, {11, "1"}, {21, "1"}});
     EXPECT_EQ(Read(File(paper + Line("5", "5", "6", "6"))).Count("Line_"), 1);
     EXPECT_EQ(Read(File(paper)).Count("Line_"), 1);
+    // An insert in paper space, dropped because the model holds entities (found by fuzzing).
+    const QByteArray paperInsert = Pairs({{0, "INSERT"}, {8, "0"}, {67, "1"}, {2, "NONE"}, {10, "0"}, {20, "0"},
+                                          {0, "INSERT"}, {8, "0"}, {67, "1"}, {2, "B"}, {10, "0"}, {20, "0"}});
+    const TRead r = Read(File(paperInsert + Line("5", "5", "6", "6"), Block("B", Line("0", "0", "1", "1"))));
+    EXPECT_EQ(r.Count("Insert_"), 0);
+    EXPECT_EQ(r.Count("Line_"), 1);
 }
 
 TEST(DxfRead, LoadsFromFilesStreamsAndMerges) {
