@@ -97,6 +97,25 @@ void GrowOver(Point3D& max, Point3D& min, const Point3D& p, const Matrix4* m) {
 
 void GrowOverArc(Point3D& max, Point3D& min, const Point3D& c, const Point3D& u, const Point3D& v, double t0,
                  double sweep, const Matrix4* m) {
+    if (!m && u.y == 0 && u.z == 0 && v.x == 0 && v.z == 0 && u.x == v.y && u.x >= 0 && std::isfinite(sweep)) {
+        // A circle or arc in the x-y plane: its ends and the quadrant points it passes.
+        const double r = u.x;
+        auto grow = [&](double x, double y) { GrowOver(max, min, {c.x + x, c.y + y, c.z}, nullptr); };
+        if (std::abs(sweep) >= kTwoPi) {
+            grow(-r, -r);
+            grow(r, r);
+            return;
+        }
+        grow(r * std::cos(t0), r * std::sin(t0));
+        grow(r * std::cos(t0 + sweep), r * std::sin(t0 + sweep));
+        const double lo = std::min(t0, t0 + sweep), hi = std::max(t0, t0 + sweep);
+        const double first = std::ceil(lo / (kTwoPi / 4));
+        for (double q = first; q * (kTwoPi / 4) <= hi && q < first + 4; ++q) {
+            const int k = int(std::fmod(std::fmod(q, 4.0) + 4.0, 4.0));
+            grow(k == 0 ? r : k == 2 ? -r : 0, k == 1 ? r : k == 3 ? -r : 0);
+        }
+        return;
+    }
     const Point3D cw = m ? c * *m : c, uw = MapVector(u, m), vw = MapVector(v, m);
     auto at = [&](double t) { return cw + uw * std::cos(t) + vw * std::sin(t); };
     auto grow = [&](const Point3D& p) {

@@ -36,6 +36,54 @@ bool ParseCode(std::string_view line, int& code) {
     return true;
 }
 
+// Decimal numbers as the writers put them ("12.5", "-0.25", "1.0E+20"): mantissas up to 2^53 with
+// exponents up to 22 convert exactly with one multiplication or division; the rest go to from_chars.
+bool FastFloat(const char* s, const char* e, double& out) {
+    static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    bool negative = false;
+    if (s < e && (*s == '-' || *s == '+')) negative = *s++ == '-';
+    quint64 m = 0;
+    int significant = 0, exponent = 0;
+    bool any = false;
+    for (; s < e && unsigned(*s - '0') < 10; ++s, any = true) {
+        if (significant < 19) {
+            m = m * 10 + unsigned(*s - '0');
+            if (m) ++significant;
+        } else {
+            ++exponent;
+        }
+    }
+    if (s < e && *s == '.')
+        for (++s; s < e && unsigned(*s - '0') < 10; ++s, any = true)
+            if (significant < 19) {
+                m = m * 10 + unsigned(*s - '0');
+                if (m) ++significant;
+                --exponent;
+            }
+    if (!any) return false;
+    if (s < e && (*s == 'e' || *s == 'E')) {
+        ++s;
+        bool negExp = false;
+        if (s < e && (*s == '-' || *s == '+')) negExp = *s++ == '-';
+        int x = 0, digits = 0;
+        for (; s < e && unsigned(*s - '0') < 10; ++s, ++digits)
+            if (x < 10000) x = x * 10 + (*s - '0');
+        if (!digits) return false;
+        exponent += negExp ? -x : x;
+    }
+    if (s != e) return false;
+    if (m == 0) {
+        out = negative ? -0.0 : 0.0;
+        return true;
+    }
+    if (m > (quint64(1) << 53) || exponent < -22 || exponent > 22) return false;
+    double d = double(m);
+    d = exponent < 0 ? d / kPow10[-exponent] : d * kPow10[exponent];
+    out = negative ? -d : d;
+    return true;
+}
+
 } // namespace
 
 DXF_read_exception::DXF_read_exception(const QString& message, int lineNumber)
@@ -121,8 +169,9 @@ double DXF_Reader::Float() const {
     const std::string_view v = Trim(FValue);
     const char* s = v.data();
     const char* e = s + v.size();
-    if (s < e && *s == '+') ++s;
     double d = 0;
+    if (FastFloat(s, e, d)) return d;
+    if (s < e && *s == '+') ++s;
     const auto r = std::from_chars(s, e, d);
     if (r.ec != std::errc() || r.ptr != e || s == e || !std::isfinite(d))
         throw DXF_read_exception(QStringLiteral("Invalid Floating point conversion"), FLine);
@@ -412,11 +461,6 @@ void DXF_Reader::ReadEntityInto(Block_* block) {
 }
 
 void DXF_Reader::Finish() {
-    // Paper space is shown only when the model holds nothing.
-    if (FModelEntities == 0)
-        for (auto& [layer, entity] : FPaperEntities) FLayers[size_t(layer)]->AddEntity(std::move(entity));
-    FPaperEntities.clear();
-
     // Inserts find their blocks once every block is known, so a block may be defined after its use.
     std::vector<const DXF_Entity*> unresolved;
     for (const TPendingInsert& p : FInserts) {
@@ -431,6 +475,10 @@ void DXF_Reader::Finish() {
         }
     }
     FInserts.clear();
+    // Paper space is shown only when the model holds nothing (linked first: inserts may live there).
+    if (FModelEntities == 0)
+        for (auto& [layer, entity] : FPaperEntities) FLayers[size_t(layer)]->AddEntity(std::move(entity));
+    FPaperEntities.clear();
     if (!unresolved.empty()) {
         std::sort(unresolved.begin(), unresolved.end());
         for (auto& layer : FLayers)
@@ -532,6 +580,7 @@ bool DXF_Reader::Collect(abstract_entity& e) {
 
 namespace {
 Point3D NormalOf(const abstract_entity& e) {
+    if (e.Extrusion == Point3D{0, 0, 1}) return e.Extrusion;
     const Point3D n = Normalise(e.Extrusion);
     // A zero or unusable direction keeps the default one.
     if (!(Length(n) > 0.5) || !std::isfinite(n.x) || !std::isfinite(n.y) || !std::isfinite(n.z)) return {0, 0, 1};

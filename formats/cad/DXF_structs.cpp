@@ -1046,10 +1046,16 @@ DXF_Object::DXF_Object(const QString& fileName, const TProgress& progress) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
         throw EInvalidGraphic(QStringLiteral("Cannot open %1: %2").arg(fileName, file.errorString()));
+    FFileName = QFileInfo(fileName).fileName();
+    // Parsed straight from the mapped file when the system allows it: no copy of the bytes.
+    if (uchar* mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr) {
+        Load(QByteArray::fromRawData(reinterpret_cast<const char*>(mapped), qsizetype(file.size())), progress);
+        file.unmap(mapped);
+        return;
+    }
     const QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw EInvalidGraphic(QStringLiteral("Cannot read %1: %2").arg(fileName, file.errorString()));
-    FFileName = QFileInfo(fileName).fileName();
     Load(data, progress);
 }
 
@@ -1105,4 +1111,351 @@ void DXF_Object::ListEntities(std::vector<DXF_IndexLine>& index) const {
         for (int i = 0; i < layer->ListCount(); ++i)
             index.push_back({QStringLiteral("    ") + layer->List(i).Name(), layer.get(), &layer->List(i)});
     }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+// Editing, inspection and writing
+
+namespace {
+void Pair(QIODevice& file, int code, const QByteArray& value) {
+    const QByteArray line = QByteArray::number(code) + '\n' + value + '\n';
+    if (file.write(line) != line.size()) throw EWriteError();
+}
+void Pair(QIODevice& file, int code, const QString& value) { Pair(file, code, value.toUtf8()); }
+void Pair(QIODevice& file, int code, double value) { Pair(file, code, QByteArray::number(value, 'g', 17)); }
+void Pair(QIODevice& file, int code, int value) { Pair(file, code, QByteArray::number(value)); }
+
+// Even-odd point-in-polygon test in x and y.
+bool InsidePolygon(const std::vector<Point3D>& poly, const Point3D& p) {
+    bool inside = false;
+    for (size_t i = 0, j = poly.size() - 1; i < poly.size(); j = i++) {
+        const Point3D& a = poly[i];
+        const Point3D& b = poly[j];
+        if ((a.y > p.y) != (b.y > p.y) && p.x < (b.x - a.x) * (p.y - a.y) / (b.y - a.y) + a.x) inside = !inside;
+    }
+    return inside;
+}
+} // namespace
+
+void DXF_Entity::SnapToGrid(int axes, double factor) {
+    if (!(factor != 0) || !std::isfinite(factor)) return;
+    std::vector<const Point3D*> points;
+    StoredPoints(points);
+    auto snap = [factor](double& v) { v = std::nearbyint(v * factor) / factor; };
+    for (const Point3D* c : points) {
+        Point3D* p = const_cast<Point3D*>(c);
+        if (axes & 1) snap(p->x);
+        if (axes & 2) snap(p->y);
+        if (axes & 4) snap(p->z);
+    }
+}
+
+double DXF_Entity::NearestVertexDistance2(const Point3D& p) const {
+    std::vector<const Point3D*> points;
+    StoredPoints(points);
+    double best = INFINITY;
+    for (const Point3D* v : points) best = std::min(best, Distance2D2(*v, p));
+    return best;
+}
+
+Point3D DXF_Entity::NearestVertex(const Point3D& p) const {
+    std::vector<const Point3D*> points;
+    StoredPoints(points);
+    Point3D best;
+    double d = INFINITY;
+    for (const Point3D* v : points)
+        if (Distance2D2(*v, p) < d) d = Distance2D2(*v, p), best = *v;
+    return best;
+}
+
+bool DXF_Entity::ReplaceVertex(const Point3D& oldPoint, const Point3D& newPoint) {
+    std::vector<const Point3D*> points;
+    StoredPoints(points);
+    for (const Point3D* v : points)
+        if (*v == oldPoint) {
+            *const_cast<Point3D*>(v) = newPoint;
+            return true;
+        }
+    return false;
+}
+
+void DXF_Entity::WritePointGroups(QIODevice& file, int code, const Point3D& p) {
+    Pair(file, code, p.x);
+    Pair(file, code + 10, p.y);
+    Pair(file, code + 20, p.z);
+}
+
+void DXF_Entity::WriteHead(QIODevice& file, const QString& layerName) const {
+    Pair(file, 0, DxfTypeName());
+    Pair(file, 8, layerName);
+    Pair(file, 62, FColourNumber);
+}
+
+void DXF_Entity::WriteExtrusion(QIODevice& file) const {
+    if (!(FExtrusion == Point3D{0, 0, 1})) WritePointGroups(file, 210, FExtrusion);
+}
+
+void DXF_Entity::WriteGroups(QIODevice& file, const QString& layerName) const {
+    WriteHead(file, layerName);
+    std::vector<const Point3D*> points;
+    StoredPoints(points);
+    if (!points.empty()) WritePointGroups(file, 10, *points[0]);
+    WriteExtrusion(file);
+}
+
+QString DXF_Entity::Describe() const {
+    QStringList lines{DxfTypeName(), QStringLiteral("Colour %1").arg(FColourNumber)};
+    std::vector<const Point3D*> points;
+    StoredPoints(points);
+    for (const Point3D* p : points) lines << QStringLiteral("%1, %2, %3").arg(p->x).arg(p->y).arg(p->z);
+    return lines.join(QLatin1Char('\n'));
+}
+
+void Block_::WriteGroups(QIODevice& file, const QString& layerName) const {
+    WriteHead(file, layerName);
+    Pair(file, 2, FName);
+    Pair(file, 70, 0);
+    WritePointGroups(file, 10, FBase);
+    for (const auto& m : FMembers) m->WriteGroups(file, layerName);
+    Pair(file, 0, QByteArray("ENDBLK"));
+    Pair(file, 8, layerName);
+}
+
+void Point_::WriteGroups(QIODevice& file, const QString& layerName) const {
+    WriteHead(file, layerName);
+    WritePointGroups(file, 10, FPosition);
+    WriteExtrusion(file);
+}
+
+void Line_::StoredPoints(std::vector<const Point3D*>& out) const {
+    out.push_back(&FPosition);
+    out.push_back(&FEnd);
+}
+
+void Line_::WriteGroups(QIODevice& file, const QString& layerName) const {
+    WriteHead(file, layerName);
+    WritePointGroups(file, 10, FPosition);
+    WritePointGroups(file, 11, FEnd);
+}
+
+void Text_::StoredPoints(std::vector<const Point3D*>& out) const {
+    out.push_back(&FPosition);
+    out.push_back(&FAlignPoint);
+}
+
+void Text_::WriteGroups(QIODevice& file, const QString& layerName) const {
+    WriteHead(file, layerName);
+    WritePointGroups(file, 10, FPosition);
+    Pair(file, 40, FHeight);
+    Pair(file, 1, FText);
+    Pair(file, 50, FStyle.Rotation);
+    Pair(file, 41, FStyle.WidthFactor);
+    Pair(file, 71, FStyle.Generation);
+    Pair(file, 72, FJustification);
+    WritePointGroups(file, 11, FAlignPoint);
+    Pair(file, 73, FStyle.VAlign);
+    WriteExtrusion(file);
+}
+
+void Attrib_::WriteGroups(QIODevice& file, const QString& layerName) const {
+    WriteHead(file, layerName);
+    WritePointGroups(file, 10, FPosition);
+    Pair(file, 40, FHeight);
+    Pair(file, 1, FValue);
+    Pair(file, 2, FText);
+    if (auto* def = dynamic_cast<const Attdef_*>(this)) Pair(file, 3, def->Prompt());
+    Pair(file, 70, FVisible ? 0 : 1);
+    Pair(file, 50, FStyle.Rotation);
+    Pair(file, 72, FJustification);
+    WritePointGroups(file, 11, FAlignPoint);
+    Pair(file, 74, FStyle.VAlign);
+    WriteExtrusion(file);
+}
+
+void Insert_::WriteGroups(QIODevice& file, const QString& layerName) const {
+    WriteHead(file, layerName);
+    if (!FAttributes.empty()) Pair(file, 66, 1);
+    Pair(file, 2, FBlockName);
+    WritePointGroups(file, 10, FPosition);
+    Pair(file, 41, FScale.x);
+    Pair(file, 42, FScale.y);
+    Pair(file, 43, FScale.z);
+    Pair(file, 50, FRotation / kDegree);
+    if (FColumns > 1 || FRows > 1) {
+        Pair(file, 70, FColumns);
+        Pair(file, 71, FRows);
+        Pair(file, 44, FColumnSpacing);
+        Pair(file, 45, FRowSpacing);
+    }
+    WriteExtrusion(file);
+    if (FAttributes.empty()) return;
+    for (const auto& a : FAttributes) a->WriteGroups(file, layerName);
+    Pair(file, 0, QByteArray("SEQEND"));
+    Pair(file, 8, layerName);
+}
+
+bool Circle_::Contains2D(const Point3D& p) const { return Distance2D(p, FPosition) <= FRadius; }
+
+void Circle_::WriteGroups(QIODevice& file, const QString& layerName) const {
+    WriteHead(file, layerName);
+    WritePointGroups(file, 10, FPosition);
+    Pair(file, 40, FRadius);
+    WriteExtrusion(file);
+}
+
+void Arc_::WriteGroups(QIODevice& file, const QString& layerName) const {
+    Circle_::WriteGroups(file, layerName);
+    Pair(file, 50, FStart / kDegree);
+    Pair(file, 51, FEnd / kDegree);
+}
+
+void Ellipse_::WriteGroups(QIODevice& file, const QString& layerName) const {
+    WriteHead(file, layerName);
+    WritePointGroups(file, 10, FPosition);
+    WritePointGroups(file, 11, FMajor);
+    Pair(file, 40, Length(FMajor) > 0 ? Length(FMinor) / Length(FMajor) : 1.0);
+    Pair(file, 41, FStart);
+    Pair(file, 42, FEnd);
+    WriteExtrusion(file);
+}
+
+void Polyline_::StoredPoints(std::vector<const Point3D*>& out) const {
+    for (const Point3D& p : FPoints) out.push_back(&p);
+}
+
+bool Polyline_::Contains2D(const Point3D& p) const { return FClosed && FPoints.size() > 2 && InsidePolygon(FPoints, p); }
+
+void Polyline_::WriteGroups(QIODevice& file, const QString& layerName) const {
+    WriteHead(file, layerName);
+    Pair(file, 66, 1);
+    Pair(file, 70, FClosed ? 1 : 0);
+    WriteExtrusion(file);
+    for (size_t i = 0; i < FPoints.size(); ++i) {
+        Pair(file, 0, QByteArray("VERTEX"));
+        Pair(file, 8, layerName);
+        WritePointGroups(file, 10, FPoints[i]);
+        if (!FBulges.empty() && FBulges[i] != 0) Pair(file, 42, FBulges[i]);
+    }
+    Pair(file, 0, QByteArray("SEQEND"));
+    Pair(file, 8, layerName);
+}
+
+void LwPolyline_::WriteGroups(QIODevice& file, const QString& layerName) const {
+    WriteHead(file, layerName);
+    Pair(file, 90, int(FPoints.size()));
+    Pair(file, 70, FClosed ? 1 : 0);
+    if (!FPoints.empty()) Pair(file, 38, FPoints[0].z);
+    for (size_t i = 0; i < FPoints.size(); ++i) {
+        Pair(file, 10, FPoints[i].x);
+        Pair(file, 20, FPoints[i].y);
+        if (!FBulges.empty() && FBulges[i] != 0) Pair(file, 42, FBulges[i]);
+    }
+    WriteExtrusion(file);
+}
+
+void Face3D_::WriteGroups(QIODevice& file, const QString& layerName) const {
+    WriteHead(file, layerName);
+    // Solids keep their corners in drawing order (1, 2, 4, 3); the file order swaps the last two back.
+    const bool solid = dynamic_cast<const Solid_*>(this) != nullptr;
+    for (int i = 0; i < 4; ++i) {
+        size_t k = std::min<size_t>(size_t(i), FPoints.size() - 1);
+        if (solid && FPoints.size() == 4 && i >= 2) k = size_t(5 - i);
+        if (!FPoints.empty()) WritePointGroups(file, 10 + i, FPoints[k]);
+    }
+    WriteExtrusion(file);
+}
+
+void Polygon_mesh_::WriteGroups(QIODevice& file, const QString& layerName) const {
+    WriteHead(file, layerName);
+    Pair(file, 66, 1);
+    Pair(file, 70, 16 | (FClosedM ? 1 : 0) | (FClosedN ? 32 : 0));
+    Pair(file, 71, FM);
+    Pair(file, 72, FN);
+    for (const Point3D& p : FPoints) {
+        Pair(file, 0, QByteArray("VERTEX"));
+        Pair(file, 8, layerName);
+        WritePointGroups(file, 10, p);
+        Pair(file, 70, 64);
+    }
+    Pair(file, 0, QByteArray("SEQEND"));
+    Pair(file, 8, layerName);
+}
+
+void Polyface_mesh_::WriteGroups(QIODevice& file, const QString& layerName) const {
+    WriteHead(file, layerName);
+    Pair(file, 66, 1);
+    Pair(file, 70, 64);
+    Pair(file, 71, int(FPoints.size()));
+    Pair(file, 72, int(FFaces.size()));
+    for (const Point3D& p : FPoints) {
+        Pair(file, 0, QByteArray("VERTEX"));
+        Pair(file, 8, layerName);
+        WritePointGroups(file, 10, p);
+        Pair(file, 70, 192);
+    }
+    for (const TFace& f : FFaces) {
+        Pair(file, 0, QByteArray("VERTEX"));
+        Pair(file, 8, layerName);
+        WritePointGroups(file, 10, Point3D{});
+        Pair(file, 70, 128);
+        for (int i = 0; i < 4; ++i)
+            if (f[size_t(i)] >= 0) Pair(file, 71 + i, f[size_t(i)] + 1);
+    }
+    Pair(file, 0, QByteArray("SEQEND"));
+    Pair(file, 8, layerName);
+}
+
+void Spline_::WriteGroups(QIODevice& file, const QString& layerName) const {
+    WriteHead(file, layerName);
+    Pair(file, 70, FClosed ? 9 : 8);
+    Pair(file, 71, 3);
+    Pair(file, 74, int(FDefining.size()));
+    for (const Point3D& p : FDefining) WritePointGroups(file, 11, p);
+}
+
+void MText_::WriteGroups(QIODevice& file, const QString& layerName) const {
+    WriteHead(file, layerName);
+    WritePointGroups(file, 10, FPosition);
+    Pair(file, 40, FHeight);
+    Pair(file, 50, FRotation / kDegree);
+    Pair(file, 71, FAttachment);
+    Pair(file, 44, FLineSpacing);
+    QString text = FLines.join(QStringLiteral("\\P"));
+    Pair(file, 1, text);
+}
+
+void Hatch_::StoredPoints(std::vector<const Point3D*>& out) const {
+    for (const auto& path : FPaths)
+        for (const Point3D& p : path) out.push_back(&p);
+}
+
+bool Hatch_::Contains2D(const Point3D& p) const {
+    bool inside = false;
+    for (const auto& path : FPaths)
+        if (path.size() > 2 && InsidePolygon(path, p)) inside = !inside;
+    return inside;
+}
+
+void Hatch_::WriteGroups(QIODevice& file, const QString& layerName) const {
+    WriteHead(file, layerName);
+    WritePointGroups(file, 10, Point3D{0, 0, FPaths.empty() || FPaths[0].empty() ? 0.0 : FPaths[0][0].z});
+    WriteExtrusion(file);
+    Pair(file, 2, QByteArray(FSolid ? "SOLID" : "USER"));
+    Pair(file, 70, FSolid ? 1 : 0);
+    Pair(file, 71, 0);
+    Pair(file, 91, int(FPaths.size()));
+    for (const auto& path : FPaths) {
+        Pair(file, 92, 2);
+        Pair(file, 72, 0);
+        Pair(file, 73, 1);
+        Pair(file, 93, int(path.size()));
+        for (const Point3D& p : path) {
+            Pair(file, 10, p.x);
+            Pair(file, 20, p.y);
+        }
+        Pair(file, 97, 0);
+    }
+    Pair(file, 75, 0);
+    Pair(file, 76, 1);
+    Pair(file, 98, 0);
 }

@@ -16,6 +16,7 @@
 #include <unordered_map>
 #include <vector>
 
+class QIODevice;
 class QPainter;
 
 struct Point3D {
@@ -93,7 +94,7 @@ public:
 
     // Bounds the work through nested blocks: each entity drawn counts one.
     int Depth = 0;
-    qint64 Budget = 20'000'000;
+    qint64 Budget = 8'000'000;
 
 private:
     void SetFontPixels(int pixels);
@@ -135,12 +136,33 @@ public:
     // Grows max and min over the entity's points in the coordinates of incoming (world when none).
     virtual void GrowExtents(Point3D& max, Point3D& min, const Matrix4* incoming) const = 0;
 
+    // Editing and inspection, in the entity's own coordinates.
+    // Rounds the coordinates selected by axes (bit 0 x, 1 y, 2 z) to multiples of 1 / factor.
+    void SnapToGrid(int axes, double factor);
+    // Smallest squared x-y distance from p to a stored point (infinity without points), and that point.
+    double NearestVertexDistance2(const Point3D& p) const;
+    Point3D NearestVertex(const Point3D& p) const;
+    // Whether p lies inside the shape in x and y (closed outlines and circles only).
+    virtual bool Contains2D(const Point3D&) const { return false; }
+    // Replaces the first stored point equal to oldPoint; true when one was replaced.
+    bool ReplaceVertex(const Point3D& oldPoint, const Point3D& newPoint);
+    // The pairs code, code + 10, code + 20 of a point.
+    static void WritePointGroups(QIODevice& file, int code, const Point3D& p);
+    // The entity as DXF group pairs (from its code-0 pair on), on the named layer.
+    virtual void WriteGroups(QIODevice& file, const QString& layerName) const;
+    // Several lines: the type, the colour number and the stored points.
+    QString Describe() const;
+    // The stored points (positions, ends, vertices) in order.
+    virtual void StoredPoints(std::vector<const Point3D*>& out) const = 0;
+
     TColor DisplayColour() const { return FDisplayColour; }
     int ColourNumber() const { return FColourNumber; }
     const Point3D& Extrusion() const { return FExtrusion; }
     const Matrix4* OwnMatrix() const { return FMatrix ? FMatrix.get() : nullptr; }
 
 protected:
+    void WriteHead(QIODevice& file, const QString& layerName) const;
+    void WriteExtrusion(QIODevice& file) const;
     // Own matrix followed by the incoming one (either may be absent); the result lives in scratch.
     const Matrix4* Effective(const Matrix4* incoming, Matrix4& scratch) const;
     bool BeginRender(DXF_Canvas& canvas) const;
@@ -164,6 +186,8 @@ public:
     void RenderVertices(DXF_Canvas& canvas, const Matrix4* incoming) const override;
     void Offset(const Point3D& v) override { FBase.x += v.x, FBase.y += v.y, FBase.z += v.z; }
     void GrowExtents(Point3D&, Point3D&, const Matrix4*) const override {}
+    void StoredPoints(std::vector<const Point3D*>& out) const override { out.push_back(&FBase); }
+    void WriteGroups(QIODevice& file, const QString& layerName) const override;
     // Extents of the members in the coordinates of the insert (base point at the origin); false when empty.
     bool LocalExtents(Point3D& max, Point3D& min) const;
 
@@ -189,6 +213,8 @@ public:
     void RenderVertices(DXF_Canvas& canvas, const Matrix4* incoming) const override;
     void Offset(const Point3D& v) override;
     void GrowExtents(Point3D& max, Point3D& min, const Matrix4* incoming) const override;
+    void StoredPoints(std::vector<const Point3D*>& out) const override { out.push_back(&FPosition); }
+    void WriteGroups(QIODevice& file, const QString& layerName) const override;
     const Point3D& Position() const { return FPosition; }
 
 protected:
@@ -210,6 +236,8 @@ public:
     DXF_ENTITY_NAMES(Text_, "TEXT")
     void Render(DXF_Canvas& canvas, const Matrix4* incoming) const override;
     void GrowExtents(Point3D& max, Point3D& min, const Matrix4* incoming) const override;
+    void StoredPoints(std::vector<const Point3D*>& out) const override;
+    void WriteGroups(QIODevice& file, const QString& layerName) const override;
     const QString& Text() const { return FText; }
     double Height() const { return FHeight; }
     int Justification() const { return FJustification; }
@@ -231,6 +259,7 @@ public:
             QString tag, const Point3D& alignPoint, const Point3D& position, const DXF_TextStyle& style = {});
     DXF_ENTITY_NAMES(Attrib_, "ATTRIB")
     void Render(DXF_Canvas& canvas, const Matrix4* incoming) const override;
+    void WriteGroups(QIODevice& file, const QString& layerName) const override;
     const QString& Value() const { return FValue; }
     bool Visible() const { return FVisible; }
 
@@ -246,6 +275,7 @@ public:
             const DXF_TextStyle& style = {});
     DXF_ENTITY_NAMES(Attdef_, "ATTDEF")
     void Render(DXF_Canvas&, const Matrix4*) const override {}
+    const QString& Prompt() const { return FPrompt; }
 
 private:
     QString FPrompt;
@@ -262,6 +292,7 @@ public:
     void Render(DXF_Canvas& canvas, const Matrix4* incoming) const override;
     void RenderVertices(DXF_Canvas& canvas, const Matrix4* incoming) const override;
     void GrowExtents(Point3D& max, Point3D& min, const Matrix4* incoming) const override;
+    void WriteGroups(QIODevice& file, const QString& layerName) const override;
     void SetArray(int columns, int rows, double columnSpacing, double rowSpacing);
 
     const QString& BlockName() const { return FBlockName; }
@@ -300,6 +331,8 @@ public:
     int PointCount() const override { return 2; }
     int SegmentCount() const override { return 1; }
     void GrowExtents(Point3D& max, Point3D& min, const Matrix4* incoming) const override;
+    void StoredPoints(std::vector<const Point3D*>& out) const override;
+    void WriteGroups(QIODevice& file, const QString& layerName) const override;
     const Point3D& End() const { return FEnd; }
 
 private:
@@ -312,6 +345,8 @@ public:
     DXF_ENTITY_NAMES(Circle_, "CIRCLE")
     void Render(DXF_Canvas& canvas, const Matrix4* incoming) const override;
     void GrowExtents(Point3D& max, Point3D& min, const Matrix4* incoming) const override;
+    bool Contains2D(const Point3D& p) const override;
+    void WriteGroups(QIODevice& file, const QString& layerName) const override;
     double Radius() const { return FRadius; }
 
 protected:
@@ -325,6 +360,8 @@ public:
     DXF_ENTITY_NAMES(Arc_, "ARC")
     void Render(DXF_Canvas& canvas, const Matrix4* incoming) const override;
     void GrowExtents(Point3D& max, Point3D& min, const Matrix4* incoming) const override;
+    bool Contains2D(const Point3D&) const override { return false; }
+    void WriteGroups(QIODevice& file, const QString& layerName) const override;
     double StartAngle() const { return FStart; }
     double EndAngle() const { return FEnd; }
 
@@ -342,6 +379,7 @@ public:
     void SetExtrusion(const Point3D& normal) override;
     void Render(DXF_Canvas& canvas, const Matrix4* incoming) const override;
     void GrowExtents(Point3D& max, Point3D& min, const Matrix4* incoming) const override;
+    void WriteGroups(QIODevice& file, const QString& layerName) const override;
 
 private:
     Point3D FMajor, FMinor;
@@ -362,6 +400,9 @@ public:
     int OpenCount() const override { return FClosed ? 0 : 1; }
     int ClosedCount() const override { return FClosed ? 1 : 0; }
     void GrowExtents(Point3D& max, Point3D& min, const Matrix4* incoming) const override;
+    void StoredPoints(std::vector<const Point3D*>& out) const override;
+    bool Contains2D(const Point3D& p) const override;
+    void WriteGroups(QIODevice& file, const QString& layerName) const override;
     bool Closed() const { return FClosed; }
     const std::vector<Point3D>& Points() const { return FPoints; }
     const std::vector<double>& Bulges() const { return FBulges; }
@@ -380,12 +421,14 @@ class LwPolyline_ : public Polyline_ {
 public:
     using Polyline_::Polyline_;
     DXF_ENTITY_NAMES(LwPolyline_, "LWPOLYLINE")
+    void WriteGroups(QIODevice& file, const QString& layerName) const override;
 };
 
 class Face3D_ : public Polyline_ {
 public:
     Face3D_(int count, bool closed, int colourNumber, const Point3D* points);
     DXF_ENTITY_NAMES(Face3D_, "3DFACE")
+    void WriteGroups(QIODevice& file, const QString& layerName) const override;
 };
 
 class Solid_ : public Face3D_ {
@@ -403,6 +446,7 @@ public:
     Polygon_mesh_(int count, int colourNumber, int flags, const Point3D* points, int n, int m);
     DXF_ENTITY_NAMES(Polygon_mesh_, "POLYLINE")
     void Render(DXF_Canvas& canvas, const Matrix4* incoming) const override;
+    void WriteGroups(QIODevice& file, const QString& layerName) const override;
 
 private:
     int FM, FN;
@@ -415,6 +459,7 @@ public:
     Polyface_mesh_(int vertexCount, int colourNumber, std::vector<TFace> faces, const Point3D* points);
     DXF_ENTITY_NAMES(Polyface_mesh_, "POLYLINE")
     void Render(DXF_Canvas& canvas, const Matrix4* incoming) const override;
+    void WriteGroups(QIODevice& file, const QString& layerName) const override;
     const std::vector<TFace>& Faces() const { return FFaces; }
 
 private:
@@ -428,6 +473,8 @@ public:
             const std::vector<double>& weights, const std::vector<Point3D>& controlPoints,
             const std::vector<Point3D>& fitPoints);
     DXF_ENTITY_NAMES(Spline_, "SPLINE")
+    // Written through its defining points as fit points.
+    void WriteGroups(QIODevice& file, const QString& layerName) const override;
     void RenderVertices(DXF_Canvas& canvas, const Matrix4* incoming) const override;
 
 private:
@@ -440,6 +487,7 @@ public:
     MText_(const Point3D& normal, int colourNumber, const Point3D& position, double height, double rotation,
            const Point3D& xAxis, int attachment, double lineSpacing, const QString& text);
     DXF_ENTITY_NAMES(MText_, "MTEXT")
+    void WriteGroups(QIODevice& file, const QString& layerName) const override;
     void Render(DXF_Canvas& canvas, const Matrix4* incoming) const override;
     void GrowExtents(Point3D& max, Point3D& min, const Matrix4* incoming) const override;
     const QStringList& Lines() const { return FLines; }
@@ -457,6 +505,9 @@ public:
     Hatch_(const Point3D& normal, int colourNumber, std::vector<std::vector<Point3D>> paths, bool solid);
     DXF_ENTITY_NAMES(Hatch_, "HATCH")
     void Render(DXF_Canvas& canvas, const Matrix4* incoming) const override;
+    void StoredPoints(std::vector<const Point3D*>& out) const override;
+    bool Contains2D(const Point3D& p) const override;
+    void WriteGroups(QIODevice& file, const QString& layerName) const override;
     void Offset(const Point3D& v) override;
     int PointCount() const override;
     void GrowExtents(Point3D& max, Point3D& min, const Matrix4* incoming) const override;

@@ -17,17 +17,25 @@ TDXFImage::~TDXFImage() = default;
 void TDXFImage::LoadFromStream(QIODevice& stream) {
     QString name;
     if (auto* file = qobject_cast<QFileDevice*>(&stream)) name = file->fileName();
-    Load(ReadRemaining(stream), name);
+    // Ask for what the device holds, not for the largest size allowed.
+    const QByteArray data = stream.isSequential() ? stream.readAll()
+                                                  : ReadRemaining(stream, std::max<qint64>(0, stream.size() - stream.pos()));
+    Load([&](const DXF_Object::TProgress& progress) { return std::make_unique<DXF_Object>(data, name, progress); });
 }
 
-void TDXFImage::Load(const QByteArray& data, const QString& name) {
+void TDXFImage::LoadFromFileName(const QString& fileName) {
+    // The reader scans the mapped file in place.
+    Load([&](const DXF_Object::TProgress& progress) { return std::make_unique<DXF_Object>(fileName, progress); });
+}
+
+void TDXFImage::Load(const std::function<std::unique_ptr<DXF_Object>(const DXF_Object::TProgress&)>& read) {
     auto progress = [this](int percent) {
         const TProgressStage stage = percent <= 0     ? TProgressStage::psStarting
                                      : percent >= 100 ? TProgressStage::psEnding
                                                       : TProgressStage::psRunning;
         Progress(stage, quint8(std::clamp(percent, 0, 100)));
     };
-    auto drawing = std::make_unique<DXF_Object>(data, name, progress);
+    auto drawing = read(progress);
     if (!FDrawing) {
         FDrawing = std::move(drawing);
         FExtMax = FDrawing->ExtentsMax();

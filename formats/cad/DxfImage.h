@@ -5,6 +5,7 @@
 #include "codec/Graphic.h"
 #include "formats/cad/DXF_structs.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -16,6 +17,7 @@ public:
 
     // Loading again merges the further drawing into the one held (the extents become the union).
     void LoadFromStream(QIODevice& stream) override;
+    void LoadFromFileName(const QString& fileName) override;
     void SaveToStream(QIODevice&) const override {}
     void LoadFromClipboardData(const QMimeData&) override {}
     void SaveToClipboardData(QMimeData&) const override {}
@@ -39,7 +41,7 @@ public:
     TColor BackgroundColour = 0;
 
 private:
-    void Load(const QByteArray& data, const QString& name);
+    void Load(const std::function<std::unique_ptr<DXF_Object>(const DXF_Object::TProgress&)>& read);
 
     std::unique_ptr<DXF_Object> FDrawing;
     Point3D FExtMax, FExtMin;

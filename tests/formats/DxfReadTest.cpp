@@ -250,6 +250,12 @@ TEST(DxfRead, PaperSpaceShowsOnlyWithoutModelSpace) {
     const QByteArray paper = Pairs({{0, "LINE"}, {8, "0"}, {67, "1"}, {10, "0"}, {20, "0"}, {11, "1"}, {21, "1"}});
     EXPECT_EQ(Read(File(paper + Line("5", "5", "6", "6"))).Count("Line_"), 1);
     EXPECT_EQ(Read(File(paper)).Count("Line_"), 1);
+    // An insert in paper space, dropped because the model holds entities (found by fuzzing).
+    const QByteArray paperInsert = Pairs({{0, "INSERT"}, {8, "0"}, {67, "1"}, {2, "NONE"}, {10, "0"}, {20, "0"},
+                                          {0, "INSERT"}, {8, "0"}, {67, "1"}, {2, "B"}, {10, "0"}, {20, "0"}});
+    const TRead r = Read(File(paperInsert + Line("5", "5", "6", "6"), Block("B", Line("0", "0", "1", "1"))));
+    EXPECT_EQ(r.Count("Insert_"), 0);
+    EXPECT_EQ(r.Count("Line_"), 1);
 }
 
 TEST(DxfRead, LoadsFromFilesStreamsAndMerges) {
@@ -260,7 +266,12 @@ TEST(DxfRead, LoadsFromFilesStreamsAndMerges) {
     TDXFImage g;
     int changes = 0;
     g.OnChange = [&](TGraphic*) { ++changes; };
+    QList<int> stages;
+    g.OnProgress = [&](TGraphic*, TProgressStage stage, quint8 percent, bool, const QRect&, const QString&) {
+        stages << int(stage) * 1000 + percent;
+    };
     g.LoadFromFileName(a);
+    EXPECT_EQ(stages, (QList<int>{0, 2100})); // starting at 0 %, ending at 100 %
     EXPECT_EQ(g.Drawing()->FileName(), QStringLiteral("a.dxf"));
     EXPECT_EQ(g.Index()[0].Text, QStringLiteral("a.dxf"));
     EXPECT_EQ(g.Width(), 10);
@@ -272,4 +283,19 @@ TEST(DxfRead, LoadsFromFilesStreamsAndMerges) {
     for (const auto& l : g.Index()) lines << l.Text;
     EXPECT_EQ(lines, (QStringList{"a.dxf", "  0", "    Line_", "  other", "    Circle_"}));
     EXPECT_THROW(TDXFImage().LoadFromFileName(dir.filePath(QStringLiteral("missing.dxf"))), EInvalidGraphic);
+}
+
+TEST(DxfRead, NumbersConvertExactly) {
+    const char* values[] = {"0.1", "-123.456", "1e-30", "12345678901234567890", "1.7976931348623157e308", "  7.25  ",
+                            "0.000000000000000000000001", "-0", "4503599627370497.5", "1E+20", "3.", "-.5"};
+    for (const char* v : values) {
+        const TRead r = Read(File(Line(v, "0", "1", "1")));
+        ASSERT_EQ(r.Count("Line_"), 1) << v;
+        std::string text(v);
+        text.erase(0, text.find_first_not_of(' '));
+        text.erase(text.find_last_not_of(' ') + 1);
+        EXPECT_EQ(static_cast<const Line_*>(r.First("Line_"))->Position().x, std::stod(text)) << v;
+    }
+    for (const char* bad : {"1.2.3", "1e", "--1", "nan", "inf", "0x10", "1,5", "1e999"})
+        EXPECT_EQ(Read(File(Line(bad, "0", "1", "1"))).Count("Line_"), 0) << bad;
 }
