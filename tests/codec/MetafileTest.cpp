@@ -222,6 +222,32 @@ TEST(Metafile, InkscapeExportsMatchTheirSource) {
     }
 }
 
+// inkscape-rich.svg exported by Inkscape: text as paths, Bezier curves, a dashed line, an even-odd
+// polygon with a hole, and (EMF only: the WMF export drops it) a clip path in a saved state.
+TEST(Metafile, InkscapeExportsWithPathsClipsAndDashes) {
+    for (const char* name : {"wmf/inkscape-rich.emf", "wmf/inkscape-rich.wmf"}) {
+        SCOPED_TRACE(name);
+        const bool emf = QByteArray(name).endsWith("emf");
+        const auto m = LoadMetafile(ReadFile(DataPath(name)));
+        const QImage img = Render(m);
+        EXPECT_EQ(At(img, 145, 32), 0xFFAA00u);  // the triangle
+        EXPECT_EQ(At(img, 145, 17), kWhite);     // its even-odd hole
+        EXPECT_EQ(At(img, 200, 30), 0x00AA00u);  // the green square inside the circle
+        EXPECT_EQ(At(img, 175, 5), emf ? kWhite : 0x00AA00u); // outside the circle: clipped in the EMF
+        const QRect text = InkBox(img.copy(0, 0, 125, 45));
+        EXPECT_GE(text.width(), 90);  // "Lumen" at 30 pixels
+        EXPECT_GE(text.height(), 20);
+        int magenta = 0;
+        for (int x = 10; x < 230; ++x) magenta += At(img, x, 110) == 0xFF00FFu || At(img, x, 109) == 0xFF00FFu;
+        EXPECT_GT(magenta, 220 * 50 / 100); // dashes of 8 on, 4 off
+        EXPECT_LT(magenta, 220 * 85 / 100);
+        int curve = 0;
+        for (int y = 45; y < 95; ++y)
+            for (int x = 10; x < 120; ++x) curve += At(img, x, y) == kBlack;
+        EXPECT_GT(curve, 150);
+    }
+}
+
 TEST(Metafile, HeaderErrorsAndTruncation) {
     auto message = [](const QByteArray& bytes) -> QString {
         try {
