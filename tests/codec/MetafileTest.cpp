@@ -517,3 +517,17 @@ TEST(Metafile, RotatedTextPiesAndChords) {
     EXPECT_EQ(At(img, 60, 75), kRed);
     EXPECT_EQ(At(img, 90, 75), kWhite);
 }
+
+// A bitmap record beyond the pixel limit is skipped while drawing; it never raises out of DrawTo.
+TEST(Metafile, OversizedBitmapRecordsAreSkipped) {
+    QImage red(2, 2, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    QByteArray emf = TMetafile::MakeEmf(red);
+    ASSERT_EQ(emf.mid(108 + 80, 4), QByteArray::fromHex("28000000")); // the DIB header of the blit
+    emf.replace(108 + 84, 8, QByteArray::fromHex("a0860100a0860100")); // 100000 x 100000
+    const auto m = LoadMetafile(emf);
+    QImage img;
+    EXPECT_NO_THROW(img = Render(m));
+    EXPECT_EQ(At(img, 1, 1), kWhite);
+    EXPECT_TRUE(SamePixels(Render(LoadMetafile(TMetafile::MakeEmf(red))), red));
+}
