@@ -7,6 +7,7 @@
 
 #include <QBuffer>
 #include <QPainter>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -530,4 +531,24 @@ TEST(Metafile, OversizedBitmapRecordsAreSkipped) {
     EXPECT_NO_THROW(img = Render(m));
     EXPECT_EQ(At(img, 1, 1), kWhite);
     EXPECT_TRUE(SamePixels(Render(LoadMetafile(TMetafile::MakeEmf(red))), red));
+}
+
+// The placeable WMF we write is read by an independent decoder (ImageMagick's WMF reader, when the
+// machine has it) to the same pixels.
+TEST(Metafile, WrittenWmfReadsTheSameInImageMagick) {
+    QTemporaryDir dir;
+    const QImage source = MakeTestImage(45, 31);
+    TImageGraphic raster(source);
+    TMetafile m;
+    m.Assign(raster);
+    const QString wmf = dir.filePath(QStringLiteral("t.wmf")), ppm = dir.filePath(QStringLiteral("t.ppm"));
+    m.SaveToFileName(wmf);
+    QProcess p;
+    p.start(QStringLiteral("convert"), {QStringLiteral("-density"), QStringLiteral("96"), wmf, QStringLiteral("-depth"),
+                                        QStringLiteral("8"), ppm});
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        GTEST_SKIP() << "ImageMagick with WMF support is not installed";
+    const QImage theirs(ppm);
+    ASSERT_FALSE(theirs.isNull());
+    EXPECT_TRUE(SamePixels(theirs, source, 1));
 }
