@@ -3,26 +3,27 @@
 #include "app/Main.h"
 #include "app/Setting.h"
 #include "formats/Formats.h"
+#include "platform/LongPath.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Lumenor v1.65"));
+    // 1. Every format registers itself, then the start-up table.
     InitializeFormats();
-    // A relative argument names a file in the folder the program was started in, not the restored one.
-    QString file;
-    if (argc > 1) file = QFileInfo(QString::fromLocal8Bit(argv[1])).absoluteFilePath();
+    // A relative argument names a file in the folder the program was started in, so it is resolved
+    // before the stored current folder is restored. Only the first argument is used.
+    QStringList arguments = app.arguments().mid(1);
+    if (!arguments.isEmpty()) arguments = QStringList{LongPathName(arguments.first())};
+    // 2. The folder the viewer was left in.
     RestoreCurrentDir();
+    // 3. The title, the main window, the event loop.
+    QApplication::setApplicationName(QStringLiteral("Lumenor v1.65"));
     int result = 0;
-    {
-        TMainForm form;
-        form.show();
-        if (!file.isEmpty()) form.OpenPicture(file);
-        result = app.exec();
-    }
+    TMainForm form(arguments);
+    form.showMaximized();
+    result = app.exec();
+    // 4. After the loop: the current folder; the window goes last.
     SaveCurrentDir();
     return result;
 }

@@ -3,7 +3,9 @@
 #include "codec/DibGraphic.h"
 #include "codec/Limits.h"
 #include "codec/Registry.h"
+#include "codec/Services.h"
 #include "formats/Formats.h"
+#include "formats/raster/cif.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -12,7 +14,12 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <iostream>
 #include <optional>
+#include <string>
+
+#include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,7 +42,43 @@ const char* kUsage =
     "  render IN OUT [--size WxH] [--background RRGGBB]\n"
     "                                       draw IN into a WxH picture (default: its own size) and save it\n"
     "\n"
-    "Common options: --max-pixels N (largest picture decoded, default 268435456), --help\n";
+    "  convert IN OUT.cif --password P [--cipher blowfish|twofish|cast128|rijndael] [--case-sensitive]\n"
+    "                                       encrypt IN's bytes into a password-protected container\n"
+    "\n"
+    "Common options: --max-pixels N (largest picture decoded, default 268435456),\n"
+    "  --password P (for encrypted files; without it a terminal is asked, a script is not), --help\n";
+
+// The password service of the command line: the --password value, else a prompt on the terminal.
+class TCliPasswords : public IViewerServices {
+public:
+    std::optional<QString> Given;
+    bool RequestPassword(QString& password, bool ask, const QString& prompt) override {
+        password.clear();
+        if (Given) {
+            if (ask) return false; // the given password was wrong: do not loop
+            password = *Given;
+            return true;
+        }
+        if (!ask || !isatty(STDIN_FILENO)) return false;
+        std::cerr << prompt.toStdString() << ": " << std::flush;
+        termios old{};
+        const bool echoOff = tcgetattr(STDIN_FILENO, &old) == 0;
+        if (echoOff) {
+            termios quiet = old;
+            quiet.c_lflag &= ~tcflag_t(ECHO);
+            tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+        }
+        std::string line;
+        const bool ok = bool(std::getline(std::cin, line));
+        if (echoOff) tcsetattr(STDIN_FILENO, TCSANOW, &old);
+        std::cerr << "\n";
+        if (!ok) return false;
+        password = QString::fromStdString(line);
+        return true;
+    }
+};
+
+TCliPasswords GPasswords;
 
 struct TUsageError {
     QString Message;
@@ -133,6 +176,10 @@ int CmdConvert(const QStringList& args) {
             page = ParsePositive(a, TakeValue(args, i));
         else if (a == QLatin1String("--frame"))
             frame = ParsePositive(a, TakeValue(args, i));
+        else if (a == QLatin1String("--cipher"))
+            options.append({QStringLiteral("cipher"), TakeValue(args, i)});
+        else if (a == QLatin1String("--case-sensitive"))
+            options.append({QStringLiteral("case-sensitive"), QStringLiteral("1")});
         else if (a == QLatin1String("--option")) {
             const QString kv = TakeValue(args, i);
             const int eq = kv.indexOf(QLatin1Char('='));
@@ -146,9 +193,22 @@ int CmdConvert(const QStringList& args) {
     if (positional.size() != 2) throw TUsageError{QStringLiteral("convert needs IN and OUT")};
     const QString in = positional[0], out = positional[1];
     std::unique_ptr<TGraphic> target = CreateTarget(out);
+    if (auto* cif = dynamic_cast<TCIFGraphic*>(target.get())) {
+        if (!GPasswords.Given) throw TUsageError{QStringLiteral("an encrypted file needs --password")};
+        options.prepend({QStringLiteral("password"), *GPasswords.Given});
+        cif->SetPlainFileName(in);
+        if (!QFileInfo(in).isFile()) {
+            Err() << "lumenor-cli: cannot open " << in << ": The file does not exist\n";
+            return 1;
+        }
+    }
     for (const auto& [key, value] : options)
         if (!target->SetSaveOption(key, value))
             throw TUsageError{QStringLiteral("the %1 format has no option '%2'").arg(target->ClassName(), key)};
+    if (dynamic_cast<TCIFGraphic*>(target.get())) {
+        target->SaveToFileName(out); // the container holds IN's bytes unchanged
+        return 0;
+    }
     std::unique_ptr<TGraphic> source;
     try {
         source = LoadGraphic(in, page);
@@ -222,8 +282,13 @@ int main(int argc, char** argv) {
             SetPixelLimit(n);
             args.remove(i, 2);
             --i;
+        } else if (args[i] == QLatin1String("--password") && i + 1 < args.size()) {
+            GPasswords.Given = args[i + 1];
+            args.remove(i, 2);
+            --i;
         }
     }
+    SetViewerServices(&GPasswords);
     if (args.isEmpty() || args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h")) {
         Out() << kUsage;
         return args.isEmpty() ? 2 : 0;

@@ -12,8 +12,8 @@ Exception::Exception(QString message) : FMessage(std::move(message)), FUtf8(FMes
 
 TGraphic::~TGraphic() = default;
 
-void TGraphic::RaiseConvertError(const TGraphic& other) const {
-    throw EConvertError(QStringLiteral("Cannot assign a %1 to a %2").arg(ClassName(), other.ClassName()));
+void TGraphic::RaiseConvertError(const TGraphic& source) const {
+    throw EConvertError(QStringLiteral("Cannot assign a %1 to a %2").arg(source.ClassName(), ClassName()));
 }
 
 void TGraphic::CopyInto(TGraphic& target) const {

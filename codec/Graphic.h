@@ -141,7 +141,8 @@ public:
 protected:
     void Progress(TProgressStage stage, quint8 percentDone, bool redrawNow = false, const QRect& r = QRect(),
                   const QString& msg = QString());
-    [[noreturn]] void RaiseConvertError(const TGraphic& other) const;
+    // Raises "Cannot assign a <source class> to a <this class>".
+    [[noreturn]] void RaiseConvertError(const TGraphic& source) const;
 
 private:
     bool FTransparent = false;

@@ -107,6 +107,18 @@ void TPPMGraphic::ReadPage(QIODevice& stream, int) {
                 }
                 continue;
             }
+            if (raw && !wide && maxval == 255) {
+                // The common case, a row at a time.
+                const uchar* src = r.Take(rawRowBytes);
+                if (grey) {
+                    std::memcpy(line, src, size_t(width));
+                } else {
+                    QRgb* dst = reinterpret_cast<QRgb*>(line);
+                    for (quint32 x = 0; x < width; ++x, src += 3) dst[x] = qRgb(src[0], src[1], src[2]);
+                }
+                if ((row & 255) == 0) Progress(TProgressStage::psRunning, quint8(quint64(row) * 100 / height));
+                continue;
+            }
             for (quint32 x = 0; x < width; ++x) {
                 quint32 s[3];
                 for (int c = 0; c < channels; ++c) {

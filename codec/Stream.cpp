@@ -31,17 +31,22 @@ QByteArray ReadBytes(QIODevice& stream, qint64 count) {
 
 QByteArray ReadRemaining(QIODevice& stream, qint64 maxBytes) {
     if (!stream.isSequential()) {
-        const qint64 available = stream.size() - stream.pos();
-        if (available > maxBytes) throw EInvalidGraphic(QStringLiteral("The file is too large"));
-        return available > 0 ? ReadBytes(stream, available) : QByteArray();
+        const qint64 count = std::max<qint64>(0, stream.size() - stream.pos());
+        if (count > maxBytes) throw EInvalidGraphic(QStringLiteral("The file is too large"));
+        QByteArray bytes;
+        bytes.resize(count);
+        const qint64 n = count ? stream.read(bytes.data(), count) : 0;
+        bytes.resize(std::max<qint64>(0, n));
+        return bytes;
     }
-    // Sequential devices: in chunks, so the limit is never allocated up front.
+    // A sequential device: grow with the data that actually arrives.
     QByteArray bytes;
+    char chunk[65536];
     for (;;) {
-        const QByteArray chunk = stream.read(std::min<qint64>(qint64(1) << 20, maxBytes + 1 - bytes.size()));
-        if (chunk.isEmpty()) break;
-        bytes += chunk;
-        if (bytes.size() > maxBytes) throw EInvalidGraphic(QStringLiteral("The file is too large"));
+        const qint64 n = stream.read(chunk, sizeof chunk);
+        if (n <= 0) break;
+        if (bytes.size() + n > maxBytes) throw EInvalidGraphic(QStringLiteral("The file is too large"));
+        bytes.append(chunk, n);
     }
     return bytes;
 }

@@ -8,6 +8,15 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
+// Readable failure messages for Qt values.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QByteArray& b, std::ostream* os) {
+    *os << (b.size() <= 64 ? b.toHex().toStdString() : b.left(64).toHex().toStdString() + "...") << " (" << b.size() << " bytes)";
+}
+inline void PrintTo(const QSize& s, std::ostream* os) { *os << s.width() << "x" << s.height(); }
+
 // Path of a fixture below tests/data.
 QString DataPath(const QString& relative);
 QByteArray ReadFile(const QString& path);

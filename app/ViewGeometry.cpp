@@ -1,0 +1,407 @@
+#include "app/ViewGeometry.h"
+
+#include "app/Main.h"
+#include "codec/DibGraphic.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QBitmap>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <cmath>
+#include <exception>
+#include <vector>
+
+namespace {
+
+constexpr long double kZoomStep = 1.4L;
+
+// 16 x 16 hand shapes, drawn doubled into 32 x 32 cursors: '#' outline, '.' fill.
+// clang-format off
+const char* const kOpenHand[16] = {
+    "       ##       ",
+    "   ## #..###    ",
+    "  #..##..#..#   ",
+    "  #..##..#..# # ",
+    "   #..#..#..##.#",
+    "   #..#..#..#..#",
+    " ## #.......#..#",
+    "#..##..........#",
+    "#...#.........# ",
+    " #............# ",
+    "  #...........# ",
+    "  #..........#  ",
+    "   #.........#  ",
+    "    #........#  ",
+    "     #......#   ",
+    "     #......#   ",
+};
+const char* const kClosedHand[16] = {
+    "                ",
+    "                ",
+    "                ",
+    "    ## ## ##    ",
+    "   #..#..#..##  ",
+    "   #........#.# ",
+    "    #.........# ",
+    "   ##.........# ",
+    "  #...........# ",
+    "  #..........#  ",
+    "   #.........#  ",
+    "    #........#  ",
+    "     #......#   ",
+    "     #......#   ",
+    "                ",
+    "                ",
+};
+// clang-format on
+
+QCursor CursorFrom(const char* const rows[16], int hotX, int hotY) {
+    QImage image(32, 32, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16 && rows[y][x]; ++x) {
+            const char c = rows[y][x];
+            if (c == ' ') continue;
+            const QRgb colour = c == '#' ? qRgb(0, 0, 0) : qRgb(255, 255, 255);
+            for (int dy = 0; dy < 2; ++dy)
+                for (int dx = 0; dx < 2; ++dx)
+                    image.setPixel(2 * x + dx, 2 * y + dy, colour);
+        }
+    return QCursor(QPixmap::fromImage(image), hotX, hotY);
+}
+
+// Nearest neighbour: target pixel x takes source pixel x * W / w, so enlarged pixels stay sharp squares.
+QImage Enlarged(const QImage& s, int w, int h) {
+    QImage out(w, h, s.format());
+    if (out.isNull()) return out;
+    std::vector<int> columns(static_cast<size_t>(w));
+    for (int x = 0; x < w; ++x)
+        columns[size_t(x)] = int(qint64(x) * s.width() / w);
+    for (int y = 0; y < h; ++y) {
+        const QRgb* src = reinterpret_cast<const QRgb*>(s.constScanLine(int(qint64(y) * s.height() / h)));
+        QRgb* dst = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < w; ++x)
+            dst[x] = src[columns[size_t(x)]];
+    }
+    return out;
+}
+
+} // namespace
+
+double ZoomLarger(double zoom) {
+    return double(static_cast<long double>(zoom) * kZoomStep);
+}
+
+double ZoomSmaller(double zoom) {
+    return double(static_cast<long double>(zoom) / kZoomStep);
+}
+
+int ZoomPercent(double zoom) {
+    return int(std::trunc(static_cast<long double>(zoom) * 100.0L));
+}
+
+std::optional<double> FitZoom(int w, int h, int vw, int vh) {
+    if (w <= 0 || h <= 0 || vw <= 0 || vh <= 0) return std::nullopt;
+    if (qint64(w) * vh < qint64(h) * vw) return double(vh) / double(h);
+    return double(vw) / double(w);
+}
+
+QSize DisplaySize(int w, int h, double zoom) {
+    const double dw = std::trunc(double(w) * zoom), dh = std::trunc(double(h) * zoom);
+    // Sizes beyond the integer range are refused by the view bitmap budget before they are used.
+    const auto clampInt = [](double v) { return v >= 2147483647.0 ? 2147483647 : v <= 0 ? 0 : int(v); };
+    return QSize(clampInt(dw), clampInt(dh));
+}
+
+int CentredOffset(int view, int display) {
+    return display < view ? (view - display) / 2 : 0;
+}
+
+int ClampedOffset(int wanted, int current, int view, int display) {
+    if (view >= display) return current;
+    return std::clamp(wanted, view - display, 0);
+}
+
+QImage ScaleStill(const QImage& source, int w, int h, TColor background) {
+    if (source.isNull() || w <= 0 || h <= 0) return QImage();
+    const bool opaque = !source.hasAlphaChannel();
+    QImage s = source;
+    if (s.format() != QImage::Format_RGB32 && s.format() != QImage::Format_ARGB32_Premultiplied)
+        s = s.convertToFormat(opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+    QImage scaled;
+    if (w == s.width() && h == s.height())
+        scaled = s;
+    else if (w <= s.width() && h <= s.height())
+        scaled = s.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation); // area averaging
+    else
+        scaled = Enlarged(s, w, h);
+    if (scaled.isNull())
+        throw EInvalidGraphicOperation(
+            QStringLiteral("Not enough memory to show the picture at %1 x %2 pixels").arg(w).arg(h));
+    if (opaque)
+        return scaled.format() == QImage::Format_RGB32 ? scaled
+                                                       : scaled.convertToFormat(QImage::Format_RGB32);
+    QImage out(w, h, QImage::Format_RGB32);
+    if (out.isNull())
+        throw EInvalidGraphicOperation(
+            QStringLiteral("Not enough memory to show the picture at %1 x %2 pixels").arg(w).arg(h));
+    out.fill(ToQColor(background));
+    QPainter p(&out);
+    p.drawImage(0, 0, scaled);
+    return out;
+}
+
+QCursor MakeHandCursor(bool grabbing) {
+    return grabbing ? CursorFrom(kClosedHand, 11, 9) : CursorFrom(kOpenHand, 10, 8);
+}
+
+QString FormatLoadTime(quint32 ms) {
+    // Seconds to 3 significant digits, then one decimal: below 100 s the decimal is the limit.
+    if (ms < 99950) {
+        const quint32 tenths = (ms + 50) / 100;
+        return QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
+    }
+    const quint32 seconds = (ms + 500) / 1000;
+    if (seconds < 1000) return QStringLiteral("%1.0").arg(seconds);
+    // Four or more integer digits: scientific notation with 3 significant digits.
+    return QString::number(double(ms) / 1000.0, 'E', 2);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// The picture area
+
+TPictureView::TPictureView(TMainForm* form) : QWidget(form), FForm(form) {
+    setObjectName(QStringLiteral("PictureView"));
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+    setMouseTracking(false);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void TPictureView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    FForm->PaintView(painter);
+}
+
+void TPictureView::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    FForm->Run([this] { FForm->ViewResized(); });
+}
+
+void TPictureView::mousePressEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton) FForm->DragStart(e->position().toPoint());
+    QWidget::mousePressEvent(e);
+}
+
+void TPictureView::mouseMoveEvent(QMouseEvent* e) {
+    if (e->buttons() & Qt::LeftButton) FForm->DragMove(e->position().toPoint());
+}
+
+void TPictureView::mouseReleaseEvent(QMouseEvent* e) {
+    if (e->button() == Qt::LeftButton) FForm->DragEnd();
+}
+
+void TPictureView::mouseDoubleClickEvent(QMouseEvent* e) {
+    if (e->button() != Qt::LeftButton) return;
+    // Toggles the thumbnail view.
+    if (QAction* thumbnails = FForm->Action("ViewThumbnailAction"); thumbnails && thumbnails->isEnabled())
+        thumbnails->trigger();
+}
+
+void TPictureView::contextMenuEvent(QContextMenuEvent* e) {
+    FForm->ContextMenu()->popup(e->globalPos());
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Zoom, fit, placing and painting
+
+QCursor TMainForm::HandCursor() const {
+    static const QCursor cursor = MakeHandCursor(false);
+    return cursor;
+}
+
+QCursor TMainForm::GrabCursor() const {
+    static const QCursor cursor = MakeHandCursor(true);
+    return cursor;
+}
+
+void TMainForm::RenderViewBitmap(int w, int h) {
+    TGraphic* g = FPicture.Graphic();
+    if (!g || g->IsEmpty() || w <= 0 || h <= 0) {
+        FViewBitmap = QImage();
+        FViewBitmapValid = false;
+        return;
+    }
+    if (double(w) * double(h) * 4.0 > double(kViewBitmapBudget))
+        throw EInvalidGraphicOperation(QStringLiteral("The picture cannot be shown at %1 x %2 pixels: the "
+                                                      "view would need more than %3 MB of memory")
+                                           .arg(w)
+                                           .arg(h)
+                                           .arg(kViewBitmapBudget >> 20));
+    QImage bitmap;
+    if (FPictureKind == TPictureKind::pkStill) {
+        // Still pictures are scaled from their pixels: averaged when shrunk.
+        QImage source;
+        if (auto* dib = dynamic_cast<TDibGraphic*>(g))
+            source = dib->Image();
+        else if (qint64(g->Width()) * g->Height() * 4 <= kViewBitmapBudget)
+            source = g->ToImage(QSize(), FViewBrushColor);
+        if (!source.isNull()) bitmap = ScaleStill(source, w, h, FViewBrushColor);
+    }
+    if (bitmap.isNull()) {
+        // Drawings render themselves at the display scale.
+        bitmap = QImage(w, h, QImage::Format_RGB32);
+        if (bitmap.isNull())
+            throw EInvalidGraphicOperation(
+                QStringLiteral("Not enough memory to show the picture at %1 x %2 pixels").arg(w).arg(h));
+        bitmap.fill(ToQColor(FViewBrushColor));
+        QPainter painter(&bitmap);
+        g->DrawTo(painter, QRect(0, 0, w, h));
+    }
+    FViewBitmap = std::move(bitmap);
+    FViewBitmapValid = true;
+    ++FRenderCount;
+}
+
+void TMainForm::SetZoom(double z) {
+    std::exception_ptr error;
+    try {
+        TGraphic* g = FPicture.Graphic();
+        const int W = g && !g->IsEmpty() ? g->Width() : 0, H = g && !g->IsEmpty() ? g->Height() : 0;
+        const QSize display = DisplaySize(W, H, z);
+        if (FPictureKind <= TPictureKind::pkVector) {
+            RenderViewBitmap(display.width(), display.height());
+            FInterrupt = true;
+        }
+        FDisplayHeight = display.height();
+        FDisplayWidth = display.width();
+        FZoom = z;
+        SetPanelText(7, QStringLiteral("%1%").arg(ZoomPercent(z)));
+        FitStatusPanels();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    // Also after a failure: commands, offsets and the repaint follow the state as it is.
+    UpdateActions(HasPicture());
+    CenterPicture();
+    FView->update();
+    if (error) std::rethrow_exception(error);
+}
+
+void TMainForm::FitPicture() {
+    if (!HasPicture()) return;
+    const std::optional<double> zoom =
+        FitZoom(FPicture.Width(), FPicture.Height(), FView->width(), FView->height());
+    if (zoom) SetZoom(*zoom);
+}
+
+void TMainForm::CenterPicture() {
+    const int vw = FView->width(), vh = FView->height();
+    FOffsetX = CentredOffset(vw, FDisplayWidth);
+    FOffsetY = CentredOffset(vh, FDisplayHeight);
+    FPan = vw < FDisplayWidth || vh < FDisplayHeight;
+    ShowCursorFor(false);
+}
+
+void TMainForm::ShowCursorFor(bool grabbing) {
+    if (grabbing)
+        FView->setCursor(GrabCursor());
+    else if (FPan)
+        FView->setCursor(HandCursor());
+    else
+        FView->setCursor(Qt::ArrowCursor);
+}
+
+void TMainForm::ViewResized() {
+    if (Action("ViewAutoFitAction")->isChecked()) {
+        FitPicture();
+        return;
+    }
+    CenterPicture();
+    FView->update();
+}
+
+void TMainForm::PaintView(QPainter& painter) {
+    if (FPictureKind <= TPictureKind::pkVector && (FViewBitmapValid || FSuppressPaint)) {
+        if (FSuppressPaint || FViewBitmap.isNull()) return;
+        painter.drawImage(FOffsetX, FOffsetY, FViewBitmap);
+        return;
+    }
+    TGraphic* g = FPicture.Graphic();
+    if (!g || g->IsEmpty()) return;
+    const QSize size = DisplaySize(g->Width(), g->Height(), FZoom);
+    if (size.isEmpty()) return;
+    g->DrawTo(painter, QRect(QPoint(FOffsetX, FOffsetY), size));
+}
+
+void TMainForm::DragStart(const QPoint& mouse) {
+    FDragAnchor = mouse - QPoint(FOffsetX, FOffsetY);
+    FDragging = true;
+    if (FPan) ShowCursorFor(true);
+}
+
+void TMainForm::DragMove(const QPoint& mouse) {
+    if (!FDragging) return;
+    const int x = ClampedOffset(mouse.x() - FDragAnchor.x(), FOffsetX, FView->width(), FDisplayWidth);
+    const int y = ClampedOffset(mouse.y() - FDragAnchor.y(), FOffsetY, FView->height(), FDisplayHeight);
+    if (x == FOffsetX && y == FOffsetY) return;
+    FOffsetX = x;
+    FOffsetY = y;
+    FView->repaint(); // at once: panning never re-renders
+}
+
+void TMainForm::DragEnd() {
+    if (!FDragging) return;
+    FDragging = false;
+    if (FPan) ShowCursorFor(false);
+}
+
+bool TMainForm::HandleViewKey(QKeyEvent* e) {
+    const bool press = e->type() == QEvent::KeyPress;
+    int dx = 0, dy = 0;
+    switch (e->key()) {
+    case Qt::Key_Escape:
+        if (press) close();
+        return true;
+    case Qt::Key_Space:
+    case Qt::Key_Backspace:
+        // The next and the previous file, through the browsing commands.
+        if (press) {
+            QAction* browse = Action(e->key() == Qt::Key_Space ? "ViewNextAction" : "ViewPreviousAction");
+            if (browse->isEnabled()) browse->trigger();
+        }
+        return true;
+    case Qt::Key_Left:
+        dx = 10;
+        break;
+    case Qt::Key_Right:
+        dx = -10;
+        break;
+    case Qt::Key_Up:
+        dy = 10;
+        break;
+    case Qt::Key_Down:
+        dy = -10;
+        break;
+    default:
+        return false;
+    }
+    if (!press) {
+        if (FArrowDrag) {
+            FArrowDrag = false;
+            DragEnd();
+        }
+        return true;
+    }
+    // A drag from (0, 0) in 20 visible steps of 10 pixels.
+    FArrowDrag = true;
+    DragStart(QPoint(0, 0));
+    for (int i = 1; i <= 20; ++i)
+        DragMove(QPoint(i * dx, i * dy));
+    return true;
+}

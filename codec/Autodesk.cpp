@@ -1,0 +1,66 @@
+#include "codec/Autodesk.h"
+
+#include "codec/Limits.h"
+#include "codec/Stream.h"
+
+#include <QIODevice>
+
+#include <cstring>
+
+DEFINE_CONTENT_GRAPHIC_CLASS(TAutodeskGraphic)
+
+namespace {
+
+const int kHeaderSize = 32;
+const int kPaletteSize = 768;
+
+struct TCelHeader {
+    int Width = 0, Height = 0, Bits = 0, Compression = 0;
+};
+
+bool ParseHeader(const uchar* p, qint64 size, TCelHeader& h) {
+    if (size < kHeaderSize) return false;
+    TByteReader r(p, kHeaderSize);
+    if (r.U16LE() != 0x9119) return false;
+    h.Width = r.U16LE();
+    h.Height = r.U16LE();
+    r.Skip(4); // position on the screen
+    h.Bits = r.U8();
+    h.Compression = r.U8();
+    return h.Width > 0 && h.Height > 0 && h.Bits == 8 && h.Compression == 0;
+}
+
+// 6-bit VGA level to 8 bits.
+inline uchar Vga(uchar v) {
+    v &= 63;
+    return uchar((v << 2) | (v >> 4));
+}
+
+} // namespace
+
+bool TAutodeskGraphic::AcceptsContent(QIODevice& stream) {
+    const QByteArray head = PeekBytes(stream, kHeaderSize);
+    TCelHeader h;
+    return ParseHeader(reinterpret_cast<const uchar*>(head.constData()), head.size(), h);
+}
+
+void TAutodeskGraphic::ReadPage(QIODevice& stream, int) {
+    const QByteArray bytes = ReadRemaining(stream);
+    const uchar* data = reinterpret_cast<const uchar*>(bytes.constData());
+    const qint64 size = bytes.size();
+    TCelHeader h;
+    if (!ParseHeader(data, size, h)) throw EInvalidGraphic(QStringLiteral("The Autodesk file header is not valid"));
+    if (size < kHeaderSize + kPaletteSize) throw EInvalidGraphic(QStringLiteral("The Autodesk file palette is incomplete"));
+    CheckPictureSize(h.Width, h.Height);
+    QVector<QRgb> palette(256);
+    const uchar* p = data + kHeaderSize;
+    for (int i = 0; i < 256; ++i) palette[i] = qRgb(Vga(p[3 * i]), Vga(p[3 * i + 1]), Vga(p[3 * i + 2]));
+    const qint64 pixels = kHeaderSize + kPaletteSize;
+    // A truncated file gives the complete rows it holds.
+    const qint64 rows = std::min<qint64>(h.Height, (size - pixels) / h.Width);
+    if (rows == 0) throw EInvalidGraphic(QStringLiteral("The Autodesk file holds no pixel data"));
+    QImage image = NewImage(h.Width, rows, QImage::Format_Indexed8);
+    image.setColorTable(palette);
+    for (int y = 0; y < rows; ++y) std::memcpy(image.scanLine(y), data + pixels + qint64(y) * h.Width, size_t(h.Width));
+    FImage = std::move(image);
+}

@@ -1,0 +1,198 @@
+#include "codec/Ico.h"
+
+#include "codec/Bmp.h"
+#include "codec/Limits.h"
+#include "codec/Registry.h"
+#include "codec/Stream.h"
+
+#include <QBuffer>
+#include <QIODevice>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+DEFINE_GRAPHIC_CLASS(TIcon)
+
+namespace {
+
+constexpr int kDirHeaderSize = 6;
+constexpr int kDirEntrySize = 16;
+constexpr int kMaxIconSide = 256;
+
+const char kPngSignature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', '\x1a', '\n'};
+
+// Decodes a PNG-compressed image: through the program's PNG class when there is one, else through Qt.
+QImage DecodePng(const QByteArray& bytes, int* bitCount) {
+    // Signature, IHDR length and type, then width, height, bit depth and colour type.
+    if (bytes.size() < 26 || std::memcmp(bytes.constData() + 12, "IHDR", 4) != 0)
+        throw EInvalidGraphic(QStringLiteral("The icon's PNG image is incomplete"));
+    TByteReader r(bytes);
+    r.Seek(16);
+    const quint32 w = r.U32BE(), h = r.U32BE();
+    const int depth = r.U8(), colourType = r.U8();
+    CheckPictureSize(w, h);
+    const int channels = colourType == 2 ? 3 : colourType == 4 ? 2 : colourType == 6 ? 4 : 1;
+    *bitCount = depth * channels;
+
+    if (TGraphicClass png = FindGraphicClass(QStringLiteral("TPngGraphic"))) {
+        std::unique_ptr<TGraphic> graphic = png->Create();
+        QBuffer buffer;
+        buffer.setData(bytes);
+        buffer.open(QIODevice::ReadOnly);
+        graphic->LoadFromStream(buffer);
+        if (auto* dib = dynamic_cast<TDibGraphic*>(graphic.get())) return dib->Image();
+        return graphic->ToImage();
+    }
+    QImage image;
+    if (!image.loadFromData(bytes, "PNG") || image.isNull())
+        throw EInvalidGraphic(QStringLiteral("The icon's PNG image cannot be decoded"));
+    return image;
+}
+
+} // namespace
+
+QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type) {
+    TByteReader r(data);
+    if (data.size() < kDirHeaderSize) throw EInvalidGraphic(QStringLiteral("The icon directory is incomplete"));
+    const quint16 reserved = r.U16LE(), fileType = r.U16LE(), count = r.U16LE();
+    if (reserved != 0 || fileType != type)
+        throw EInvalidGraphic(type == 1 ? QStringLiteral("Not a Windows icon file") : QStringLiteral("Not a Windows cursor file"));
+    if (count == 0) throw EInvalidGraphic(QStringLiteral("The file holds no images"));
+    const qint64 dirEnd = kDirHeaderSize + qint64(count) * kDirEntrySize;
+    if (data.size() < dirEnd) throw EInvalidGraphic(QStringLiteral("The icon directory is incomplete"));
+
+    QVector<TIconEntry> entries;
+    QString firstError;
+    // All images together stay within the pixel limit (a directory may point many times at one image).
+    qint64 budget = PixelLimit();
+    for (int i = 0; i < count && budget > 0; ++i) {
+        r.Seek(kDirHeaderSize + qint64(i) * kDirEntrySize);
+        r.Skip(4); // width, height, colour count, reserved: the image's own header says
+        TIconEntry entry;
+        entry.Field1 = r.U16LE();
+        entry.Field2 = r.U16LE();
+        const quint32 bytes = r.U32LE(), offset = r.U32LE();
+        try {
+            if (offset < dirEnd || offset >= quint64(data.size()) || bytes == 0)
+                throw EInvalidGraphic(QStringLiteral("Invalid offset or size of image %1").arg(i + 1));
+            // An image cut short by the end of the file gives what it holds.
+            const qint64 length = std::min<qint64>(bytes, data.size() - qint64(offset));
+            const uchar* p = reinterpret_cast<const uchar*>(data.constData()) + offset;
+            if (length >= 8 && std::memcmp(p, kPngSignature, 8) == 0) {
+                entry.Image = DecodePng(QByteArray(reinterpret_cast<const char*>(p), length), &entry.BitCount);
+                entry.Png = true;
+            } else {
+                TDibInfo info;
+                entry.Image = DecodeDib(p, length, 0, 0, true, &info);
+                entry.BitCount = info.BitCount;
+            }
+            budget -= qint64(entry.Image.width()) * entry.Image.height();
+            entries.append(std::move(entry));
+        } catch (const Exception& e) {
+            if (firstError.isEmpty()) firstError = e.Message();
+        }
+    }
+    if (entries.isEmpty()) throw EInvalidGraphic(firstError);
+    return entries;
+}
+
+int LargestIconEntry(const QVector<TIconEntry>& entries) {
+    int best = -1;
+    qint64 bestArea = -1;
+    int bestBits = -1;
+    for (int i = 0; i < entries.size(); ++i) {
+        const qint64 area = qint64(entries[i].Image.width()) * entries[i].Image.height();
+        if (area > bestArea || (area == bestArea && entries[i].BitCount > bestBits)) {
+            best = i;
+            bestArea = area;
+            bestBits = entries[i].BitCount;
+        }
+    }
+    return best;
+}
+
+void TIcon::ReadPage(QIODevice& stream, int) {
+    const QByteArray data = ReadRemaining(stream);
+    QVector<TIconEntry> entries = ReadIconFile(data, 1);
+    const int shown = LargestIconEntry(entries);
+    FImage = entries[shown].Image;
+    FEntries = std::move(entries);
+    FShown = shown;
+}
+
+void TIcon::Assign(const TGraphic& source) {
+    if (&source == this) return;
+    if (auto* icon = dynamic_cast<const TIcon*>(&source)) {
+        FEntries = icon->FEntries;
+        FShown = icon->FShown;
+    } else {
+        FEntries.clear();
+        FShown = -1;
+    }
+    TDibGraphic::Assign(source);
+}
+
+void TIcon::SaveToStream(QIODevice& stream) const {
+    if (FImage.isNull()) throw EInvalidGraphicOperation(QStringLiteral("Cannot save an empty picture"));
+    QImage image = FImage.convertToFormat(QImage::Format_ARGB32);
+    if (image.width() > kMaxIconSide || image.height() > kMaxIconSide) {
+        // The longer side becomes 256; the shorter keeps the proportion but at least one pixel.
+        const double scale = double(kMaxIconSide) / std::max(image.width(), image.height());
+        const int w = std::clamp(int(std::lround(image.width() * scale)), 1, kMaxIconSide);
+        const int h = std::clamp(int(std::lround(image.height() * scale)), 1, kMaxIconSide);
+        image = image.scaled(w, h, Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_ARGB32);
+    }
+    const int w = image.width(), h = image.height();
+    const qint64 xorStride = qint64(w) * 4;
+    const qint64 andStride = ((qint64(w) + 31) / 32) * 4;
+    const quint32 imageBytes = quint32(40 + (xorStride + andStride) * h);
+
+    QByteArray out;
+    out.reserve(int(kDirHeaderSize + kDirEntrySize + imageBytes));
+    auto u8 = [&](quint32 v) { out.append(char(v & 0xFF)); };
+    auto u16 = [&](quint32 v) { u8(v); u8(v >> 8); };
+    auto u32 = [&](quint32 v) { u16(v & 0xFFFF); u16(v >> 16); };
+    u16(0);
+    u16(1);
+    u16(1);
+    u8(w == 256 ? 0 : quint32(w));
+    u8(h == 256 ? 0 : quint32(h));
+    u8(0); // colour count: none for true colour
+    u8(0);
+    u16(1);  // planes
+    u16(32); // bits per pixel
+    u32(imageBytes);
+    u32(kDirHeaderSize + kDirEntrySize);
+    // The image: a 40-byte header whose height counts colour rows and mask rows.
+    u32(40);
+    u32(quint32(w));
+    u32(quint32(2 * h));
+    u16(1);
+    u16(32);
+    u32(0);
+    u32(quint32((xorStride + andStride) * h));
+    u32(0);
+    u32(0);
+    u32(0);
+    u32(0);
+    for (int y = h - 1; y >= 0; --y) {
+        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < w; ++x) {
+            u8(qBlue(line[x]));
+            u8(qGreen(line[x]));
+            u8(qRed(line[x]));
+            u8(qAlpha(line[x]));
+        }
+    }
+    // AND mask: set where the picture is mostly transparent, for programs that ignore the alpha channel.
+    QByteArray mask(int(andStride), 0);
+    for (int y = h - 1; y >= 0; --y) {
+        mask.fill(0);
+        const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < w; ++x)
+            if (qAlpha(line[x]) < 128) mask[x >> 3] = char(uchar(mask[x >> 3]) | (0x80 >> (x & 7)));
+        out.append(mask);
+    }
+    WriteBytes(stream, out);
+}

@@ -1,0 +1,41 @@
+// Windows icons (ICO): every image of the file is read (bitmaps of 1 to 32 bits with their AND masks,
+// and PNG-compressed images); the largest is shown.
+#pragma once
+
+#include "codec/DibGraphic.h"
+
+// One image of an icon or cursor file.
+struct TIconEntry {
+    QImage Image;     // 32-bit with alpha (or the PNG's own format)
+    int BitCount = 0; // bits per pixel of the stored image
+    bool Png = false;
+    // The directory's two 16-bit fields: colour planes and bit count for icons, the hot spot for cursors.
+    quint16 Field1 = 0, Field2 = 0;
+};
+
+// Reads the directory and every image of an icon (type 1) or cursor (type 2) file held in memory.
+// Images that cannot be decoded are left out; raises EInvalidGraphic for a bad directory or when no image
+// can be decoded (with the reason the first image failed).
+QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type);
+// Index of the entry to show: the largest area, then the deepest; the first of equals.
+int LargestIconEntry(const QVector<TIconEntry>& entries);
+
+class TIcon : public TDibGraphic {
+    DECLARE_GRAPHIC_CLASS(TIcon)
+public:
+    void ReadPage(QIODevice& stream, int page) override;
+    // Writes one 32-bit image with alpha and AND mask; pictures beyond 256 x 256 are scaled down to fit,
+    // keeping their aspect ratio.
+    void SaveToStream(QIODevice& stream) const override;
+    void Assign(const TGraphic& source) override;
+    bool Transparent() const override { return FImage.hasAlphaChannel(); }
+
+    // The images of the file last read (empty after Assign from another kind of graphic).
+    const QVector<TIconEntry>& Entries() const { return FEntries; }
+    // Index in Entries() of the image shown.
+    int ShownEntry() const { return FShown; }
+
+private:
+    QVector<TIconEntry> FEntries;
+    int FShown = -1;
+};

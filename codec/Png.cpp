@@ -1,0 +1,506 @@
+#include "codec/Png.h"
+
+#include "codec/Limits.h"
+#include "codec/Stream.h"
+
+#include <QColorSpace>
+#include <QColorTransform>
+#include <QIODevice>
+
+#include <cstring>
+#include <functional>
+#include <vector>
+
+#include <png.h>
+
+DEFINE_GRAPHIC_CLASS(TPngGraphic)
+
+// libpng reports fatal errors through the error function, which jumps back to the setjmp of the coder
+// method that called into the library. As in the JPEG coder, every C++ object such a method uses is a
+// member of the coder, so a jump skips no destructor.
+
+namespace {
+
+constexpr double kDisplayGamma = 2.2;
+
+// The pixels known after Adam7 pass k (1-based) form a grid of blocks of this size.
+constexpr int kAdam7Block[8][2] = {{8, 8}, {8, 8}, {4, 8}, {4, 4}, {2, 4}, {2, 2}, {1, 2}, {1, 1}};
+
+class TPngDecoder {
+public:
+    explicit TPngDecoder(QIODevice& stream) : FStream(stream) {
+        FPng = png_create_read_struct(PNG_LIBPNG_VER_STRING, this, ErrorFn, WarningFn);
+        if (FPng) FInfo = png_create_info_struct(FPng);
+        if (!FPng || !FInfo) {
+            png_destroy_read_struct(FPng ? &FPng : nullptr, nullptr, nullptr);
+            throw EInvalidGraphic(QStringLiteral("Not enough memory for the PNG decoder"));
+        }
+        png_set_read_fn(FPng, this, ReadFn);
+    }
+    ~TPngDecoder() { png_destroy_read_struct(&FPng, &FInfo, nullptr); }
+    TPngDecoder(const TPngDecoder&) = delete;
+    TPngDecoder& operator=(const TPngDecoder&) = delete;
+
+    QImage Decode(const std::function<void(int)>& progress) {
+        FOnProgress = progress;
+        if (setjmp(png_jmpbuf(FPng)) == 0) {
+            DoHeader();
+            DoRows();
+        } else if (!Salvage()) {
+            throw EInvalidGraphic(FMessage);
+        }
+        return Finish();
+    }
+
+    double FileGamma = 0;
+    std::optional<QRgb> FileBackground;
+    bool Interlaced = false;
+
+private:
+    static void ErrorFn(png_structp png, png_const_charp message) {
+        auto* self = static_cast<TPngDecoder*>(png_get_error_ptr(png));
+        self->FMessage = QString::fromLatin1(message);
+        png_longjmp(png, 1);
+    }
+    static void WarningFn(png_structp, png_const_charp) {}
+    static void ReadFn(png_structp png, png_bytep data, png_size_t length) {
+        auto* self = static_cast<TPngDecoder*>(png_get_io_ptr(png));
+        if (self->FStream.read(reinterpret_cast<char*>(data), qint64(length)) != qint64(length))
+            png_error(png, "The PNG file is truncated");
+    }
+
+    void DoHeader() {
+        png_read_info(FPng, FInfo);
+        png_uint_32 width = 0, height = 0;
+        int depth = 0, colorType = 0, interlace = 0;
+        png_get_IHDR(FPng, FInfo, &width, &height, &depth, &colorType, &interlace, nullptr, nullptr);
+        CheckPictureSize(width, height);
+        Interlaced = interlace != PNG_INTERLACE_NONE;
+
+        // Colour: an ICC profile wins, an sRGB chunk needs nothing, a bare gAMA is corrected for the display.
+        int intent = 0;
+        png_charp iccName = nullptr;
+        png_bytep icc = nullptr;
+        png_uint_32 iccLength = 0;
+        int compression = 0;
+        double gamma = 0;
+        if (png_get_gAMA(FPng, FInfo, &gamma) && gamma > 0) FileGamma = gamma;
+        if (png_get_iCCP(FPng, FInfo, &iccName, &compression, &icc, &iccLength) && icc && iccLength > 0)
+            FIcc = QByteArray(reinterpret_cast<const char*>(icc), int(iccLength));
+        if (FIcc.isEmpty() && !png_get_sRGB(FPng, FInfo, &intent) && FileGamma > 0)
+            png_set_gamma(FPng, kDisplayGamma, FileGamma);
+        ReadBackground(colorType, depth);
+
+        const bool palette = colorType == PNG_COLOR_TYPE_PALETTE;
+        const bool trns = png_get_valid(FPng, FInfo, PNG_INFO_tRNS) != 0;
+        bool alpha = (colorType & PNG_COLOR_MASK_ALPHA) != 0;
+        bool grey = !palette && (colorType & PNG_COLOR_MASK_COLOR) == 0;
+        const bool wide = depth == 16;
+        if (palette) {
+            if (depth < 8) png_set_packing(FPng);
+        } else {
+            if (grey && depth < 8) png_set_expand_gray_1_2_4_to_8(FPng);
+            if (trns) {
+                png_set_tRNS_to_alpha(FPng);
+                alpha = true;
+            }
+            if (grey && alpha) {
+                png_set_gray_to_rgb(FPng);
+                grey = false;
+            }
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+            if (wide) png_set_swap(FPng);
+            if (!grey && !wide) png_set_bgr(FPng); // RGB32/ARGB32 are B, G, R, A in memory
+            if (!grey && !alpha) png_set_filler(FPng, wide ? 0xFFFF : 0xFF, PNG_FILLER_AFTER);
+#else
+            if (!grey && !wide && alpha) png_set_swap_alpha(FPng); // A, R, G, B in memory
+            if (!grey && !alpha) png_set_filler(FPng, wide ? 0xFFFF : 0xFF, wide ? PNG_FILLER_AFTER : PNG_FILLER_BEFORE);
+#endif
+        }
+        FPasses = png_set_interlace_handling(FPng);
+        png_read_update_info(FPng, FInfo);
+
+        QImage::Format format;
+        if (palette)
+            format = QImage::Format_Indexed8;
+        else if (grey)
+            format = wide ? QImage::Format_Grayscale16 : QImage::Format_Grayscale8;
+        else if (wide)
+            format = alpha ? QImage::Format_RGBA64 : QImage::Format_RGBX64;
+        else
+            format = alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+        FImage = NewImage(width, height, format);
+        if (png_get_rowbytes(FPng, FInfo) > size_t(FImage.bytesPerLine()))
+            png_error(FPng, "Unexpected PNG row size");
+        if (palette) ReadPalette(); // after png_read_update_info, which corrects the palette for gamma
+    }
+
+    void ReadPalette() {
+        png_colorp colours = nullptr;
+        int count = 0;
+        png_get_PLTE(FPng, FInfo, &colours, &count);
+        png_bytep alphas = nullptr;
+        int alphaCount = 0;
+        png_get_tRNS(FPng, FInfo, &alphas, &alphaCount, nullptr);
+        FPalette.resize(count);
+        for (int i = 0; i < count; ++i)
+            FPalette[i] = qRgba(colours[i].red, colours[i].green, colours[i].blue, i < alphaCount && alphas ? alphas[i] : 255);
+    }
+
+    void ReadBackground(int colorType, int depth) {
+        png_color_16p bk = nullptr;
+        if (!png_get_bKGD(FPng, FInfo, &bk) || !bk) return;
+        if (colorType == PNG_COLOR_TYPE_PALETTE) {
+            png_colorp colours = nullptr;
+            int count = 0;
+            if (png_get_PLTE(FPng, FInfo, &colours, &count) && bk->index < count)
+                FileBackground = qRgb(colours[bk->index].red, colours[bk->index].green, colours[bk->index].blue);
+        } else if ((colorType & PNG_COLOR_MASK_COLOR) == 0) {
+            const int max = (1 << depth) - 1;
+            const int g = (int(bk->gray) & max) * 255 / max;
+            FileBackground = qRgb(g, g, g);
+        } else {
+            const int shift = depth == 16 ? 8 : 0;
+            FileBackground = qRgb((bk->red >> shift) & 255, (bk->green >> shift) & 255, (bk->blue >> shift) & 255);
+        }
+    }
+
+    void DoRows() {
+        const int height = FImage.height();
+        const int total = FPasses * height;
+        for (FPass = 0; FPass < FPasses; ++FPass) {
+            for (FRow = 0; FRow < height; ++FRow) {
+                png_read_row(FPng, FImage.scanLine(FRow), nullptr);
+                const int done = FPass * height + FRow;
+                if (FOnProgress && done % 256 == 0) FOnProgress(int(qint64(done) * 100 / total));
+            }
+        }
+        // What follows the pixels (text, time) is not needed; the end of the file is not read.
+    }
+
+    // After an error: keeps what was decoded. Plain files keep their complete rows; interlaced ones show
+    // the last complete pass with each known pixel widened over its block.
+    bool Salvage() {
+        if (FImage.isNull() || FPass < 0) return false;
+        if (FPasses == 1) {
+            if (FRow <= 0) return false;
+            FImage = FImage.copy(0, 0, FImage.width(), FRow);
+            return true;
+        }
+        if (FPass == 0) return false;
+        const int bw = kAdam7Block[FPass][0], bh = kAdam7Block[FPass][1];
+        const int bpp = FImage.depth() / 8;
+        for (int y = 0; y < FImage.height(); ++y) {
+            uchar* line = FImage.scanLine(y);
+            const uchar* source = FImage.constScanLine(y - y % bh);
+            for (int x = 0; x < FImage.width(); ++x)
+                if (x % bw || y % bh) std::memcpy(line + x * bpp, source + (x - x % bw) * bpp, size_t(bpp));
+        }
+        return true;
+    }
+
+    QImage Finish() {
+        if (FImage.format() == QImage::Format_Indexed8) {
+            // Indices past the palette would read outside the colour table: they show as opaque black.
+            int maxIndex = 0;
+            for (int y = 0; y < FImage.height(); ++y) {
+                const uchar* line = FImage.constScanLine(y);
+                for (int x = 0; x < FImage.width(); ++x) maxIndex = std::max(maxIndex, int(line[x]));
+            }
+            while (FPalette.size() <= maxIndex) FPalette.append(qRgb(0, 0, 0));
+        }
+        if (!FIcc.isEmpty()) {
+            const QColorSpace space = QColorSpace::fromIccProfile(FIcc);
+            if (space.isValid() && space != QColorSpace(QColorSpace::SRgb)) {
+                if (FImage.format() == QImage::Format_Indexed8) {
+                    const QColorTransform t = space.transformationToColorSpace(QColorSpace::SRgb);
+                    for (QRgb& c : FPalette) c = t.map(c);
+                } else if (FImage.format() != QImage::Format_Grayscale8 && FImage.format() != QImage::Format_Grayscale16) {
+                    // Grey pictures keep their levels: a profile for them describes no colours to convert.
+                    FImage.setColorSpace(space);
+                    FImage.convertToColorSpace(QColorSpace::SRgb);
+                }
+            }
+        }
+        if (FImage.format() == QImage::Format_Indexed8) FImage.setColorTable(FPalette);
+        return std::move(FImage);
+    }
+
+    QIODevice& FStream;
+    png_structp FPng = nullptr;
+    png_infop FInfo = nullptr;
+    QString FMessage;
+    QByteArray FIcc;
+    QVector<QRgb> FPalette;
+    QImage FImage;
+    std::function<void(int)> FOnProgress;
+    int FPasses = 1;
+    int FPass = -1;
+    int FRow = 0;
+};
+
+struct TPngOptions {
+    int Compression = 6;
+    bool Interlace = false;
+    double Gamma = 0;
+    std::optional<QRgb> Transparent;
+    std::optional<QRgb> Background;
+};
+
+// Index of the palette entry nearest to c.
+int NearestIndex(const QVector<QRgb>& palette, QRgb c) {
+    int best = 0, bestDistance = INT_MAX;
+    for (int i = 0; i < palette.size(); ++i) {
+        const int dr = qRed(palette[i]) - qRed(c), dg = qGreen(palette[i]) - qGreen(c), db = qBlue(palette[i]) - qBlue(c);
+        const int d = dr * dr + dg * dg + db * db;
+        if (d < bestDistance) best = i, bestDistance = d;
+    }
+    return best;
+}
+
+class TPngEncoder {
+public:
+    explicit TPngEncoder(QIODevice& stream) : FStream(stream) {
+        FPng = png_create_write_struct(PNG_LIBPNG_VER_STRING, this, ErrorFn, WarningFn);
+        if (FPng) FInfo = png_create_info_struct(FPng);
+        if (!FPng || !FInfo) {
+            png_destroy_write_struct(FPng ? &FPng : nullptr, nullptr);
+            throw EWriteError(QStringLiteral("Not enough memory for the PNG encoder"));
+        }
+        png_set_write_fn(FPng, this, WriteFn, FlushFn);
+    }
+    ~TPngEncoder() { png_destroy_write_struct(&FPng, &FInfo); }
+    TPngEncoder(const TPngEncoder&) = delete;
+    TPngEncoder& operator=(const TPngEncoder&) = delete;
+
+    void Encode(const QImage& image, const TPngOptions& options) {
+        Prepare(image);
+        if (setjmp(png_jmpbuf(FPng))) throw EWriteError(FMessage);
+        DoEncode(options);
+    }
+
+private:
+    static void ErrorFn(png_structp png, png_const_charp message) {
+        auto* self = static_cast<TPngEncoder*>(png_get_error_ptr(png));
+        self->FMessage = QString::fromLatin1(message);
+        png_longjmp(png, 1);
+    }
+    static void WarningFn(png_structp, png_const_charp) {}
+    static void WriteFn(png_structp png, png_bytep data, png_size_t length) {
+        auto* self = static_cast<TPngEncoder*>(png_get_io_ptr(png));
+        if (self->FStream.write(reinterpret_cast<const char*>(data), qint64(length)) != qint64(length))
+            png_error(png, "Cannot write the PNG data");
+    }
+    static void FlushFn(png_structp) {}
+
+    // Chooses the PNG kind for the picture and brings the pixels into the layout libpng takes. Everything
+    // the library will be handed is made here, before the setjmp.
+    void Prepare(const QImage& image) {
+        const QColorSpace space = image.colorSpace();
+        if (space.isValid() && space != QColorSpace(QColorSpace::SRgb)) FIcc = space.iccProfile();
+        PrepareImage(image);
+        FRows.resize(size_t(FImage.height()));
+        for (int y = 0; y < FImage.height(); ++y) FRows[size_t(y)] = const_cast<png_bytep>(FImage.constScanLine(y));
+    }
+
+    void PrepareImage(const QImage& image) {
+        switch (image.format()) {
+        case QImage::Format_Mono:
+        case QImage::Format_MonoLSB:
+        case QImage::Format_Indexed8:
+            if (image.colorCount() > 0) {
+                FImage = image.convertToFormat(QImage::Format_Indexed8);
+                FPalette = FImage.colorTable();
+                int maxIndex = 0;
+                for (int y = 0; y < FImage.height(); ++y) {
+                    const uchar* line = FImage.constScanLine(y);
+                    for (int x = 0; x < FImage.width(); ++x) maxIndex = std::max(maxIndex, int(line[x]));
+                }
+                while (FPalette.size() <= maxIndex) FPalette.append(qRgb(0, 0, 0));
+                if (FPalette.size() > 256) FPalette.resize(256);
+                FKind = PNG_COLOR_TYPE_PALETTE;
+                FDepth = FPalette.size() <= 2 ? 1 : FPalette.size() <= 4 ? 2 : FPalette.size() <= 16 ? 4 : 8;
+                return;
+            }
+            FImage = image.convertToFormat(QImage::Format_Grayscale8);
+            FKind = PNG_COLOR_TYPE_GRAY;
+            return;
+        case QImage::Format_Grayscale8:
+            FImage = image;
+            FKind = PNG_COLOR_TYPE_GRAY;
+            return;
+        case QImage::Format_Grayscale16:
+            FImage = image;
+            FKind = PNG_COLOR_TYPE_GRAY;
+            FDepth = 16;
+            return;
+        case QImage::Format_RGBX64:
+        case QImage::Format_RGBA64:
+        case QImage::Format_RGBA64_Premultiplied:
+        case QImage::Format_BGR30:
+        case QImage::Format_A2BGR30_Premultiplied:
+        case QImage::Format_RGB30:
+        case QImage::Format_A2RGB30_Premultiplied:
+        case QImage::Format_RGBX16FPx4:
+        case QImage::Format_RGBA16FPx4:
+        case QImage::Format_RGBA16FPx4_Premultiplied:
+        case QImage::Format_RGBX32FPx4:
+        case QImage::Format_RGBA32FPx4:
+        case QImage::Format_RGBA32FPx4_Premultiplied:
+            FDepth = 16;
+            FKind = image.hasAlphaChannel() ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
+            FImage = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_RGBA64 : QImage::Format_RGBX64);
+            return;
+        default:
+            FKind = image.hasAlphaChannel() ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
+            FImage = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+            return;
+        }
+    }
+
+    void DoEncode(const TPngOptions& o) {
+        const int width = FImage.width(), height = FImage.height();
+        png_set_IHDR(FPng, FInfo, png_uint_32(width), png_uint_32(height), FDepth, FKind,
+                     o.Interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                     PNG_FILTER_TYPE_DEFAULT);
+        png_set_compression_level(FPng, o.Compression);
+        const bool wide = FDepth == 16;
+        const int scale = wide ? 257 : 1;
+        if (FKind == PNG_COLOR_TYPE_PALETTE) {
+            int alphaCount = 0;
+            for (int i = 0; i < FPalette.size(); ++i) {
+                const QRgb c = FPalette[i];
+                FColours[i] = {png_byte(qRed(c)), png_byte(qGreen(c)), png_byte(qBlue(c))};
+                FAlphas[i] = png_byte(o.Transparent && (c & 0xFFFFFF) == (*o.Transparent & 0xFFFFFF) ? 0 : qAlpha(c));
+                if (FAlphas[i] != 255) alphaCount = i + 1;
+            }
+            png_set_PLTE(FPng, FInfo, FColours, int(FPalette.size()));
+            if (alphaCount > 0) png_set_tRNS(FPng, FInfo, FAlphas, alphaCount, nullptr);
+            if (o.Background) {
+                png_color_16 bk{};
+                bk.index = png_byte(NearestIndex(FPalette, *o.Background));
+                png_set_bKGD(FPng, FInfo, &bk);
+            }
+        } else {
+            const bool grey = FKind == PNG_COLOR_TYPE_GRAY;
+            if (o.Transparent && !(FKind & PNG_COLOR_MASK_ALPHA)) {
+                const QRgb t = *o.Transparent;
+                png_color_16 key{};
+                key.red = png_uint_16(qRed(t) * scale);
+                key.green = png_uint_16(qGreen(t) * scale);
+                key.blue = png_uint_16(qBlue(t) * scale);
+                key.gray = png_uint_16(qRed(t) * scale);
+                // A grey picture can only key out a grey level.
+                if (!grey || (qRed(t) == qGreen(t) && qGreen(t) == qBlue(t))) png_set_tRNS(FPng, FInfo, nullptr, 0, &key);
+            }
+            if (o.Background) {
+                const QRgb b = *o.Background;
+                png_color_16 bk{};
+                bk.red = png_uint_16(qRed(b) * scale);
+                bk.green = png_uint_16(qGreen(b) * scale);
+                bk.blue = png_uint_16(qBlue(b) * scale);
+                bk.gray = png_uint_16(qGray(b) * scale);
+                png_set_bKGD(FPng, FInfo, &bk);
+            }
+        }
+        if (o.Gamma > 0) png_set_gAMA(FPng, FInfo, o.Gamma);
+        if (!FIcc.isEmpty() && FKind != PNG_COLOR_TYPE_GRAY)
+            png_set_iCCP(FPng, FInfo, "ICC profile", PNG_COMPRESSION_TYPE_BASE,
+                         reinterpret_cast<png_const_bytep>(FIcc.constData()), png_uint_32(FIcc.size()));
+        png_write_info(FPng, FInfo);
+
+        if (FKind == PNG_COLOR_TYPE_PALETTE && FDepth < 8) png_set_packing(FPng);
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+        if (wide) png_set_swap(FPng);
+        if (!wide && (FKind & PNG_COLOR_MASK_COLOR) && FKind != PNG_COLOR_TYPE_PALETTE) png_set_bgr(FPng);
+        if (FKind == PNG_COLOR_TYPE_RGB) png_set_filler(FPng, 0, PNG_FILLER_AFTER);
+#else
+        if (FKind == PNG_COLOR_TYPE_RGB_ALPHA && !wide) png_set_swap_alpha(FPng);
+        if (FKind == PNG_COLOR_TYPE_RGB) png_set_filler(FPng, 0, wide ? PNG_FILLER_AFTER : PNG_FILLER_BEFORE);
+#endif
+        png_write_image(FPng, FRows.data());
+        png_write_end(FPng, FInfo);
+    }
+
+    QIODevice& FStream;
+    png_structp FPng = nullptr;
+    png_infop FInfo = nullptr;
+    QString FMessage;
+    QImage FImage;
+    QVector<QRgb> FPalette;
+    QByteArray FIcc;
+    std::vector<png_bytep> FRows;
+    png_color FColours[256] = {};
+    png_byte FAlphas[256] = {};
+    int FKind = PNG_COLOR_TYPE_RGB;
+    int FDepth = 8;
+};
+
+bool ParseFlag(const QString& key, const QString& value) {
+    const QString v = value.trimmed().toLower();
+    if (v == QLatin1String("1") || v == QLatin1String("true") || v == QLatin1String("yes") || v == QLatin1String("on")) return true;
+    if (v == QLatin1String("0") || v == QLatin1String("false") || v == QLatin1String("no") || v == QLatin1String("off")) return false;
+    throw EInvalidGraphicOperation(QStringLiteral("The option %1 takes 0 or 1, not '%2'").arg(key, value));
+}
+
+// "RRGGBB" (a leading '#' allowed); an empty value clears the colour.
+std::optional<QRgb> ParseColour(const QString& key, const QString& value) {
+    QString v = value.trimmed();
+    if (v.isEmpty()) return std::nullopt;
+    if (v.startsWith(QLatin1Char('#'))) v.remove(0, 1);
+    bool ok = false;
+    const uint rgb = v.toUInt(&ok, 16);
+    if (!ok || v.size() != 6)
+        throw EInvalidGraphicOperation(QStringLiteral("The option %1 takes a colour RRGGBB, not '%2'").arg(key, value));
+    return qRgb(int(rgb >> 16) & 255, int(rgb >> 8) & 255, int(rgb) & 255);
+}
+
+} // namespace
+
+void TPngGraphic::ReadPage(QIODevice& stream, int) {
+    TPngDecoder decoder(stream);
+    Progress(TProgressStage::psStarting, 0);
+    QImage image = decoder.Decode([this](int percent) { Progress(TProgressStage::psRunning, quint8(percent)); });
+    FFileGamma = decoder.FileGamma;
+    FFileBackground = decoder.FileBackground;
+    FFileInterlaced = decoder.Interlaced;
+    FImage = std::move(image);
+    Progress(TProgressStage::psEnding, 100);
+}
+
+bool TPngGraphic::SetSaveOption(const QString& key, const QString& value) {
+    if (key == QLatin1String("compression")) {
+        bool ok = false;
+        const int level = value.trimmed().toInt(&ok);
+        if (!ok || level < 0 || level > 9)
+            throw EInvalidGraphicOperation(QStringLiteral("The PNG compression must be 0 to 9, not '%1'").arg(value));
+        FCompression = level;
+    } else if (key == QLatin1String("interlace")) {
+        FInterlace = ParseFlag(key, value);
+    } else if (key == QLatin1String("gamma")) {
+        bool ok = false;
+        const double g = value.trimmed().toDouble(&ok);
+        if (!ok || !(g >= 0.01 && g <= 100))
+            throw EInvalidGraphicOperation(QStringLiteral("The PNG gamma must be 0.01 to 100, not '%1'").arg(value));
+        FGamma = g;
+    } else if (key == QLatin1String("transparent")) {
+        FTransparentColor = ParseColour(key, value);
+    } else if (key == QLatin1String("background")) {
+        FBackgroundColor = ParseColour(key, value);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void TPngGraphic::SaveToStream(QIODevice& stream) const {
+    if (FImage.isNull()) throw EInvalidGraphicOperation(QStringLiteral("Cannot save an empty picture"));
+    TPngOptions options;
+    options.Compression = FCompression;
+    options.Interlace = FInterlace;
+    options.Gamma = FGamma;
+    options.Transparent = FTransparentColor;
+    options.Background = FBackgroundColor;
+    TPngEncoder encoder(stream);
+    encoder.Encode(FImage, options);
+}

@@ -1,0 +1,162 @@
+#include "codec/Rla.h"
+
+#include "codec/Limits.h"
+#include "codec/Stream.h"
+
+#include <QIODevice>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+DEFINE_CONTENT_GRAPHIC_CLASS(TRLAGraphic)
+
+namespace {
+
+const int kHeaderSize = 740;
+
+struct TRlaHeader {
+    int Width = 0, Height = 0;
+    int Storage = 0, Channels = 0, Mattes = 0, Aux = 0;
+    int ChannelBits = 8, MatteBits = 8;
+};
+
+// Reads the fields the decoder uses; false when they are not consistent.
+bool ParseHeader(const uchar* data, qint64 size, TRlaHeader& h) {
+    if (size < kHeaderSize) return false;
+    TByteReader r(data, kHeaderSize);
+    r.Seek(8); // the active window; the full window before it only places the picture on a frame
+    const int left = r.S16BE(), right = r.S16BE(), bottom = r.S16BE(), top = r.S16BE();
+    r.Skip(2); // frame number
+    h.Storage = r.S16BE();
+    h.Channels = r.S16BE();
+    h.Mattes = r.S16BE();
+    h.Aux = r.S16BE();
+    r.Seek(658);
+    h.ChannelBits = r.S16BE();
+    r.Skip(2); // matte type
+    h.MatteBits = r.S16BE();
+    if (h.ChannelBits == 0) h.ChannelBits = 8;
+    if (h.MatteBits == 0) h.MatteBits = 8;
+    h.Width = right - left + 1;
+    h.Height = top - bottom + 1;
+    return h.Width > 0 && h.Height > 0 && h.Storage == 0 && h.Channels >= 1 && h.Channels <= 16 && h.Mattes >= 0 &&
+           h.Mattes <= 16 && h.Aux >= 0 && h.Aux <= 16 && h.ChannelBits > 0 && h.ChannelBits <= 16 &&
+           h.MatteBits > 0 && h.MatteBits <= 16;
+}
+
+// Expands one run-length channel: a count c >= 0 repeats the next byte c+1 times, c < 0 copies -c bytes.
+bool ExpandChannel(const uchar* p, qint64 length, uchar* out, qint64 count) {
+    const uchar* end = p + length;
+    qint64 i = 0;
+    while (i < count) {
+        if (p >= end) return false;
+        const int c = qint8(*p++);
+        if (c >= 0) {
+            if (p >= end) return false;
+            const qint64 n = std::min<qint64>(c + 1, count - i);
+            std::memset(out + i, *p++, size_t(n));
+            i += n;
+        } else {
+            const qint64 n = -c;
+            if (end - p < n) return false;
+            const qint64 k = std::min(n, count - i);
+            std::memcpy(out + i, p, size_t(k));
+            p += n;
+            i += k;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool TRLAGraphic::AcceptsContent(QIODevice& stream) {
+    const QByteArray head = PeekBytes(stream, kHeaderSize);
+    TRlaHeader h;
+    if (!ParseHeader(reinterpret_cast<const uchar*>(head.constData()), head.size(), h)) return false;
+    if (stream.isSequential()) return false;
+    const qint64 tableEnd = kHeaderSize + qint64(h.Height) * 4;
+    const qint64 size = stream.size() - stream.pos();
+    if (tableEnd > size) return false;
+    const QByteArray table = PeekBytes(stream, tableEnd);
+    if (table.size() < tableEnd) return false;
+    TByteReader r(table);
+    r.Seek(kHeaderSize);
+    for (int y = 0; y < h.Height; ++y) {
+        const qint64 offset = r.U32BE();
+        if (offset < tableEnd || offset >= size) return false;
+    }
+    return true;
+}
+
+void TRLAGraphic::ReadPage(QIODevice& stream, int) {
+    const QByteArray bytes = ReadRemaining(stream);
+    const uchar* data = reinterpret_cast<const uchar*>(bytes.constData());
+    const qint64 size = bytes.size();
+    TRlaHeader h;
+    if (!ParseHeader(data, size, h)) throw EInvalidGraphic(QStringLiteral("The RLA file header is not valid"));
+    CheckPictureSize(h.Width, h.Height);
+    const int width = h.Width, height = h.Height;
+    const qint64 tableEnd = kHeaderSize + qint64(height) * 4;
+    if (tableEnd > size) throw EInvalidGraphic(QStringLiteral("The RLA scanline table is incomplete"));
+
+    const bool rgb = h.Channels >= 3;
+    const int colours = rgb ? 3 : 1;
+    const bool alpha = h.Mattes > 0;
+    const QImage::Format format = alpha ? QImage::Format_ARGB32 : rgb ? QImage::Format_RGB32 : QImage::Format_Grayscale8;
+    QImage image = NewImage(width, height, format);
+
+    const int colourBytes = h.ChannelBits > 8 ? 2 : 1, matteBytes = h.MatteBits > 8 ? 2 : 1;
+    std::vector<uchar> expanded(size_t(width) * 2);
+    std::vector<uchar> planes(size_t(width) * 4, 255);
+    TByteReader table(data + kHeaderSize, qint64(height) * 4);
+    // Scanlines are listed bottom first; the picture keeps the rows read before any damage.
+    int rows = 0;
+    for (; rows < height; ++rows) {
+        qint64 pos = table.U32BE();
+        if (pos < tableEnd || pos >= size) break;
+        bool ok = true;
+        // Colour channels, then mattes; channels that no picture shows are passed over by their lengths.
+        for (int c = 0; c < h.Channels + (alpha ? 1 : 0) && ok; ++c) {
+            if (size - pos < 2) {
+                ok = false;
+                break;
+            }
+            const qint64 length = (data[pos] << 8) | data[pos + 1];
+            pos += 2;
+            if (length > size - pos) {
+                ok = false;
+                break;
+            }
+            const bool matte = c >= h.Channels;
+            const int target = matte ? 3 : c;
+            if (target < colours || matte) {
+                const int sampleBytes = matte ? matteBytes : colourBytes;
+                ok = ExpandChannel(data + pos, length, expanded.data(), qint64(width) * sampleBytes);
+                uchar* out = planes.data() + size_t(target) * width;
+                if (sampleBytes == 1)
+                    std::memcpy(out, expanded.data(), size_t(width));
+                else
+                    for (int x = 0; x < width; ++x) out[x] = expanded[size_t(2 * x)]; // high byte first
+            }
+            pos += length;
+        }
+        if (!ok) break;
+        uchar* scan = image.scanLine(height - 1 - rows);
+        const uchar *r = planes.data(), *g = r + width, *b = g + width, *a = b + width;
+        if (format == QImage::Format_Grayscale8) {
+            std::memcpy(scan, r, size_t(width));
+            continue;
+        }
+        QRgb* out = reinterpret_cast<QRgb*>(scan);
+        if (!rgb) {
+            g = r;
+            b = r;
+        }
+        for (int x = 0; x < width; ++x) out[x] = qRgba(r[x], g[x], b[x], alpha ? a[x] : 255);
+    }
+    if (rows == 0) throw EInvalidGraphic(QStringLiteral("The RLA file holds no pixel data"));
+    if (rows < height) image = image.copy(0, height - rows, width, rows);
+    FImage = std::move(image);
+}

@@ -1,0 +1,112 @@
+#include "TestUtil.h"
+
+#include <QFile>
+#include <QDir>
+#include <QFileInfo>
+
+class CliTest : public ::testing::Test {
+protected:
+    QTemporaryDir Dir;
+    QString Path(const QString& name) const { return Dir.filePath(name); }
+    QString Write(const QString& name, const QByteArray& bytes) {
+        WriteFile(Path(name), bytes);
+        return Path(name);
+    }
+};
+
+TEST_F(CliTest, InfoPrintsOneLinePerFileAndFailsWhenAnyFails) {
+    const QString good = Write(QStringLiteral("a.ppm"), QByteArray("P3\n2 3\n255\n") + QByteArray(18, '\0').replace('\0', "1 "));
+    const QString bad = Write(QStringLiteral("b.xyz"), QByteArray("nothing"));
+    QString out;
+    EXPECT_EQ(RunCli({QStringLiteral("info"), good}, &out), 0);
+    EXPECT_EQ(out, good + QStringLiteral("\tTPPMGraphic\t2x3\tpages=1\tframes=1\n"));
+    EXPECT_EQ(RunCli({QStringLiteral("info"), good, bad}, &out), 1);
+    const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[1], bad + QStringLiteral("\terror\tUnknown picture file extension (.xyz)"));
+}
+
+TEST_F(CliTest, ConvertWritesByExtensionAndNeverDamagesTheTarget) {
+    const QString in = Write(QStringLiteral("in.pgm"), QByteArray("P2\n2 2\n255\n0 64\n128 255\n"));
+    const QString out = Path(QStringLiteral("out.ppm"));
+    ASSERT_EQ(RunCli({QStringLiteral("convert"), in, out}), 0);
+    EXPECT_TRUE(ReadFile(out).startsWith("P5\n2 2\n255\n")); // grey pictures stay grey
+    ASSERT_EQ(RunCli({QStringLiteral("convert"), in, out, QStringLiteral("--option"), QStringLiteral("plain=1")}), 0);
+    EXPECT_EQ(ReadFile(out), QByteArray("P2\n2 2\n255\n0 64\n128 255\n"));
+
+    // A failing conversion leaves an existing target as it was, and leaves no temporary files.
+    const QByteArray before = ReadFile(out);
+    const QString broken = Write(QStringLiteral("broken.pgm"), QByteArray("P2\n2 2\n"));
+    QString err;
+    EXPECT_EQ(RunCli({QStringLiteral("convert"), broken, out}, nullptr, &err), 1);
+    EXPECT_TRUE(err.contains(QStringLiteral("cannot open"))) << err.toStdString();
+    EXPECT_EQ(ReadFile(out), before);
+    EXPECT_EQ(QDir(Dir.path()).entryList(QDir::Files).size(), 3);
+
+    EXPECT_EQ(RunCli({QStringLiteral("convert"), in, Path(QStringLiteral("x.nope"))}, nullptr, &err), 1);
+    EXPECT_TRUE(err.contains(QStringLiteral("Unknown picture file extension (.nope)")));
+    EXPECT_EQ(RunCli({QStringLiteral("convert"), in, out, QStringLiteral("--option"), QStringLiteral("bogus=1")}, nullptr, &err), 2);
+    EXPECT_TRUE(err.contains(QStringLiteral("has no option 'bogus'"))) << err.toStdString();
+    EXPECT_EQ(RunCli({QStringLiteral("convert"), in, out, QStringLiteral("--page"), QStringLiteral("2")}, nullptr, &err), 1);
+    EXPECT_TRUE(err.contains(QStringLiteral("Page 2 does not exist"))) << err.toStdString();
+}
+
+TEST_F(CliTest, RenderScalesIntoTheAskedSize) {
+    const QString in = Write(QStringLiteral("in.ppm"), QByteArray("P3\n2 1\n255\n255 0 0 0 0 255\n"));
+    const QString out = Path(QStringLiteral("r.ppm"));
+    ASSERT_EQ(RunCli({QStringLiteral("render"), in, out, QStringLiteral("--size"), QStringLiteral("4x2")}), 0);
+    QByteArray expected("P6\n4 2\n255\n");
+    for (int y = 0; y < 2; ++y) expected += QByteArray::fromHex("ff0000ff00000000ff0000ff");
+    EXPECT_EQ(ReadFile(out), expected);
+    QString err;
+    EXPECT_EQ(RunCli({QStringLiteral("render"), in, out, QStringLiteral("--size"), QStringLiteral("0x5")}, nullptr, &err), 2);
+    EXPECT_EQ(RunCli({QStringLiteral("render"), in, out, QStringLiteral("--background"), QStringLiteral("zz")}, nullptr, &err), 2);
+    EXPECT_TRUE(err.contains(QStringLiteral("invalid colour 'zz'")));
+}
+
+TEST_F(CliTest, PixelLimitRefusesBeforeAllocating) {
+    const QString huge = Write(QStringLiteral("huge.pgm"), QByteArray("P5\n100000 100000\n255\n\x01\x02"));
+    QString out;
+    EXPECT_EQ(RunCli({QStringLiteral("info"), huge}, &out), 1);
+    EXPECT_TRUE(out.endsWith(QStringLiteral(
+        "\terror\tThe picture is too large: 100000 x 100000 pixels exceeds the limit of 268435456 pixels\n")))
+        << out.toStdString();
+    const QString small = Write(QStringLiteral("s.pgm"), QByteArray("P5\n10 10\n255\n") + QByteArray(100, 'a'));
+    EXPECT_EQ(RunCli({QStringLiteral("--max-pixels"), QStringLiteral("99"), QStringLiteral("info"), small}, &out), 1);
+    EXPECT_TRUE(out.contains(QStringLiteral("exceeds the limit of 99 pixels")));
+}
+
+TEST_F(CliTest, UsageErrorsExitWithTwo) {
+    QString out, err;
+    EXPECT_EQ(RunCli({}, &out), 2);
+    EXPECT_TRUE(out.startsWith(QStringLiteral("Usage: lumenor-cli")));
+    EXPECT_EQ(RunCli({QStringLiteral("--help")}, &out), 0);
+    EXPECT_EQ(RunCli({QStringLiteral("frobnicate")}, nullptr, &err), 2);
+    EXPECT_TRUE(err.contains(QStringLiteral("unknown command 'frobnicate'")));
+    EXPECT_EQ(RunCli({QStringLiteral("convert"), QStringLiteral("only-one")}, nullptr, &err), 2);
+}
+
+TEST_F(CliTest, EncryptedContainersWithAGivenPassword) {
+    const QString in = Write(QStringLiteral("in.ppm"), QByteArray("P3\n1 1\n255\n1 2 3\n"));
+    const QString out = Path(QStringLiteral("out.cif"));
+    QString text, err;
+    EXPECT_EQ(RunCli({QStringLiteral("convert"), in, out}, nullptr, &err), 2);
+    EXPECT_TRUE(err.contains(QStringLiteral("needs --password")));
+    ASSERT_EQ(RunCli({QStringLiteral("--password"), QStringLiteral("Pw"), QStringLiteral("convert"), in, out,
+                      QStringLiteral("--cipher"), QStringLiteral("rijndael"), QStringLiteral("--case-sensitive")}, nullptr, &err), 0)
+        << err.toStdString();
+    const QByteArray bytes = ReadFile(out);
+    EXPECT_EQ(bytes.left(4), QByteArray("CPIX"));
+    EXPECT_EQ(int(bytes[5]), 7);
+    EXPECT_EQ(int(bytes[6]), 2);
+    EXPECT_EQ(RunCli({QStringLiteral("--password"), QStringLiteral("Pw"), QStringLiteral("info"), out}, &text), 0);
+    EXPECT_EQ(text, out + QStringLiteral("\tTCIFGraphic\t1x1\tpages=1\tframes=1\n"));
+    // Case-sensitive: "pw" is wrong, and without a terminal nobody is asked again.
+    EXPECT_EQ(RunCli({QStringLiteral("--password"), QStringLiteral("pw"), QStringLiteral("info"), out}, &text), 1);
+    EXPECT_TRUE(text.endsWith(QStringLiteral("\terror\tPassword confirmation failed\n")));
+    EXPECT_EQ(RunCli({QStringLiteral("info"), out}, &text), 1);
+    EXPECT_TRUE(text.endsWith(QStringLiteral("\terror\tPassword required\n")));
+    const QString back = Path(QStringLiteral("back.ppm"));
+    ASSERT_EQ(RunCli({QStringLiteral("--password"), QStringLiteral("Pw"), QStringLiteral("convert"), out, back}), 0);
+    EXPECT_EQ(ReadFile(back), QByteArray("P6\n1 1\n255\n\x01\x02\x03"));
+}

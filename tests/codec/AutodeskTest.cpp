@@ -1,0 +1,36 @@
+#include "RasterFixtures.h"
+
+#include "codec/Autodesk.h"
+
+namespace {
+QString Cel(const QString& name) { return DataPath(QStringLiteral("cel/") + name); }
+}
+
+// Packed from the format description (as .cel and .pic); the reference is the picture packed, with
+// the 6-bit levels widened as (v << 2) | (v >> 4).
+TEST(Autodesk, PackedFilesMatchThePicturePacked) {
+    for (const char* name : {"animator.cel", "animator.pic"}) {
+        SCOPED_TRACE(name);
+        const QImage image = LoadFile<TAutodeskGraphic>(Cel(QString::fromLatin1(name)));
+        EXPECT_EQ(image.format(), QImage::Format_Indexed8);
+        EXPECT_TRUE(SamePixels(image, QImage(Cel("animator.png"))));
+    }
+}
+
+TEST(Autodesk, ContentTestAndTruncation) {
+    const QByteArray file = ReadFile(Cel("animator.cel"));
+    EXPECT_TRUE(Accepts<TAutodeskGraphic>(file));
+    EXPECT_TRUE(Accepts<TAutodeskGraphic>(file, 2));
+    QByteArray compressed = file;
+    compressed[11] = 1;
+    EXPECT_FALSE(Accepts<TAutodeskGraphic>(compressed));
+    EXPECT_EQ(LoadError<TAutodeskGraphic>(compressed), QStringLiteral("The Autodesk file header is not valid"));
+    EXPECT_FALSE(Accepts<TAutodeskGraphic>(file.left(20)));
+
+    const QImage whole = LoadBytes<TAutodeskGraphic>(file);
+    const QImage part = LoadBytes<TAutodeskGraphic>(file.left(32 + 768 + 37 * 5 + 10));
+    ASSERT_EQ(part.height(), 5);
+    EXPECT_TRUE(SamePixels(part, whole.copy(0, 0, 37, 5)));
+    EXPECT_EQ(LoadError<TAutodeskGraphic>(file.left(500)), QStringLiteral("The Autodesk file palette is incomplete"));
+    EXPECT_EQ(LoadError<TAutodeskGraphic>(file.left(32 + 768 + 36)), QStringLiteral("The Autodesk file holds no pixel data"));
+}
