@@ -60,7 +60,9 @@ TKernel KernelOf(TDitherMode mode) {
 }
 
 // Nearest palette entry (squared RGB distance, lowest index on ties), with shortcuts for the palettes
-// whose nearest entry can be computed directly.
+// whose nearest entry can be computed directly. Other palettes are searched through 8 x 8 x 8 cells of
+// the colour cube, each holding the entries that can be nearest to some colour of the cell: those whose
+// distance to the cell is at most the smallest farthest-corner distance of any entry.
 class TNearest {
 public:
     explicit TNearest(const QVector<QRgb>& palette) : FPalette(palette) {
@@ -68,32 +70,50 @@ public:
         for (int i = 0; grey && i < 256; ++i) grey = palette[i] == qRgb(i, i, i);
         for (int i = 0; cube && i < 216; ++i) cube = palette[i] == qRgb(i / 36 * 51, i / 6 % 6 * 51, i % 6 * 51);
         FKind = grey ? 1 : cube ? 2 : 0;
+        if (FKind) return;
+        FCells.resize(512);
+        for (int cell = 0; cell < 512; ++cell) {
+            const int lo[3] = {(cell >> 6) * 32, ((cell >> 3) & 7) * 32, (cell & 7) * 32};
+            auto span = [&](QRgb c, bool farthest) {
+                const int v[3] = {qRed(c), qGreen(c), qBlue(c)};
+                int d = 0;
+                for (int k = 0; k < 3; ++k) {
+                    const int a = lo[k], z = lo[k] + 31;
+                    int e;
+                    if (farthest)
+                        e = std::max(std::abs(v[k] - a), std::abs(v[k] - z));
+                    else
+                        e = v[k] < a ? a - v[k] : v[k] > z ? v[k] - z : 0;
+                    d += e * e;
+                }
+                return d;
+            };
+            int bound = INT_MAX;
+            for (QRgb c : palette) bound = std::min(bound, span(c, true));
+            for (int i = 0; i < palette.size(); ++i)
+                if (span(palette[i], false) <= bound) FCells[size_t(cell)].push_back(i);
+        }
     }
-    int Find(int r, int g, int b) {
+    int Find(int r, int g, int b) const {
         if (FKind == 1) return (r + g + b + 1) / 3; // the mean minimises the distance to a grey
         if (FKind == 2) return (r + 25) / 51 * 36 + (g + 25) / 51 * 6 + (b + 25) / 51;
-        const quint32 key = quint32(r << 16 | g << 8 | b);
-        auto it = FCache.constFind(key);
-        if (it != FCache.constEnd()) return it.value();
-        int best = 0, bestDist = INT_MAX;
-        for (int i = 0; i < FPalette.size(); ++i) {
+        int best = INT_MAX, bestIndex = 0;
+        for (int i : FCells[size_t(((r >> 5) << 6) | ((g >> 5) << 3) | (b >> 5))]) {
             const QRgb c = FPalette[i];
             const int dr = qRed(c) - r, dg = qGreen(c) - g, db = qBlue(c) - b;
             const int d = dr * dr + dg * dg + db * db;
-            if (d < bestDist) {
-                bestDist = d;
-                best = i;
-                if (d == 0) break;
+            if (d < best) {
+                best = d;
+                bestIndex = i;
             }
         }
-        if (FCache.size() < (1 << 20)) FCache.insert(key, best);
-        return best;
+        return bestIndex;
     }
 
 private:
     const QVector<QRgb>& FPalette;
     int FKind = 0;
-    QHash<quint32, int> FCache;
+    std::vector<std::vector<int>> FCells;
 };
 
 struct TBox {

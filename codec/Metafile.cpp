@@ -194,12 +194,10 @@ void TMetafile::LoadBytes(const QByteArray& bytes) {
         width *= k;
         height *= k;
     }
-    FWidth = std::max(1, int(std::min(width + 0.5, 1e9)));
-    FHeight = std::max(1, int(std::min(height + 0.5, 1e9)));
-    while (qint64(FWidth) * FHeight > PixelLimit()) {
-        FWidth = std::max(1, FWidth - 1);
-        FHeight = std::max(1, FHeight - 1);
-    }
+    const double cap = std::min(limit, 1e9);
+    FWidth = std::max(1, int(std::min(width + 0.5, cap)));
+    FHeight = std::max(1, int(std::min(height + 0.5, cap)));
+    if (qint64(FWidth) * FHeight > PixelLimit()) FWidth = std::max<qint64>(1, PixelLimit() / FHeight);
 }
 
 void TMetafile::DrawTo(QPainter& canvas, const QRect& rect) const {

@@ -6,6 +6,7 @@
 #include <QLinearGradient>
 
 #include <cmath>
+#include <new>
 #include <cstring>
 
 namespace mf {
@@ -704,8 +705,9 @@ void TEmfPlayer::Play(const QByteArray& data) {
         TByteReader params(d + pos + 8, recordSize - 8);
         try {
             Record(type, params);
-        } catch (const EReadError&) {
-            // A record shorter than its fields: skipped.
+        } catch (const Exception&) {
+            // A record shorter than its fields, or a bitmap beyond the pixel limit: skipped.
+        } catch (const std::bad_alloc&) {
         }
         pos += (recordSize + 3) & ~qint64(3);
     }

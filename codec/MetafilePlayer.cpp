@@ -260,6 +260,9 @@ QImage DecodeDib(const uchar* info, qint64 infoSize, const uchar* bits, qint64 b
 
 TPlayer::TPlayer(QPainter& painter, const QTransform& output, const QRectF& clipRect)
     : FPainter(painter), FOutput(output), FClipRect(clipRect) {
+    // Stay within the clip the caller set, if any.
+    FBaseClip = QRegion(FClipRect.toAlignedRect());
+    if (FPainter.hasClipping()) FBaseClip &= FPainter.clipRegion();
     FPainter.setRenderHint(QPainter::Antialiasing, false);
     FPainter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     ApplyClip();
@@ -335,7 +338,7 @@ void TPlayer::RestoreDC(int n) {
     ApplyClip();
 }
 
-QRegion TPlayer::FullRegion() const { return QRegion(FClipRect.toAlignedRect()); }
+QRegion TPlayer::FullRegion() const { return FBaseClip; }
 
 QRegion TPlayer::LogicalToRegion(const QPainterPath& logical) const {
     const QTransform t = Full();

@@ -165,6 +165,7 @@ protected:
     QPainter& FPainter;
     QTransform FOutput;
     QRectF FClipRect; // output pixels
+    QRegion FBaseClip; // FClipRect within the caller's clip
     double FPxPerMmX = kScreenDpi / 25.4, FPxPerMmY = kScreenDpi / 25.4;
     TDcState FDc;
     std::vector<TDcState> FSaved;

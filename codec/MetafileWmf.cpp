@@ -6,6 +6,7 @@
 #include <QRegion>
 
 #include <cmath>
+#include <new>
 
 namespace mf {
 
@@ -467,8 +468,9 @@ void TWmfPlayer::Play(const QByteArray& data) {
         TByteReader params(reinterpret_cast<const uchar*>(data.constData()) + pos + 6, words * 2 - 6);
         try {
             Record(function, params, words);
-        } catch (const EReadError&) {
-            // A record shorter than its fields: skipped.
+        } catch (const Exception&) {
+            // A record shorter than its fields, or a bitmap beyond the pixel limit: skipped.
+        } catch (const std::bad_alloc&) {
         }
         pos += words * 2;
     }

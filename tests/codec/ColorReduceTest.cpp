@@ -106,6 +106,35 @@ TEST(ColorReduce, NearestColourWithoutDither) {
     EXPECT_EQ(grey.pixelIndex(1, 0), 200);
 }
 
+// The nearest entry of an arbitrary palette is the one a full search finds (lowest index on ties).
+TEST(ColorReduce, NearestEntryMatchesAFullSearch) {
+    quint32 seed = 7;
+    auto rnd = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return int(seed >> 24);
+    };
+    QVector<QRgb> palette;
+    for (int i = 0; i < 37; ++i) palette << qRgb(rnd(), rnd(), rnd());
+    palette << palette[5]; // a duplicate: the first one wins
+    QImage image(64, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) image.setPixel(x, y, qRgb(rnd(), rnd(), rnd()));
+    const QImage out = ReduceToPalette(image, palette, TDitherMode::dmNearest);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x) {
+            const QRgb c = image.pixel(x, y);
+            int best = INT_MAX, index = -1;
+            for (int i = 0; i < palette.size(); ++i) {
+                const int dr = qRed(palette[i]) - qRed(c), dg = qGreen(palette[i]) - qGreen(c), db = qBlue(palette[i]) - qBlue(c);
+                if (dr * dr + dg * dg + db * db < best) {
+                    best = dr * dr + dg * dg + db * db;
+                    index = i;
+                }
+            }
+            ASSERT_EQ(out.pixelIndex(x, y), index) << x << "," << y;
+        }
+}
+
 // Floyd-Steinberg on one row of 100-grey worked out by hand: 0 err 100; 100+44=144 white err -111;
 // 100-49=51 black err 51; 100+22=122 black.
 TEST(ColorReduce, FloydSteinbergDiffusesTheErrorAsWorkedOut) {

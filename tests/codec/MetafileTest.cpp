@@ -7,6 +7,7 @@
 
 #include <QBuffer>
 #include <QPainter>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <functional>
@@ -222,6 +223,32 @@ TEST(Metafile, InkscapeExportsMatchTheirSource) {
     }
 }
 
+// inkscape-rich.svg exported by Inkscape: text as paths, Bezier curves, a dashed line, an even-odd
+// polygon with a hole, and (EMF only: the WMF export drops it) a clip path in a saved state.
+TEST(Metafile, InkscapeExportsWithPathsClipsAndDashes) {
+    for (const char* name : {"wmf/inkscape-rich.emf", "wmf/inkscape-rich.wmf"}) {
+        SCOPED_TRACE(name);
+        const bool emf = QByteArray(name).endsWith("emf");
+        const auto m = LoadMetafile(ReadFile(DataPath(name)));
+        const QImage img = Render(m);
+        EXPECT_EQ(At(img, 145, 32), 0xFFAA00u);  // the triangle
+        EXPECT_EQ(At(img, 145, 17), kWhite);     // its even-odd hole
+        EXPECT_EQ(At(img, 200, 30), 0x00AA00u);  // the green square inside the circle
+        EXPECT_EQ(At(img, 175, 5), emf ? kWhite : 0x00AA00u); // outside the circle: clipped in the EMF
+        const QRect text = InkBox(img.copy(0, 0, 125, 45));
+        EXPECT_GE(text.width(), 90);  // "Lumen" at 30 pixels
+        EXPECT_GE(text.height(), 20);
+        int magenta = 0;
+        for (int x = 10; x < 230; ++x) magenta += At(img, x, 110) == 0xFF00FFu || At(img, x, 109) == 0xFF00FFu;
+        EXPECT_GT(magenta, 220 * 50 / 100); // dashes of 8 on, 4 off
+        EXPECT_LT(magenta, 220 * 85 / 100);
+        int curve = 0;
+        for (int y = 45; y < 95; ++y)
+            for (int x = 10; x < 120; ++x) curve += At(img, x, y) == kBlack;
+        EXPECT_GT(curve, 150);
+    }
+}
+
 TEST(Metafile, HeaderErrorsAndTruncation) {
     auto message = [](const QByteArray& bytes) -> QString {
         try {
@@ -336,4 +363,192 @@ TEST(Metafile, RegisteredForBothExtensionsAndRenderedByTheCli) {
     const auto back = LoadMetafile(ReadFile(emf));
     EXPECT_EQ(back->Width(), 400);
     EXPECT_TRUE(SamePixels(Render(back), img));
+}
+
+namespace {
+
+// A placeable WMF of 100 x 100 units at 96 per inch (100 x 100 pixels) from records given as words.
+struct TWmfBuilder {
+    QByteArray Records;
+    int Objects = 0;
+    void Add(quint16 function, const QVector<int>& words, const QByteArray& raw = QByteArray()) {
+        QByteArray body;
+        for (int w : words) {
+            body.append(char(w & 0xFF));
+            body.append(char((w >> 8) & 0xFF));
+        }
+        body += raw;
+        if (body.size() % 2) body.append('\0');
+        const quint32 size = 3 + quint32(body.size() / 2);
+        for (int i = 0; i < 4; ++i) Records.append(char((size >> (8 * i)) & 0xFF));
+        Records.append(char(function & 0xFF));
+        Records.append(char(function >> 8));
+        Records += body;
+    }
+    static QByteArray ColorRef(QRgb c) {
+        QByteArray b;
+        b.append(char(qRed(c)));
+        b.append(char(qGreen(c)));
+        b.append(char(qBlue(c)));
+        b.append('\0');
+        return b;
+    }
+    void Brush(int style, QRgb color, int hatch = 0) {
+        Add(0x02FC, {style}, ColorRef(color) + QByteArray(1, char(hatch)) + QByteArray(1, '\0'));
+        ++Objects;
+    }
+    void Pen(int style, int width, QRgb color) {
+        Add(0x02FA, {style, width, 0}, ColorRef(color));
+        ++Objects;
+    }
+    void Select(int index) { Add(0x012D, {index}); }
+    void Rect(int l, int t, int r, int b) { Add(0x041B, {b, r, t, l}); }
+    QByteArray File() {
+        Add(0x0000, {});
+        QByteArray out = QByteArray::fromHex("d7cdc69a0000000000006400640060000000000000");
+        quint16 sum = 0;
+        for (int i = 0; i < 20; i += 2) sum ^= quint16(uchar(out[i]) | (uchar(out[i + 1]) << 8));
+        out.resize(20);
+        out.append(char(sum & 0xFF));
+        out.append(char(sum >> 8));
+        QByteArray header = QByteArray::fromHex("010009000003");
+        const quint32 words = quint32((18 + Records.size()) / 2);
+        for (int i = 0; i < 4; ++i) header.append(char((words >> (8 * i)) & 0xFF));
+        header.append(char(Objects & 0xFF));
+        header.append(char(Objects >> 8));
+        header += QByteArray::fromHex("0000000000 00").replace(' ', "");
+        return out + header.left(18) + Records;
+    }
+};
+
+} // namespace
+
+// Hatched brushes follow the background mode; XOR drawing undoes itself; R2_NOP draws nothing.
+TEST(Metafile, HatchesBackgroundModesAndRasterOperations) {
+    TWmfBuilder w;
+    w.Pen(5, 0, 0);                      // 0: no outline
+    w.Select(0);
+    w.Brush(0, qRgb(255, 0, 0));         // 1: red
+    w.Select(1);
+    w.Rect(0, 0, 50, 50);
+    w.Add(0x0102, {1});                  // transparent background
+    w.Brush(2, qRgb(0, 0, 255), 4);      // 2: blue cross hatch
+    w.Select(2);
+    w.Rect(0, 0, 50, 50);
+    w.Add(0x0102, {2});                  // opaque background, green
+    w.Add(0x0201, {}, TWmfBuilder::ColorRef(qRgb(0, 255, 0)));
+    w.Rect(50, 0, 100, 50);
+    w.Brush(0, qRgb(255, 255, 255));     // 3: white
+    w.Select(3);
+    w.Add(0x0104, {7});                  // R2_XORPEN twice: unchanged
+    w.Rect(0, 50, 100, 100);
+    w.Rect(0, 50, 50, 100);
+    w.Add(0x0104, {11});                 // R2_NOP
+    w.Brush(0, qRgb(0, 0, 0));           // 4
+    w.Select(4);
+    w.Rect(0, 0, 100, 100);
+    const QImage img = Render(LoadMetafile(w.File()));
+    int blue = 0, red = 0, green = 0;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 48; ++x) {
+            blue += At(img, x, y) == kBlue;
+            red += At(img, x, y) == kRed;
+            green += At(img, x + 50, y) == kGreen;
+        }
+    // An 8 x 8 cross hatch covers 15 of 64 pixels.
+    EXPECT_NEAR(blue, 48 * 48 * 15 / 64, 48 * 3);
+    EXPECT_NEAR(red, 48 * 48 * 49 / 64, 48 * 3);
+    EXPECT_NEAR(green, 48 * 48 * 49 / 64, 48 * 3);
+    EXPECT_EQ(At(img, 25, 75), kWhite);  // XOR-ed twice
+    EXPECT_EQ(At(img, 75, 75), 0x000000u); // XOR-ed once: white ^ white
+}
+
+// ExcludeClipRect, SaveDC twice and RestoreDC(1), and a mirrored DIBStretchBlt.
+TEST(Metafile, ClipHolesAbsoluteRestoreAndMirroredBlits) {
+    TWmfBuilder w;
+    w.Pen(5, 0, 0);
+    w.Select(0);
+    w.Brush(0, qRgb(0, 0, 0));
+    w.Select(1);
+    w.Add(0x001E, {});                    // SaveDC: state 1, no clip
+    w.Add(0x0415, {30, 30, 10, 10});      // ExcludeClipRect(10,10)-(30,30)
+    w.Add(0x001E, {});                    // SaveDC: state 2, with the hole
+    w.Add(0x0416, {40, 100, 0, 0});       // IntersectClipRect(0,0)-(100,40)
+    w.Add(0x0127, {1});                   // RestoreDC(1): no clip at all
+    w.Rect(0, 0, 40, 40);
+    w.Add(0x0415, {30, 30, 10, 10});
+    w.Rect(50, 0, 100, 40);
+    // DIBStretchBlt of a 2 x 1 DIB (red, blue) with a negative width: mirrored.
+    QByteArray dib = QByteArray::fromHex("28000000020000000100000001001800000000000000000000000000000000000000000000000000");
+    dib += QByteArray::fromHex("0000ffff00000000"); // blue-green-red order: red, then blue; padded
+    w.Add(0x0B41, {0x0020, 0x00CC, 1, 2, 0, 0, 40, -80, 50, 90}, dib);
+    const QImage img = Render(LoadMetafile(w.File()));
+    EXPECT_EQ(At(img, 20, 20), kBlack); // the hole was undone by RestoreDC(1)
+    EXPECT_EQ(At(img, 5, 5), kBlack);
+    // The second exclusion is still in force for the later rectangle and blit only where they overlap it.
+    EXPECT_EQ(At(img, 75, 20), kBlack);
+    EXPECT_EQ(At(img, 20, 70), kBlue);  // mirrored: blue on the left
+    EXPECT_EQ(At(img, 70, 70), kRed);
+}
+
+// Escapement turns text; a pie and a chord fill only their part of the ellipse.
+TEST(Metafile, RotatedTextPiesAndChords) {
+    TWmfBuilder w;
+    QByteArray font = QByteArray::fromHex("ecff0000840384039001000000000000");
+    font += QByteArray("DejaVu Sans").leftJustified(32, '\0');
+    w.Add(0x02FB, {}, font); // 0: 20 units high, escapement 90 degrees
+    ++w.Objects;
+    w.Select(0);
+    w.Add(0x0102, {1});
+    w.Add(0x0521, {4}, QByteArray("WWWW") + QByteArray::fromHex("5a001400")); // TextOut at (20, 90)
+    w.Pen(5, 0, 0);
+    w.Select(1);
+    w.Brush(0, qRgb(255, 0, 0));
+    w.Select(2);
+    // Pie of the circle in (50,0)-(100,50) from 0 to 90 degrees: the upper right quarter.
+    w.Add(0x081A, {0, 75, 25, 100, 50, 100, 0, 50});
+    // Chord of the circle in (50,50)-(100,100) from 90 to 270 degrees: the left half.
+    w.Add(0x0830, {100, 75, 50, 75, 100, 100, 50, 50});
+    const QImage img = Render(LoadMetafile(w.File()));
+    const QRect text = InkBox(img.copy(0, 0, 50, 100));
+    EXPECT_GT(text.height(), 2 * text.width()); // written upwards
+    EXPECT_EQ(At(img, 85, 15), kRed);
+    EXPECT_EQ(At(img, 65, 15), kWhite);
+    EXPECT_EQ(At(img, 85, 35), kWhite);
+    EXPECT_EQ(At(img, 60, 75), kRed);
+    EXPECT_EQ(At(img, 90, 75), kWhite);
+}
+
+// A bitmap record beyond the pixel limit is skipped while drawing; it never raises out of DrawTo.
+TEST(Metafile, OversizedBitmapRecordsAreSkipped) {
+    QImage red(2, 2, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    QByteArray emf = TMetafile::MakeEmf(red);
+    ASSERT_EQ(emf.mid(108 + 80, 4), QByteArray::fromHex("28000000")); // the DIB header of the blit
+    emf.replace(108 + 84, 8, QByteArray::fromHex("a0860100a0860100")); // 100000 x 100000
+    const auto m = LoadMetafile(emf);
+    QImage img;
+    EXPECT_NO_THROW(img = Render(m));
+    EXPECT_EQ(At(img, 1, 1), kWhite);
+    EXPECT_TRUE(SamePixels(Render(LoadMetafile(TMetafile::MakeEmf(red))), red));
+}
+
+// The placeable WMF we write is read by an independent decoder (ImageMagick's WMF reader, when the
+// machine has it) to the same pixels.
+TEST(Metafile, WrittenWmfReadsTheSameInImageMagick) {
+    QTemporaryDir dir;
+    const QImage source = MakeTestImage(45, 31);
+    TImageGraphic raster(source);
+    TMetafile m;
+    m.Assign(raster);
+    const QString wmf = dir.filePath(QStringLiteral("t.wmf")), ppm = dir.filePath(QStringLiteral("t.ppm"));
+    m.SaveToFileName(wmf);
+    QProcess p;
+    p.start(QStringLiteral("convert"), {QStringLiteral("-density"), QStringLiteral("96"), wmf, QStringLiteral("-depth"),
+                                        QStringLiteral("8"), ppm});
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        GTEST_SKIP() << "ImageMagick with WMF support is not installed";
+    const QImage theirs(ppm);
+    ASSERT_FALSE(theirs.isNull());
+    EXPECT_TRUE(SamePixels(theirs, source, 1));
 }
