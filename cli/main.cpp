@@ -6,9 +6,13 @@
 #include "codec/Services.h"
 #include "formats/Formats.h"
 #include "formats/raster/cif.h"
+#include "tools/Thumbnail.h"
 
+#include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QGuiApplication>
 #include <QStringList>
 #include <QTextStream>
@@ -41,6 +45,9 @@ const char* kUsage =
     "                                       convert IN to the format named by OUT's extension\n"
     "  render IN OUT [--size WxH] [--background RRGGBB]\n"
     "                                       draw IN into a WxH picture (default: its own size) and save it\n"
+    "  thumbnails DIR OUTDIR [--size WxH]   one PNG preview (default 100x100) per picture of DIR, named\n"
+    "                                       after the picture with .png added; previews are shared with\n"
+    "                                       the desktop's thumbnail cache ($XDG_CACHE_HOME/thumbnails)\n"
     "\n"
     "  convert IN OUT.cif --password P [--cipher blowfish|twofish|cast128|rijndael] [--case-sensitive]\n"
     "                                       encrypt IN's bytes into a password-protected container\n"
@@ -263,6 +270,76 @@ int CmdRender(const QStringList& args) {
     return 0;
 }
 
+// The pictures of a folder: regular files whose extension is in the start-up table, sorted by name.
+QStringList PictureFiles(const QString& dir) {
+    QStringList result;
+    const QFileInfoList entries = QDir(dir).entryInfoList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo& info : entries)
+        if (!info.suffix().isEmpty() && FindStartupFormat(info.suffix())) result << info.absoluteFilePath();
+    return result;
+}
+
+int CmdThumbnails(const QStringList& args) {
+    QStringList positional;
+    QSize size(100, 100);
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("--size"))
+            size = ParseSize(TakeValue(args, i));
+        else if (a.startsWith(QLatin1String("--")))
+            throw TUsageError{QStringLiteral("unknown option %1").arg(a)};
+        else
+            positional << a;
+    }
+    if (positional.size() != 2) throw TUsageError{QStringLiteral("thumbnails needs DIR and OUTDIR")};
+    const QString dir = positional[0], outDir = positional[1];
+    if (!QFileInfo(dir).isDir()) {
+        Err() << "lumenor-cli: " << dir << " is not a folder\n";
+        return 1;
+    }
+    if (!QDir().mkpath(outDir)) {
+        Err() << "lumenor-cli: cannot create " << outDir << '\n';
+        return 1;
+    }
+    const QStringList files = PictureFiles(dir);
+    const bool terminal = isatty(STDOUT_FILENO);
+    TThumbnailLoader loader;
+    TPreviewOptions options = loader.Options();
+    options.Cell = size;
+    loader.SetOptions(options);
+    loader.Load(files);
+
+    int done = 0;
+    QStringList failed;
+    QEventLoop loop;
+    QObject::connect(&loader, &TThumbnailLoader::PreviewReady, &loader,
+                     [&](int, const QString& fileName, const TPreview& preview) {
+                         const QString name = QFileInfo(fileName).fileName();
+                         QImage image = preview.Image;
+                         if (preview.Status == TPreviewStatus::Locked) image = LockPlaceholder(size);
+                         if (image.isNull()) {
+                             failed << fileName + QStringLiteral(": ") + preview.Error;
+                         } else {
+                             QSaveFile out(QDir(outDir).filePath(name + QStringLiteral(".png")));
+                             if (!out.open(QIODevice::WriteOnly) || !image.save(&out, "PNG") || !out.commit())
+                                 failed << fileName + QStringLiteral(": cannot write the preview: ") + out.errorString();
+                         }
+                         ++done;
+                         if (terminal) {
+                             Out() << "\r" << done << '/' << files.size() << ' ' << name << "\x1b[K";
+                             Out().flush();
+                         }
+                         if (done == files.size()) loop.quit();
+                     });
+    if (!files.isEmpty()) {
+        loader.RequestAll();
+        loop.exec();
+    }
+    if (terminal && !files.isEmpty()) Out() << '\n';
+    for (const QString& line : failed) Err() << "lumenor-cli: " << line << '\n';
+    return failed.isEmpty() ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -303,6 +380,7 @@ int main(int argc, char** argv) {
         if (command == QLatin1String("info")) return CmdInfo(args);
         if (command == QLatin1String("convert")) return CmdConvert(args);
         if (command == QLatin1String("render")) return CmdRender(args);
+        if (command == QLatin1String("thumbnails")) return CmdThumbnails(args);
         Err() << "lumenor-cli: unknown command '" << command << "'\n\n" << kUsage;
         return 2;
     } catch (const TUsageError& e) {

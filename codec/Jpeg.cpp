@@ -404,6 +404,26 @@ QImage TJpegGraphic::DecodeScaled(QIODevice& stream, QSize atLeast) {
     return decoder.Decode(denominator, {});
 }
 
+QImage TJpegGraphic::DecodeFitting(QIODevice& stream, QSize box, QSize* original) {
+    TJpegDecoder decoder(ReadRemaining(stream));
+    decoder.ReadHeader();
+    const QSize full = decoder.ScaledSize(1);
+    if (original) *original = full;
+    int denominator = 1;
+    if (box.isValid() && !box.isEmpty() && !full.isEmpty()) {
+        // The fitted size, as the preview will have it.
+        const QSize fit = full.scaled(box, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+        for (int d : {8, 4, 2}) {
+            const QSize s = decoder.ScaledSize(d);
+            if (s.width() >= fit.width() && s.height() >= fit.height()) {
+                denominator = d;
+                break;
+            }
+        }
+    }
+    return decoder.Decode(denominator, {});
+}
+
 bool TJpegGraphic::SetSaveOption(const QString& key, const QString& value) {
     if (key == QLatin1String("quality")) {
         bool ok = false;

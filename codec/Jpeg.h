@@ -26,6 +26,9 @@ public:
     // Decodes at the smallest DCT scale (1/8, 1/4, 1/2 or full) whose result still covers atLeast in
     // both directions, upright and in sRGB. A size that is not valid gives the full picture.
     static QImage DecodeScaled(QIODevice& stream, QSize atLeast);
+    // Decodes at the smallest DCT scale whose result still covers the picture fitted (aspect kept) into
+    // box; stores the upright size as stored in *original when given. Used for previews.
+    static QImage DecodeFitting(QIODevice& stream, QSize box, QSize* original = nullptr);
 
     int Quality() const { return FQuality; }
     bool Progressive() const { return FProgressive; }

@@ -1,0 +1,98 @@
+// Makes 100 x 100 previews of 200 photo-like 3000 x 2000 JPEGs (quality 90) with `lumenor-cli thumbnails`
+// and with vipsthumbnail (libvips-tools) in the same run, each with a cold thumbnail cache, and prints
+// the ratio of wall times (target: Lumenor at least 1.5x faster).
+// Usage: Thumbnails [COUNT]   (default 200 pictures, made in a temporary folder with our JPEG writer)
+#include "codec/Jpeg.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+// Gradients, waves, hard-edged patches and noise from a seeded generator: compresses like a photo.
+QImage MakePhoto(int w, int h, quint32 seed) {
+    QImage image(w, h, QImage::Format_RGB32);
+    const double phase = (seed % 97) * 0.1;
+    for (int y = 0; y < h; ++y) {
+        QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        const double fy = double(y) / h;
+        const double sy = std::sin(fy * 7.0 + phase) * 3.0;
+        for (int x = 0; x < w; ++x) {
+            const double fx = double(x) / w;
+            seed = seed * 1664525u + 1013904223u;
+            const int noise = int((seed >> 24) % 13) - 6;
+            const double wave = std::sin(fx * 23.0 + sy) * 40.0;
+            int r = int(70 + 120 * fx + wave) + noise;
+            int g = int(60 + 150 * fy - wave * 0.5) + noise;
+            int b = int(150 + 60 * std::sin((fx + fy) * 9.0 + phase)) + noise;
+            if (((x / 400) + (y / 300)) % 7 == 0) r = 230 + noise, g = 220 + noise, b = 40 + noise;
+            line[x] = qRgb(std::clamp(r, 0, 255), std::clamp(g, 0, 255), std::clamp(b, 0, 255));
+        }
+    }
+    return image;
+}
+
+double Run(const QString& program, const QStringList& args, const QString& cacheHome) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), cacheHome);
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer t;
+    t.start();
+    p.start(program, args);
+    if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        std::fprintf(stderr, "%s failed\n", qPrintable(program));
+        return -1;
+    }
+    return t.nsecsElapsed() / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const int count = argc > 1 ? std::max(1, atoi(argv[1])) : 200;
+    const QString vips = QStandardPaths::findExecutable(QStringLiteral("vipsthumbnail"));
+    if (vips.isEmpty()) {
+        std::fprintf(stderr, "vipsthumbnail not found (Debian package libvips-tools)\n");
+        return 1;
+    }
+    const QString cli = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../lumenor-cli"));
+    QTemporaryDir dir;
+    const QString in = dir.filePath(QStringLiteral("in"));
+    QDir().mkpath(in);
+    QStringList files;
+    std::printf("making %d photo-like 3000 x 2000 JPEGs (quality 90)...\n", count);
+    std::fflush(stdout);
+    for (int i = 0; i < count; ++i) {
+        TJpegGraphic writer;
+        writer.SetImage(MakePhoto(3000, 2000, 1000u + quint32(i)));
+        writer.SetSaveOption(QStringLiteral("quality"), QStringLiteral("90"));
+        files << QDir(in).filePath(QStringLiteral("photo%1.jpg").arg(i, 3, 10, QLatin1Char('0')));
+        writer.SaveToFileName(files.last());
+    }
+    QDir().mkpath(dir.filePath(QStringLiteral("vips")));
+    const double ours = Run(cli, {QStringLiteral("thumbnails"), in, dir.filePath(QStringLiteral("ours")), QStringLiteral("--size"),
+                                  QStringLiteral("100x100")},
+                            dir.filePath(QStringLiteral("cache1")));
+    QStringList vargs{QStringLiteral("--size"), QStringLiteral("100x100"), QStringLiteral("-o"),
+                      dir.filePath(QStringLiteral("vips")) + QStringLiteral("/%s.png")};
+    vargs += files;
+    const double theirs = Run(vips, vargs, dir.filePath(QStringLiteral("cache2")));
+    if (ours < 0 || theirs < 0) return 1;
+    std::printf("lumenor-cli thumbnails: %8.1f ms (%.1f ms a picture)\n", ours, ours / count);
+    std::printf("vipsthumbnail:          %8.1f ms (%.1f ms a picture)\n", theirs, theirs / count);
+    std::printf("ratio (vipsthumbnail / lumenor): %.2fx (target >= 1.5x)\n", theirs / ours);
+    return 0;
+}
