@@ -1,5 +1,8 @@
 #include "TestUtil.h"
 
+#include "codec/Graphic.h"
+
+#include <QBuffer>
 #include <QFile>
 #include <QPainter>
 #include <QProcess>
@@ -61,4 +64,11 @@ QImage MakeTestImage(int width, int height, bool alpha) {
         }
     }
     return image;
+}
+
+QByteArray Save(const TGraphic& g) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    g.SaveToStream(buffer);
+    return buffer.data();
 }

@@ -28,5 +28,17 @@ void WriteFile(const QString& path, const QByteArray& bytes);
 // Runs lumenor-cli with the arguments; returns the exit status and fills stdout/stderr.
 int RunCli(const QStringList& args, QString* out = nullptr, QString* err = nullptr);
 
+// What a graphic writes to a stream.
+QByteArray Save(const class TGraphic& g);
+
+// Little-endian fields of hand-built files.
+inline quint16 U16(const QByteArray& b, int pos) { return quint16(uchar(b[pos]) | (uchar(b[pos + 1]) << 8)); }
+inline quint32 U32(const QByteArray& b, int pos) { return quint32(U16(b, pos)) | (quint32(U16(b, pos + 2)) << 16); }
+inline void Put16(QByteArray& b, quint32 v) { b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)); }
+inline void Put32(QByteArray& b, quint32 v) {
+    Put16(b, v & 0xFFFF);
+    Put16(b, v >> 16);
+}
+
 // A deterministic test picture: gradients with a few sharp edges.
 QImage MakeTestImage(int width, int height, bool alpha = false);

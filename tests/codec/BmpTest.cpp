@@ -33,24 +33,6 @@ QString ErrorOf(const QByteArray& bytes) {
     return QStringLiteral("(no error)");
 }
 
-QByteArray Save(const TGraphic& g) {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    g.SaveToStream(buffer);
-    return buffer.data();
-}
-
-quint32 U32(const QByteArray& b, int pos) {
-    return quint32(uchar(b[pos])) | (quint32(uchar(b[pos + 1])) << 8) | (quint32(uchar(b[pos + 2])) << 16) |
-           (quint32(uchar(b[pos + 3])) << 24);
-}
-quint16 U16(const QByteArray& b, int pos) { return quint16(uchar(b[pos]) | (uchar(b[pos + 1]) << 8)); }
-
-void Put16(QByteArray& b, quint32 v) { b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)); }
-void Put32(QByteArray& b, quint32 v) {
-    Put16(b, v & 0xFFFF);
-    Put16(b, v >> 16);
-}
 
 // A bitmap file with a header of headerSize bytes (40-byte layout, zero-padded), then `tail` (masks,
 // palette, pixels). offBits defaults to the end of the header.

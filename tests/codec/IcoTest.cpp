@@ -27,23 +27,6 @@ QString ErrorOf(const QByteArray& bytes) {
     return QStringLiteral("(no error)");
 }
 
-QByteArray Save(const TGraphic& g) {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    g.SaveToStream(buffer);
-    return buffer.data();
-}
-
-quint32 U32(const QByteArray& b, int pos) {
-    return quint32(uchar(b[pos])) | (quint32(uchar(b[pos + 1])) << 8) | (quint32(uchar(b[pos + 2])) << 16) |
-           (quint32(uchar(b[pos + 3])) << 24);
-}
-quint16 U16(const QByteArray& b, int pos) { return quint16(uchar(b[pos]) | (uchar(b[pos + 1]) << 8)); }
-void Put16(QByteArray& b, quint32 v) { b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF)); }
-void Put32(QByteArray& b, quint32 v) {
-    Put16(b, v & 0xFFFF);
-    Put16(b, v >> 16);
-}
 
 // Pixels equal as non-premultiplied RGBA, where any two fully transparent pixels count as equal (the
 // colour under alpha 0 carries no meaning and tools differ in what they keep there).
