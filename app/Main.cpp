@@ -2,12 +2,15 @@
 
 #include "formats/hpgl/hpgl_2.h"
 
+#include "app/FileListPanel.h"
+#include "app/MRUFList.h"
 #include "app/ViewGeometry.h"
 #include "codec/DibGraphic.h"
 #include "codec/Registry.h"
 #include "formats/raster/PwdFrm.h"
 #include "platform/HelpViewer.h"
 #include "platform/PrintSetupDialog.h"
+#include "tools/ThumbnailWidget.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,7 +28,9 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QPrinter>
+#include <QSignalBlocker>
 #include <QSlider>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QStyle>
@@ -137,10 +142,37 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
     // 1. The manual next to the program.
     FHelpFile = HelpFolderFor(QCoreApplication::applicationFilePath());
 
+    // The file list panel at the left, a 3-pixel splitter, the picture area with the thumbnail grid over it.
+    FSplitter = new QSplitter(Qt::Horizontal, this);
+    FSplitter->setObjectName(QStringLiteral("PanelSplitter"));
+    FSplitter->setHandleWidth(3);
+    FSplitter->setChildrenCollapsible(false);
+    // 2. The file list's filter box gets the whole filter text; the list is the current folder.
+    FFileListPanel = new TFileListPanel(GraphicFilter(), FSplitter);
+    FFileListPanel->hide();
+    FPictureArea = new QWidget(FSplitter);
+    FPictureArea->setObjectName(QStringLiteral("PictureArea"));
+    auto* area = new QGridLayout(FPictureArea);
+    area->setContentsMargins(0, 0, 0, 0);
     FView = new TPictureView(this);
-    setCentralWidget(FView);
+    area->addWidget(FView, 0, 0);
+    FThumbnailGrid = new TThumbnailGrid(FPictureArea);
+    FThumbnailGrid->setObjectName(QStringLiteral("ThumbnailGrid"));
+    FThumbnailGrid->hide();
+    area->addWidget(FThumbnailGrid, 0, 0);
+    FSplitter->setStretchFactor(0, 0);
+    FSplitter->setStretchFactor(1, 1);
+    FSplitter->setSizes({TFileListPanel::kDefaultWidth, 800});
+    setCentralWidget(FSplitter);
     CreateActions();
     CreateMenus();
+    // The recent files go in before the File menu's last separator.
+    FMRUFileList = new TMRUFileList(this);
+    FMRUFileList->SetMaximum(4);
+    FMRUFileList->SetAutoSaveName(QStringLiteral("\\Software\\Lumenor"));
+    FMRUFileList->SetFileMenu(menuBar()->findChild<QMenu*>(QStringLiteral("FileMenu")), FRecentFilesSeparator);
+    FMRUFileList->SetOnMRUItemClick([this](const QString& path) { Run([this, path] { SelectAndOpen(path); }); });
+    FMRUFileList->Load();
     CreateToolBar();
     CreateStatusBar();
     resize(800, 564 + menuBar()->sizeHint().height());
@@ -151,9 +183,10 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
         Action("ViewToolBarAction")->trigger();
     if (Action("ViewStatusBarAction")->isChecked() != flags.StatusBarVisible)
         Action("ViewStatusBarAction")->trigger();
-    // The file list and the thumbnails keep their stored state until their panels land.
-    Action("ViewFileListAction")->setChecked(flags.FileListVisible);
-    Action("ViewThumbnailAction")->setChecked(flags.ThumbnailVisible);
+    if (Action("ViewFileListAction")->isChecked() != flags.FileListVisible)
+        Action("ViewFileListAction")->trigger();
+    if (Action("ViewThumbnailAction")->isChecked() != flags.ThumbnailVisible)
+        Action("ViewThumbnailAction")->trigger();
 
     // 5. Picture container, kind 0, the view bitmap's brush.
     FPictureKind = TPictureKind::pkStill;
@@ -175,11 +208,29 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
     qApp->installEventFilter(this); // the window sees its keys before the focused control
     SetViewerServices(this);
 
-    // 10. The command line: only the first argument.
-    if (!arguments.isEmpty() && !arguments.first().isEmpty()) OpenPicture(arguments.first());
+    // Browsing: the list drives the panel, the grid and the browse commands.
+    TFileList& list = FileList();
+    connect(&list, &TFileList::ListChanged, this, [this] {
+        UpdateBrowseActions();
+        SyncThumbnails();
+    });
+    connect(&list, &TFileList::SelectionChanged, this, &TMainForm::UpdateBrowseActions);
+    connect(FFileListPanel, &TFileListPanel::FileChosen, this,
+            [this](const QString& path) { Run([this, path] { OpenPicture(path); }); });
+    connect(FThumbnailGrid, &TThumbnailGrid::CellSelected, this, &TMainForm::ThumbnailCellSelected);
+    connect(FThumbnailGrid, &TThumbnailGrid::CellDoubleClicked, this, &TMainForm::ThumbnailCellDoubleClicked);
+    UpdateBrowseActions();
+
+    // 10. The command line: only the first argument, selected in the file list, then opened.
+    if (!arguments.isEmpty() && !arguments.first().isEmpty()) {
+        const QString path = arguments.first();
+        Run([this, path] { SelectAndOpen(path); });
+    }
 }
 
 TMainForm::~TMainForm() {
+    delete FMRUFileList; // stores the recent files while the menus still exist
+    FMRUFileList = nullptr;
     qApp->removeEventFilter(this);
     if (&ViewerServices() == this) SetViewerServices(nullptr);
     FPicture.OnChange = nullptr;
@@ -406,6 +457,13 @@ void TMainForm::CreateActions() {
     Connect("ViewFitVisibleAction", &TMainForm::ViewFitVisibleActionExecute);
     Connect("ViewAutoFitAction", &TMainForm::ViewAutoFitActionExecute);
     Connect("ViewReloadAction", &TMainForm::ViewReloadActionExecute);
+    Connect("ViewPreviousAction", &TMainForm::ViewPreviousActionExecute);
+    Connect("ViewNextAction", &TMainForm::ViewNextActionExecute);
+    Connect("ViewFirstAction", &TMainForm::ViewFirstActionExecute);
+    Connect("ViewLastAction", &TMainForm::ViewLastActionExecute);
+    Connect("ViewFileListAction", &TMainForm::ViewFileListActionExecute);
+    Connect("ViewFileListRefreshAction", &TMainForm::ViewFileListRefreshActionExecute);
+    Connect("ViewThumbnailAction", &TMainForm::ViewThumbnailActionExecute);
     Connect("HelpContentAction", &TMainForm::HelpContentActionExecute);
     Connect("HelpIndexItem", &TMainForm::HelpIndexExecute);
     Connect("HelpAboutItem", &TMainForm::HelpAboutExecute);
@@ -596,6 +654,7 @@ void TMainForm::UpdateActions(bool hasPicture) {
                              "EditDeleteAction", "EditRenameAction"})
         Enable(Action(name), exists);
 
+    UpdateBrowseActions();
     Enable(Action("ViewNextPageAction"), hasPicture && FMultiPage && FCurrentPage < FPageCount);
     Enable(Action("ViewPreviousPageAction"), hasPicture && FMultiPage && FCurrentPage > 1);
     Enable(Action("ViewFirstPageAction"), hasPicture && FMultiPage);
@@ -628,6 +687,10 @@ void TMainForm::UpdateActions(bool hasPicture) {
 
 void TMainForm::OpenPicture(const QString& path) {
     if (FLoading) return; // no nesting
+    if (ThumbnailsShown()) {
+        const QSignalBlocker block(FThumbnailGrid); // selecting the cell must not open anything
+        FThumbnailGrid->SetSelIndex(FileListSelectedIndex());
+    }
     QElapsedTimer clock;
     clock.start();
     FCurrentFile = path;
@@ -681,7 +744,8 @@ void TMainForm::OpenPicture(const QString& path) {
 
     const bool hasPicture = HasPicture();
     UpdateActions(hasPicture);
-    // Animation controls in their playing state and the recent-files entry come with their commands.
+    // Animation controls in their playing state come with their commands.
+    if (hasPicture) FMRUFileList->AddItem(path);
     SetPanelText(2, QStringLiteral("%1/%2").arg(FileListSelectedIndex() + 1).arg(FileListCount()));
     SetPanelText(4, QFileInfo(path).fileName() + QStringLiteral(" "));
     SetPanelText(5, FileSizeText(path));
@@ -785,6 +849,11 @@ void TMainForm::ApplySettings() {
     }
     ApplyBackground();
     ApplyHpglSettings();
+    FThumbnailGrid->SetThumbWidth(FSettings.ThumbWidth);
+    FThumbnailGrid->SetThumbHeight(FSettings.ThumbHeight);
+    FThumbnailGrid->SetBorderWidth(FSettings.ThumbBorderWidth);
+    FThumbnailGrid->SetThumbCol(FSettings.ThumbCol);
+    FThumbnailGrid->SetShowHint(FSettings.ThumbShowHint);
     if (HasPicture() && FViewBitmapValid && FPictureKind <= TPictureKind::pkVector) {
         RenderViewBitmap(FDisplayWidth, FDisplayHeight);
         FInterrupt = true;
@@ -931,6 +1000,12 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
     if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) return false;
     auto* key = static_cast<QKeyEvent*>(e);
     if (key->modifiers() & Qt::ControlModifier) return false;
+    // The file list panel and the thumbnail grid move their own selection with the arrow keys.
+    const bool arrow = key->key() == Qt::Key_Left || key->key() == Qt::Key_Right || key->key() == Qt::Key_Up ||
+                       key->key() == Qt::Key_Down;
+    if (arrow && (FFileListPanel->isAncestorOf(widget) || FThumbnailGrid == widget ||
+                  FThumbnailGrid->isAncestorOf(widget)))
+        return false;
     return HandleViewKey(key);
 }
 
@@ -951,7 +1026,7 @@ void TMainForm::dropEvent(QDropEvent* e) {
     if (urls.isEmpty() || !urls.first().isLocalFile()) return;
     e->acceptProposedAction();
     const QString path = urls.first().toLocalFile(); // only the first file, never cut short
-    Run([&] { OpenPicture(path); });
+    Run([&] { SelectAndOpen(path); });
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -1003,7 +1078,7 @@ void TMainForm::FileOpenActionExecute() {
         }
     });
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-        OpenPicture(dialog.selectedFiles().first());
+        SelectAndOpen(dialog.selectedFiles().first());
 }
 
 void TMainForm::FilePrintSetupActionExecute() {
@@ -1073,4 +1148,114 @@ void TMainForm::HelpAboutExecute() {
         this, QMessageBox::NoIcon, QStringLiteral("About Lumenor"),
         QStringLiteral(
             "Lumenor\nVersion 1.65\n\nA viewer and converter for pictures, CAD drawings and plot files."));
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Browsing
+
+TFileList& TMainForm::FileList() const {
+    return FFileListPanel->FileList();
+}
+
+int TMainForm::FileListSelectedIndex() const {
+    return FileList().ItemIndex();
+}
+
+int TMainForm::FileListCount() const {
+    return FileList().Count();
+}
+
+bool TMainForm::ThumbnailsShown() const {
+    return Action("ViewThumbnailAction")->isChecked();
+}
+
+void TMainForm::SelectAndOpen(const QString& path) {
+    FileList().SelectPath(path);
+    if (QFileInfo(path).isDir()) return; // a folder is listed, nothing is opened
+    OpenPicture(FileList().FileName().isEmpty() ? path : FileList().FileName());
+}
+
+void TMainForm::BrowsePrevious() {
+    if (FileList().BrowsePrevious()) OpenPicture(FileList().FileName());
+}
+
+void TMainForm::BrowseNext() {
+    if (FileList().BrowseNext()) OpenPicture(FileList().FileName());
+}
+
+void TMainForm::ViewPreviousActionExecute() {
+    BrowsePrevious();
+}
+
+void TMainForm::ViewNextActionExecute() {
+    BrowseNext();
+}
+
+void TMainForm::ViewFirstActionExecute() {
+    if (FileList().BrowseFirst()) OpenPicture(FileList().FileName());
+}
+
+void TMainForm::ViewLastActionExecute() {
+    if (FileList().BrowseLast()) OpenPicture(FileList().FileName());
+}
+
+void TMainForm::UpdateBrowseActions() {
+    const TFileList& list = FileList();
+    Enable(Action("ViewPreviousAction"), list.CanBrowsePrevious());
+    Enable(Action("ViewNextAction"), list.CanBrowseNext());
+    Enable(Action("ViewFirstAction"), list.CanBrowseEnds());
+    Enable(Action("ViewLastAction"), list.CanBrowseEnds());
+}
+
+void TMainForm::ViewFileListActionExecute() {
+    FFileListPanel->setVisible(Action("ViewFileListAction")->isChecked());
+    if (FFileListPanel->isVisible()) {
+        // The panel comes back at the width it was left, at least its default.
+        QList<int> sizes = FSplitter->sizes();
+        if (sizes.size() == 2 && sizes[0] < TFileListPanel::kDefaultWidth / 2) {
+            const int total = sizes[0] + sizes[1];
+            FSplitter->setSizes({TFileListPanel::kDefaultWidth, std::max(1, total - TFileListPanel::kDefaultWidth)});
+        }
+    }
+    PanelToggled();
+}
+
+void TMainForm::ViewFileListRefreshActionExecute() {
+    TFileList& list = FileList();
+    list.Update();
+    if (!FCurrentFile.isEmpty() && QFileInfo(FCurrentFile).isFile()) list.SelectPath(FCurrentFile);
+    SyncThumbnails();
+}
+
+void TMainForm::ViewThumbnailActionExecute() {
+    const bool on = Action("ViewThumbnailAction")->isChecked();
+    FThumbnailGrid->setVisible(on);
+    if (on)
+        FThumbnailGrid->setFocus();
+    else if (isVisible())
+        FView->setFocus();
+    SyncThumbnails();
+}
+
+void TMainForm::SyncThumbnails() {
+    if (!ThumbnailsShown()) return;
+    const TFileList& list = FileList();
+    if (FThumbnailGrid->IsOutOfDate(list.Directory(), list.Items()))
+        FThumbnailGrid->LoadFileList(list.Directory(), list.Items(), list.ItemIndex());
+    const QSignalBlocker block(FThumbnailGrid);
+    FThumbnailGrid->SetSelIndex(list.ItemIndex());
+}
+
+void TMainForm::ThumbnailCellSelected(int col, int row) {
+    if (!ThumbnailsShown()) return;
+    const int index = row * FThumbnailGrid->ColCount() + col;
+    TFileList& list = FileList();
+    if (index < 0 || index >= list.Count() || index == list.ItemIndex()) return;
+    list.SetItemIndex(index);
+    Run([this] { OpenPicture(FileList().FileName()); });
+}
+
+void TMainForm::ThumbnailCellDoubleClicked(int col, int row) {
+    if (col < 0 || row < 0 || !ThumbnailsShown()) return;
+    Action("ViewThumbnailAction")->trigger(); // the picture shows
 }

@@ -20,8 +20,13 @@ class QLabel;
 class QMenu;
 class QPrinter;
 class QSlider;
+class QSplitter;
 class QToolBar;
+class TFileList;
+class TFileListPanel;
+class TMRUFileList;
 class TPictureView;
+class TThumbnailGrid;
 class TStatusPanel;
 
 // Picture kinds of the viewing state.
@@ -110,6 +115,22 @@ public:
     TSettings& Settings() { return FSettings; }
     QMenu* ContextMenu() const { return FContextMenu; }
     QToolBar* ToolBar() const { return FToolBar; }
+    // Browsing: the panel with the folder's file list, and the thumbnail grid over the picture area.
+    TFileListPanel* FileListPanel() const { return FFileListPanel; }
+    TFileList& FileList() const;
+    TThumbnailGrid* ThumbnailGrid() const { return FThumbnailGrid; }
+    // The recent files in the File menu (stored when the window is destroyed).
+    TMRUFileList* MRUFileList() const { return FMRUFileList; }
+    bool ThumbnailsShown() const;
+    // Selects the path in the file list (see TFileList::SelectPath) and opens it.
+    void SelectAndOpen(const QString& path);
+    // The browse routines: they wrap around at the ends (Space, Backspace and the slide show use them;
+    // the commands stop at the ends through their enabling).
+    void BrowsePrevious();
+    void BrowseNext();
+    // After a change of folder or filter, and when the thumbnail view is switched: reloads the grid
+    // when it lists other files and selects the current entry without opening it.
+    void SyncThumbnails();
     QPrinter& Printer();
     // The help folder: the manual shipped next to the program.
     const QString& HelpFile() const { return FHelpFile; }
@@ -159,6 +180,16 @@ private:
     void ViewFitVisibleActionExecute();
     void ViewAutoFitActionExecute();
     void ViewReloadActionExecute();
+    void ViewPreviousActionExecute();
+    void ViewNextActionExecute();
+    void ViewFirstActionExecute();
+    void ViewLastActionExecute();
+    void ViewFileListActionExecute();
+    void ViewFileListRefreshActionExecute();
+    void ViewThumbnailActionExecute();
+    void UpdateBrowseActions();
+    void ThumbnailCellSelected(int col, int row);
+    void ThumbnailCellDoubleClicked(int col, int row);
     void HelpContentActionExecute();
     void HelpIndexExecute();
     void HelpAboutExecute();
@@ -176,9 +207,8 @@ private:
     bool HandleViewKey(QKeyEvent* e);
     void ShowCursorFor(bool grabbing);
 
-    // The file list and recent files land with browsing; until then the window has none.
-    int FileListSelectedIndex() const { return -1; }
-    int FileListCount() const { return 0; }
+    int FileListSelectedIndex() const;
+    int FileListCount() const;
 
     TPictureEx FPicture;
     TSettings FSettings;
@@ -214,6 +244,11 @@ private:
     std::unique_ptr<QPrinter> FPrinter;
 
     TPictureView* FView = nullptr;
+    QSplitter* FSplitter = nullptr;
+    QWidget* FPictureArea = nullptr;
+    TFileListPanel* FFileListPanel = nullptr;
+    TThumbnailGrid* FThumbnailGrid = nullptr;
+    TMRUFileList* FMRUFileList = nullptr;
     QToolBar* FToolBar = nullptr;
     QMenu* FContextMenu = nullptr;
     QMenu* FAnimateMenu = nullptr;

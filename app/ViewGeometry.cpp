@@ -370,10 +370,12 @@ bool TMainForm::HandleViewKey(QKeyEvent* e) {
         return true;
     case Qt::Key_Space:
     case Qt::Key_Backspace:
-        // The next and the previous file, through the browsing commands.
+        // The next and the previous file through the browse routines, which wrap around at the ends.
         if (press) {
-            QAction* browse = Action(e->key() == Qt::Key_Space ? "ViewNextAction" : "ViewPreviousAction");
-            if (browse->isEnabled()) browse->trigger();
+            if (e->key() == Qt::Key_Space)
+                Run([this] { BrowseNext(); });
+            else
+                Run([this] { BrowsePrevious(); });
         }
         return true;
     case Qt::Key_Left:

@@ -122,7 +122,8 @@ TEST(ViewerEndToEnd, ShowsThePictureNamedOnTheCommandLineAndClosesOnEscape) {
     EXPECT_EQ(best, 200 * 150) << "the picture is shown whole, at its own size";
     EXPECT_EQ(redSeen, 0);
 
-    // The panels were stored at the close and the current folder after the event loop.
+    // The panels were stored at the close and the current folder after the event loop: opening the
+    // picture moved the file list, and with it the current folder, to the picture's folder.
     const QJsonObject root =
         QJsonDocument::fromJson(ReadFile(config + QStringLiteral("/lumenor/settings.json"))).object();
     const QJsonObject lumenor =
@@ -132,5 +133,5 @@ TEST(ViewerEndToEnd, ShowsThePictureNamedOnTheCommandLineAndClosesOnEscape) {
     EXPECT_EQ(
         QFileInfo(lumenor[QStringLiteral("Default")].toObject()[QStringLiteral("CurrentDir")].toString())
             .canonicalFilePath(),
-        QFileInfo(stored).canonicalFilePath());
+        QFileInfo(start).canonicalFilePath());
 }

@@ -2,11 +2,14 @@
 
 #include "platform/SettingsFile.h"
 
+#include <QDir>
 #include <QLabel>
 
 void ViewerTest::SetUp() {
     ASSERT_TRUE(FDir.isValid());
     FSettingsFile = FDir.filePath(QStringLiteral("settings.json"));
+    FSavedCurrentDir = QDir::currentPath();
+    QDir::setCurrent(FDir.path());
     TSettingsFile::SetDefaultFileName(FSettingsFile);
     TMainForm::SetMessageBoxHandler(
         [this](QWidget*, QMessageBox::Icon icon, const QString& caption, const QString& text) {
@@ -17,6 +20,7 @@ void ViewerTest::SetUp() {
 void ViewerTest::TearDown() {
     TMainForm::SetMessageBoxHandler(nullptr);
     TSettingsFile::SetDefaultFileName(QString());
+    QDir::setCurrent(FSavedCurrentDir);
 }
 
 QString ViewerTest::WritePicture(const QString& name, const QImage& image) {

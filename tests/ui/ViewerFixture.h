@@ -34,6 +34,8 @@ protected:
     static QString Panel(TMainForm& form, int index);
 
     QTemporaryDir FDir;
+    // The window's file list is the process's current folder: the test's folder while it runs.
+    QString FSavedCurrentDir;
     QString FSettingsFile;
     std::vector<TShownMessage> FMessages;
 };
