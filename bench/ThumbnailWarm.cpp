@@ -10,7 +10,9 @@
 // The pictures (800 x 600 photo-like JPEGs, quality 90, our own writer) are made once into
 // /tmp/lumenor-bench-thumbwarm-v1-<N> (or DIR) and reused while that folder is complete. The thumbnail
 // caches live in a private temporary folder ($XDG_CACHE_HOME is pointed at it).
+#include "app/FileList.h"
 #include "codec/Jpeg.h"
+#include "codec/Registry.h"
 #include "formats/Formats.h"
 #include "tools/Thumbnail.h"
 #include "tools/ThumbnailWidget.h"
@@ -135,7 +137,8 @@ TScreen FirstScreen(const QString& folder) {
     TScreen result;
     QElapsedTimer timer;
     timer.start();
-    const QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name | QDir::IgnoreCase);
+    // The viewer's own listing, with the "All images" filter.
+    const QStringList names = TFileList::ReadFolder(folder, TFileMask(GraphicFilter().section(QLatin1Char('|'), 1, 1)));
     auto grid = std::make_unique<TThumbnailGrid>();
     grid->SetThumbCol(6);
     grid->SetThumbWidth(100);
