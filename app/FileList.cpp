@@ -81,7 +81,7 @@ bool TFileMask::Matches(const QString& name) const {
     return false;
 }
 
-TFileList::TFileList(QObject* parent) : QObject(parent), FMask(QStringLiteral("*.*")) {
+TFileList::TFileList(const QString& mask, QObject* parent) : QObject(parent), FMask(mask) {
     FDirectory = QDir::currentPath();
     Read();
 }

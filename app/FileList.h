@@ -39,8 +39,8 @@ private:
 class TFileList : public QObject {
     Q_OBJECT
 public:
-    // Lists the process's current folder with the mask "*.*".
-    explicit TFileList(QObject* parent = nullptr);
+    // Lists the process's current folder with the mask.
+    explicit TFileList(const QString& mask = QStringLiteral("*.*"), QObject* parent = nullptr);
 
     const QString& Directory() const { return FDirectory; }
     // Makes the folder the current one (also the process's) and reads it; the selection is lost.

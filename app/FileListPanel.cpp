@@ -31,7 +31,6 @@ QStringList SubFolders(const QString& directory) {
 
 TFileListPanel::TFileListPanel(const QString& filter, QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("FileListPanel"));
-    FFileList = new TFileList(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(3, 3, 3, 3);
@@ -45,6 +44,8 @@ TFileListPanel::TFileListPanel(const QString& filter, QWidget* parent) : QWidget
         FFilterBox->setItemData(FFilterBox->count() - 1, parts[i], Qt::ToolTipRole);
         FPatterns << parts[i + 1];
     }
+    // The list starts with the first entry's patterns ("All images").
+    FFileList = new TFileList(FPatterns.isEmpty() ? QStringLiteral("*.*") : FPatterns.first(), this);
     FFilterBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     FFilterBox->setMinimumContentsLength(8);
     layout->addWidget(FFilterBox);
@@ -81,8 +82,6 @@ TFileListPanel::TFileListPanel(const QString& filter, QWidget* parent) : QWidget
     FSplitter->setStretchFactor(0, 3);
     FSplitter->setStretchFactor(1, 2);
 
-    // The first filter entry ("All images") from the start.
-    if (!FPatterns.isEmpty()) FFileList->SetMask(FPatterns.first());
     connect(FFilterBox, &QComboBox::activated, this, [this](int index) {
         // Picking an entry again restores its mask after a narrowing to one name.
         if (index >= 0 && index < FPatterns.size()) FFileList->SetMask(FPatterns[index]);

@@ -10,6 +10,8 @@
 // The pictures (800 x 600 photo-like JPEGs, quality 90, our own writer) are made once into
 // /tmp/lumenor-bench-thumbwarm-v1-<N> (or DIR) and reused while that folder is complete. The thumbnail
 // caches live in a private temporary folder ($XDG_CACHE_HOME is pointed at it).
+#include "BenchPhoto.h"
+
 #include "app/FileList.h"
 #include "codec/Jpeg.h"
 #include "codec/Registry.h"
@@ -33,29 +35,6 @@
 #include <set>
 
 namespace {
-
-// Gradients, waves, hard-edged patches and noise from a seeded generator: compresses like a photo.
-QImage MakePhoto(int w, int h, quint32 seed) {
-    QImage image(w, h, QImage::Format_RGB32);
-    const double phase = (seed % 97) * 0.1;
-    for (int y = 0; y < h; ++y) {
-        QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        const double fy = double(y) / h;
-        const double sy = std::sin(fy * 7.0 + phase) * 3.0;
-        for (int x = 0; x < w; ++x) {
-            const double fx = double(x) / w;
-            seed = seed * 1664525u + 1013904223u;
-            const int noise = int((seed >> 24) % 13) - 6;
-            const double wave = std::sin(fx * 23.0 + sy) * 40.0;
-            int r = int(70 + 120 * fx + wave) + noise;
-            int g = int(60 + 150 * fy - wave * 0.5) + noise;
-            int b = int(150 + 60 * std::sin((fx + fy) * 9.0 + phase)) + noise;
-            if (((x / 160) + (y / 120)) % 7 == 0) r = 230 + noise, g = 220 + noise, b = 40 + noise;
-            line[x] = qRgb(std::clamp(r, 0, 255), std::clamp(g, 0, 255), std::clamp(b, 0, 255));
-        }
-    }
-    return image;
-}
 
 // Distinct names with mixed case, so the case-insensitive order differs from the byte order.
 QString PhotoName(int i) {
