@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileIconProvider>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -96,10 +97,12 @@ TFileListPanel::TFileListPanel(const QString& filter, QWidget* parent) : QWidget
                 FFileList->SetItemIndex(row);
                 emit FileChosen(FFileList->FileName());
             });
-    // A click on the entry already selected opens it again.
+    // A click on the entry that was already selected opens it again (a click on another one opened it
+    // when the selection moved).
+    FListBox->viewport()->installEventFilter(this);
     connect(FListBox, &QListView::clicked, this, [this](const QModelIndex& index) {
-        if (FUpdating || !index.isValid() || index.row() != FFileList->ItemIndex()) return;
-        emit FileChosen(FFileList->FileName());
+        if (FUpdating || !index.isValid() || index.row() != FSelectedAtPress) return;
+        if (index.row() == FFileList->ItemIndex()) emit FileChosen(FFileList->FileName());
     });
     connect(FFolderList, &QTreeWidget::itemActivated, this,
             [this](QTreeWidgetItem* item) { FolderActivated(item); });
@@ -107,6 +110,12 @@ TFileListPanel::TFileListPanel(const QString& filter, QWidget* parent) : QWidget
 
     UpdateVolumes();
     ListChanged();
+}
+
+bool TFileListPanel::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == FListBox->viewport() && event->type() == QEvent::MouseButtonPress)
+        FSelectedAtPress = FFileList->ItemIndex();
+    return QWidget::eventFilter(watched, event);
 }
 
 void TFileListPanel::ListChanged() {

@@ -37,6 +37,9 @@ signals:
     // The user picked an entry of the file list (a click, or a change of selection by typing).
     void FileChosen(const QString& path);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void ListChanged();
     void SelectionChanged(int index);
@@ -54,4 +57,5 @@ private:
     QTreeWidget* FFolderList = nullptr;
     QStringList FPatterns;
     bool FUpdating = false;
+    int FSelectedAtPress = -2;
 };

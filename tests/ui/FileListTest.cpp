@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QStringListModel>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTreeWidget>
 
 namespace {
@@ -219,6 +220,16 @@ TEST_F(FileListTest, ThePanelShowsTheListAndReportsTheUsersChoice) {
     ASSERT_EQ(chosen.count(), 1);
     EXPECT_EQ(chosen.at(0).at(0).toString(), FDir.filePath(QStringLiteral("b.png")));
     EXPECT_EQ(panel.FileList().ItemIndex(), 1);
+    // A click on another entry opens it once; a click on the selected one opens it again.
+    panel.resize(200, 400);
+    panel.show();
+    const QPoint first = panel.ListBox()->visualRect(model->index(0)).center();
+    QTest::mouseClick(panel.ListBox()->viewport(), Qt::LeftButton, Qt::NoModifier, first);
+    EXPECT_EQ(chosen.count(), 2);
+    EXPECT_EQ(panel.FileList().ItemIndex(), 0);
+    QTest::mouseClick(panel.ListBox()->viewport(), Qt::LeftButton, Qt::NoModifier, first);
+    EXPECT_EQ(chosen.count(), 3);
+    EXPECT_EQ(chosen.at(2).at(0).toString(), FDir.filePath(QStringLiteral("a.png")));
 
     // The folder list: the chain down to the folder, then its subfolders; activating one moves there.
     QTreeWidgetItem* current = panel.FolderList()->currentItem();
