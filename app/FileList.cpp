@@ -91,7 +91,10 @@ QStringList TFileList::ReadFolder(const QString& directory, const TFileMask& mas
     if (directory.isEmpty()) return names;
     TReadCursor cursor;
     // Each name is tested once against every pattern, so a file matched by several is listed once.
-    QDirIterator it(directory, QDir::Files | QDir::NoDotAndDotDot);
+    // Hidden files are listed only when asked for by name.
+    QDir::Filters filters = QDir::Files | QDir::NoDotAndDotDot;
+    if (mask.Literal()) filters |= QDir::Hidden;
+    QDirIterator it(directory, filters);
     while (it.hasNext()) {
         it.next();
         const QString name = it.fileName();
@@ -169,6 +172,11 @@ void TFileList::SelectPath(const QString& path) {
         throw EInvalidOperation(QStringLiteral("Invalid file name - ") + path);
     }
     int index = FItems.indexOf(name);
+    if (index < 0 && FMask.Matches(name) && !name.startsWith(QLatin1Char('.'))) {
+        // A file made since the folder was read (saved, pasted): read it again.
+        Read();
+        index = FItems.indexOf(name);
+    }
     if (index < 0) {
         // The mask hides the file: narrow it to that one name.
         SetLiteralMask(name);

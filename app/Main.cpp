@@ -215,8 +215,9 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
         SyncThumbnails();
     });
     connect(&list, &TFileList::SelectionChanged, this, &TMainForm::UpdateBrowseActions);
-    connect(FFileListPanel, &TFileListPanel::FileChosen, this,
-            [this](const QString& path) { Run([this, path] { OpenPicture(path); }); });
+    connect(FFileListPanel, &TFileListPanel::FileChosen, this, [this](const QString& path) {
+        if (!FLoading) Run([this, path] { OpenPicture(path); });
+    });
     connect(FThumbnailGrid, &TThumbnailGrid::CellSelected, this, &TMainForm::ThumbnailCellSelected);
     connect(FThumbnailGrid, &TThumbnailGrid::CellDoubleClicked, this, &TMainForm::ThumbnailCellDoubleClicked);
     UpdateBrowseActions();
@@ -231,6 +232,9 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
 TMainForm::~TMainForm() {
     delete FMRUFileList; // stores the recent files while the menus still exist
     FMRUFileList = nullptr;
+    // Preview workers may still ask the window's services; they finish before the services go.
+    FThumbnailGrid->Loader().Load({});
+    FThumbnailGrid->Loader().WaitForDone();
     qApp->removeEventFilter(this);
     if (&ViewerServices() == this) SetViewerServices(nullptr);
     FPicture.OnChange = nullptr;
@@ -266,6 +270,9 @@ void TMainForm::Run(const std::function<void()>& command) {
         ReportError(this, e.Message());
     } catch (const std::bad_alloc&) {
         ReportError(this, QStringLiteral("Out of memory"));
+    } catch (const std::exception& e) {
+        // Nothing may leave an event handler.
+        ReportError(this, QString::fromLocal8Bit(e.what()));
     }
 }
 
@@ -711,9 +718,7 @@ void TMainForm::OpenPicture(const QString& path) {
         TBusyCursor busy;
         try {
             FPicture.LoadFromFileName(path);
-        } catch (const Exception&) {
-            failed = true;
-        } catch (const std::bad_alloc&) {
+        } catch (const std::exception&) { // ours, out of memory, or a library's
             failed = true;
         }
         if (failed) {
@@ -1175,12 +1180,13 @@ void TMainForm::SelectAndOpen(const QString& path) {
     OpenPicture(FileList().FileName().isEmpty() ? path : FileList().FileName());
 }
 
+// While a picture loads (an error box may be up), the list stays where the shown picture is.
 void TMainForm::BrowsePrevious() {
-    if (FileList().BrowsePrevious()) OpenPicture(FileList().FileName());
+    if (!FLoading && FileList().BrowsePrevious()) OpenPicture(FileList().FileName());
 }
 
 void TMainForm::BrowseNext() {
-    if (FileList().BrowseNext()) OpenPicture(FileList().FileName());
+    if (!FLoading && FileList().BrowseNext()) OpenPicture(FileList().FileName());
 }
 
 void TMainForm::ViewPreviousActionExecute() {
@@ -1192,11 +1198,11 @@ void TMainForm::ViewNextActionExecute() {
 }
 
 void TMainForm::ViewFirstActionExecute() {
-    if (FileList().BrowseFirst()) OpenPicture(FileList().FileName());
+    if (!FLoading && FileList().BrowseFirst()) OpenPicture(FileList().FileName());
 }
 
 void TMainForm::ViewLastActionExecute() {
-    if (FileList().BrowseLast()) OpenPicture(FileList().FileName());
+    if (!FLoading && FileList().BrowseLast()) OpenPicture(FileList().FileName());
 }
 
 void TMainForm::UpdateBrowseActions() {
@@ -1240,14 +1246,14 @@ void TMainForm::ViewThumbnailActionExecute() {
 void TMainForm::SyncThumbnails() {
     if (!ThumbnailsShown()) return;
     const TFileList& list = FileList();
+    const QSignalBlocker block(FThumbnailGrid); // nothing is opened by this
     if (FThumbnailGrid->IsOutOfDate(list.Directory(), list.Items()))
         FThumbnailGrid->LoadFileList(list.Directory(), list.Items(), list.ItemIndex());
-    const QSignalBlocker block(FThumbnailGrid);
     FThumbnailGrid->SetSelIndex(list.ItemIndex());
 }
 
 void TMainForm::ThumbnailCellSelected(int col, int row) {
-    if (!ThumbnailsShown()) return;
+    if (!ThumbnailsShown() || FLoading) return;
     const int index = row * FThumbnailGrid->ColCount() + col;
     TFileList& list = FileList();
     if (index < 0 || index >= list.Count() || index == list.ItemIndex()) return;

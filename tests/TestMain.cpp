@@ -1,5 +1,7 @@
 #include "formats/Formats.h"
 
+#include <QTemporaryDir>
+
 #include <gtest/gtest.h>
 
 #ifdef LUMENOR_UI_TESTS
@@ -12,6 +14,9 @@ using TApp = QGuiApplication;
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Previews made by the tests go to a cache of their own, never the user's.
+    QTemporaryDir cache;
+    if (cache.isValid()) qputenv("XDG_CACHE_HOME", cache.path().toLocal8Bit());
     ::testing::InitGoogleTest(&argc, argv);
     TApp app(argc, argv);
     InitializeFormats();

@@ -293,6 +293,13 @@ TPreview MakePreview(const QString& fileName, const TPreviewOptions& options) {
     } catch (const std::bad_alloc&) {
         result.Error = QStringLiteral("Not enough memory");
         return result;
+    } catch (const std::exception& e) {
+        // Nothing may leave a worker thread.
+        result.Error = QString::fromLocal8Bit(e.what());
+        return result;
+    } catch (...) {
+        result.Error = QStringLiteral("The file cannot be read");
+        return result;
     }
     if (decoded.isNull() || result.PictureSize.isEmpty()) {
         result.Error = QStringLiteral("The file holds no picture");

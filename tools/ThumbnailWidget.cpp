@@ -52,12 +52,13 @@ void TThumbnailGrid::LoadFileList(const QString& directory, const QStringList& n
         FItems.push_back(TThumbnail{name, {}, {}, false, false});
         paths << QDir(directory).filePath(name);
     }
-    TPreviewOptions o = FLoader->Options();
-    o.Cell = QSize(FThumbWidth, FThumbHeight);
-    FLoader->SetOptions(o);
+    UpdateLoaderCell();
     FLoader->Load(paths);
     FCol = FRow = 0;
     UpdateCounts();
+    // A new folder starts at its top, so its first screen is the one asked for first.
+    horizontalScrollBar()->setValue(0);
+    verticalScrollBar()->setValue(0);
     if (selectedIndex >= 0 && selectedIndex < ItemCount()) SetSelIndex(selectedIndex);
     viewport()->update();
 }
@@ -98,9 +99,17 @@ void TThumbnailGrid::SetThumbCol(int value) {
     viewport()->update();
 }
 
+void TThumbnailGrid::UpdateLoaderCell() {
+    // Previews made from now on fit the new picture area; those made already are stretched.
+    TPreviewOptions o = FLoader->Options();
+    o.Cell = QSize(FThumbWidth, FThumbHeight);
+    FLoader->SetOptions(o);
+}
+
 void TThumbnailGrid::SetThumbWidth(int value) {
     if (value == FThumbWidth) return;
     FThumbWidth = value;
+    UpdateLoaderCell();
     UpdateScrollBars();
     viewport()->update();
 }
@@ -108,6 +117,7 @@ void TThumbnailGrid::SetThumbWidth(int value) {
 void TThumbnailGrid::SetThumbHeight(int value) {
     if (value == FThumbHeight) return;
     FThumbHeight = value;
+    UpdateLoaderCell();
     UpdateScrollBars();
     viewport()->update();
 }
@@ -252,7 +262,13 @@ void TThumbnailGrid::scrollContentsBy(int, int) { viewport()->update(); }
 
 void TThumbnailGrid::mousePressEvent(QMouseEvent* event) {
     int c, r;
-    if (event->button() == Qt::LeftButton && CellAt(event->position().toPoint(), c, r)) SelectCell(c, r);
+    if (event->button() == Qt::LeftButton && CellAt(event->position().toPoint(), c, r)) {
+        // A click on the current cell is a choice too (the file list may have nothing selected).
+        if (c == FCol && r == FRow && r * FColCount + c < ItemCount())
+            emit CellSelected(c, r);
+        else
+            SelectCell(c, r);
+    }
     QAbstractScrollArea::mousePressEvent(event);
 }
 

@@ -88,6 +88,7 @@ protected:
 
 private:
     void UpdateCounts();
+    void UpdateLoaderCell();
     void UpdateScrollBars();
     void SelectCell(int col, int row);
     void ScrollIntoView(int col, int row);

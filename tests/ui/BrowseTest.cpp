@@ -244,3 +244,16 @@ TEST_F(BrowseTest, TheLastFourFilesAreInTheFileMenuAfterARestart) {
     EXPECT_EQ(entries(*form), (QStringList{QStringLiteral("&1 ") + paths[3], QStringLiteral("&2 ") + paths[2],
                                            QStringLiteral("&3 ") + paths[1]}));
 }
+
+TEST_F(BrowseTest, AClickOnTheHighlightedThumbnailOpensItWhenTheListHasNoSelection) {
+    WriteThree();
+    auto form = NewForm();
+    ActionOf(*form, "ViewThumbnailAction")->trigger();
+    TThumbnailGrid* grid = form->ThumbnailGrid();
+    ASSERT_EQ(form->FileList().ItemIndex(), -1);
+    EXPECT_EQ(grid->SelIndex(), 0); // the grid's current cell, though nothing is selected
+    EXPECT_TRUE(form->CurrentFile().isEmpty());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, grid->CellRect(0, 0).center());
+    EXPECT_EQ(form->CurrentFile(), FA);
+    EXPECT_EQ(form->FileList().ItemIndex(), 0);
+}

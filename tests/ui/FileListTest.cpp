@@ -166,6 +166,21 @@ TEST_F(FileListTest, SelectPathFollowsTheRules) {
     EXPECT_EQ(list.Items(), (QStringList{QStringLiteral("a.png"), QStringLiteral("b.png")}));
     EXPECT_EQ(list.ItemIndex(), -1);
 
+    // A file made after the folder was read, which the mask lists: the folder is read again.
+    list.SetMask(kImages);
+    const QString fresh = Touch(QStringLiteral("c.png"));
+    list.SelectPath(fresh);
+    EXPECT_FALSE(list.Mask().Literal());
+    EXPECT_EQ(list.Count(), 3);
+    EXPECT_EQ(list.ItemIndex(), 2);
+    // A hidden file is listed only when it is asked for by name.
+    const QString hidden = Touch(QStringLiteral(".hidden.png"));
+    list.Update();
+    EXPECT_EQ(list.Count(), 3);
+    list.SelectPath(hidden);
+    EXPECT_EQ(list.Items(), QStringList{QStringLiteral(".hidden.png")});
+    EXPECT_EQ(list.FileName(), hidden);
+
     // A missing file is refused with the path in the message.
     const QString missing = FDir.filePath(QStringLiteral("gone.png"));
     try {

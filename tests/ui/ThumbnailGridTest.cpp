@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFontMetrics>
 #include <QPainter>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -168,4 +169,28 @@ TEST(ThumbnailGrid, BrokenMarkPenWidth) {
     // min(200 div 10, 40 div 10) = 4: the frame is 4 pixels thick, centred on the edge.
     EXPECT_EQ(img.pixel(100, 1), qRgb(255, 0, 0));
     EXPECT_EQ(img.pixel(100, 6), qRgb(255, 255, 255));
+}
+
+TEST(ThumbnailGrid, ANewListStartsAtTheTopAndPreviewsFollowTheCellSize) {
+    TThumbnailGrid grid;
+    grid.resize(330, 250);
+    grid.LoadFileList(QStringLiteral("/nowhere"), Names(60), -1);
+    grid.verticalScrollBar()->setValue(grid.verticalScrollBar()->maximum());
+    ASSERT_GT(grid.verticalScrollBar()->value(), 0);
+    grid.LoadFileList(QStringLiteral("/elsewhere"), Names(50), -1);
+    EXPECT_EQ(grid.verticalScrollBar()->value(), 0);
+    EXPECT_EQ(grid.SelIndex(), 0);
+
+    // Previews asked for after a size change are made for the new picture area.
+    EXPECT_EQ(grid.Loader().Options().Cell, QSize(100, 100));
+    grid.SetThumbWidth(200);
+    grid.SetThumbHeight(150);
+    grid.SetBorderWidth(7);
+    EXPECT_EQ(grid.Loader().Options().Cell, QSize(200, 150));
+
+    // A click on the current cell is reported, so it can open a file the list has not selected.
+    QSignalSpy selected(&grid, &TThumbnailGrid::CellSelected);
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, Qt::NoModifier, grid.CellRect(0, 0).center());
+    ASSERT_EQ(selected.count(), 1);
+    EXPECT_EQ(selected.at(0).at(0).toInt(), 0);
 }
