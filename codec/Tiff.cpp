@@ -237,7 +237,8 @@ void TDirectDecoder::PrepareImage() {
         if (alpha)
             FImage = NewImage(w, h, wide ? (assoc ? QImage::Format_RGBA64_Premultiplied : QImage::Format_RGBA64)
                                          : (assoc ? QImage::Format_ARGB32_Premultiplied : QImage::Format_ARGB32));
-        else if (L.Bps == 1) {
+        else if (L.Bps == 1 && (L.Spp == 1 || L.Planar == PLANARCONFIG_SEPARATE)) {
+            // Packed bits straight from the file; a 1-bit grey with extra samples goes through bytes.
             FImage = NewImage(w, h, QImage::Format_Mono);
             FImage.setColorTable(L.Invert ? QVector<QRgb>{qRgb(255, 255, 255), qRgb(0, 0, 0)}
                                           : QVector<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 255)});
