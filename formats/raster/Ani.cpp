@@ -167,7 +167,7 @@ void TAniGraphic::Parse() {
                     const quint32 length = r.U32();
                     const QString text = ReadText(r, length);
                     (item == MakeTag("INAM") ? FName : FArtist) = text;
-                    // A padding byte follows odd lengths: consumed only when it is 0.
+                    // One more byte: consumed when it is 0 (the padding after an odd length), else given back.
                     if (r.U8() != 0) r.Skip(-1);
                     left -= r.Pos() - before;
                 } else if ((item & 0x00FFFFFF) == (MakeTag("fram") & 0x00FFFFFF)) {

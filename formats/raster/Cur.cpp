@@ -30,6 +30,9 @@ void Poke16(QByteArray& bytes, int pos, quint32 v) {
 } // namespace
 
 void TCursorGraphic::ReadPage(QIODevice& stream, int) {
+    // A failed load leaves the graphic empty.
+    FImage = QImage();
+    FHotSpot = QPoint();
     const QByteArray data = ReadRemaining(stream);
     QVector<TIconEntry> entries;
     quint16 type = 0;

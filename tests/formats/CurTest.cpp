@@ -82,6 +82,14 @@ TEST(Cur, UnreadableDataGivesTheFormatMessage) {
             EXPECT_EQ(e.Message(), QStringLiteral("Cannot load image. Invalid or unexpected CUR image format."));
         }
     }
+    // A failed load leaves the graphic empty.
+    TCursorGraphic g;
+    g.LoadFromFileName(CurPath(QStringLiteral("arrow.cur")));
+    QByteArray garbage("garbage");
+    QBuffer buffer(&garbage);
+    buffer.open(QIODevice::ReadOnly);
+    EXPECT_THROW(g.LoadFromStream(buffer), EInvalidGraphic);
+    EXPECT_TRUE(g.IsEmpty());
     // An image cut short gives the rows present.
     auto cut = LoadCursor(good.left(good.size() - 200));
     EXPECT_EQ(cut->Width(), 24);
