@@ -22,6 +22,8 @@
 #include "formats/cad/DxfImage.h"
 #include "formats/hpgl/hpgl_2.h"
 #include "formats/cad/SLDimage.h"
+#include "formats/raster/Ani.h"
+#include "formats/raster/Cur.h"
 #include "formats/raster/EPS.h"
 #include "formats/raster/Img.h"
 #include "formats/raster/PCD.h"
@@ -66,6 +68,8 @@ void InitializeFormats() {
         RegisterImgFormat();
         RegisterMacFormat();
         RegisterTextFormat();
+        RegisterFormat(QStringLiteral("CUR"), QStringLiteral("Windows Cursor"), TCursorGraphic::StaticClass());
+        RegisterFormat(QStringLiteral("ANI"), QString(), TAniGraphic::StaticClass());
         RegisterFormat(QStringLiteral("WBMP"), QStringLiteral("Wireless Bitmap"), TWBitmap::StaticClass());
         RegisterFormat(QStringLiteral("DXF"), QStringLiteral("Autodesk DXF Images"), TDXFImage::StaticClass());
         RegisterHpglFormats();

@@ -33,6 +33,8 @@ TEST(StartupTable, RegistryMatchesTheTable) {
         EXPECT_EQ(cls->ClassName, QString::fromLatin1(row.ClassName)) << ext.toStdString();
     }
     if (!missing.isEmpty()) std::cout << "[ info ] not built in yet: " << missing.join(", ").toStdString() << "\n";
+    // Only the video reader may still be missing.
+    for (const QString& m : missing) EXPECT_TRUE(m.startsWith(QStringLiteral("AVI "))) << m.toStdString();
     const QStringList order = {"TRLAGraphic", "TSGIGraphic", "TPSDGraphic", "TPPMGraphic",
                                "TAutodeskGraphic", "TCUTGraphic", "TPSPGraphic"};
     QStringList seen;
