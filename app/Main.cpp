@@ -1,6 +1,7 @@
 #include "app/Main.h"
 
 #include "formats/hpgl/hpgl_2.h"
+#include "formats/raster/Ani.h"
 
 #include "app/FileListPanel.h"
 #include "app/MRUFList.h"
@@ -807,8 +808,11 @@ void TMainForm::PictureChanged() {
                 FPictureKind = TPictureKind::pkAnimatedGif;
             else if (cls == QLatin1String("TAVIGraphic"))
                 FPictureKind = TPictureKind::pkVideo;
-            else if (cls == QLatin1String("TAniGraphic"))
+            else if (cls == QLatin1String("TAniGraphic")) {
                 FPictureKind = TPictureKind::pkAnimatedCursor;
+                // An animated cursor plays from the start; each new frame comes back here to be painted.
+                if (auto* ani = dynamic_cast<TAniGraphic*>(g); ani && !ani->Animating()) ani->SetAnimating(true);
+            }
             else if (cls == QLatin1String("Tslide") || cls == QLatin1String("TDXFImage") ||
                      cls == QLatin1String("THPGL2Graphic"))
                 FPictureKind = TPictureKind::pkVector;

@@ -3,6 +3,7 @@
 #include "codec/DibGraphic.h"
 #include "codec/Registry.h"
 #include "formats/hpgl/hpgl_2.h"
+#include "formats/raster/Ani.h"
 #include "formats/raster/PwdFrm.h"
 #include "platform/LongPath.h"
 #include "platform/SettingsFile.h"
@@ -644,4 +645,17 @@ TEST_F(ViewerTest, PlotsTakeTheirPenWidthsAndPaperFromTheWindow) {
     EXPECT_TRUE(g->RealWidth);
     EXPECT_EQ(g->LineWidth, 4);
     EXPECT_EQ(g->PaperColor(), TColor(0x102030));
+}
+
+TEST_F(ViewerTest, AnAnimatedCursorPlaysWhenShown) {
+    auto form = NewForm();
+    form->OpenPicture(DataPath(QStringLiteral("ani/spin.ani")));
+    EXPECT_TRUE(FMessages.empty());
+    EXPECT_EQ(form->PictureKind(), TPictureKind::pkAnimatedCursor);
+    auto* ani = dynamic_cast<TAniGraphic*>(form->Picture().Graphic());
+    ASSERT_NE(ani, nullptr);
+    EXPECT_TRUE(ani->Animating());
+    const int first = ani->CurrentFrame();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ani->CurrentFrame() != first; }, 3000));
+    ani->SetAnimating(false);
 }
