@@ -943,7 +943,8 @@ void TPlayer::SelectClipPath(int mode) {
     FPath = QPainterPath();
     p.setFillRule(FDc.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
     QRegion region;
-    for (const QPolygonF& poly : p.toFillPolygons())
+    // Clamped like every other path, so a hostile coordinate cannot reach the region code.
+    for (const QPolygonF& poly : ClampPath(p).toFillPolygons())
         region += QRegion(poly.toPolygon(), FDc.PolyFillMode == WINDING ? Qt::WindingFill : Qt::OddEvenFill);
     CombineClip(region, mode);
 }
