@@ -1,6 +1,7 @@
 // Helpers shared by the tests.
 #pragma once
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QImage>
 #include <QString>
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <ostream>
 
 // Readable failure messages for Qt values.
@@ -16,6 +18,16 @@ inline void PrintTo(const QByteArray& b, std::ostream* os) {
     *os << (b.size() <= 64 ? b.toHex().toStdString() : b.left(64).toHex().toStdString() + "...") << " (" << b.size() << " bytes)";
 }
 inline void PrintTo(const QSize& s, std::ostream* os) { *os << s.width() << "x" << s.height(); }
+
+// A graphic of class T read from the bytes (through a stream, as the viewer reads).
+template <class T> std::unique_ptr<T> LoadGraphic(const QByteArray& bytes) {
+    QByteArray copy = bytes;
+    QBuffer buffer(&copy);
+    buffer.open(QIODevice::ReadOnly);
+    auto g = std::make_unique<T>();
+    g->LoadFromStream(buffer);
+    return g;
+}
 
 // Path of a fixture below tests/data.
 QString DataPath(const QString& relative);

@@ -18,14 +18,7 @@ QImage LoadRef(const QString& name) {
     return ref;
 }
 
-std::unique_ptr<TGIFImage> LoadGif(const QByteArray& bytes) {
-    auto g = std::make_unique<TGIFImage>();
-    QByteArray copy = bytes;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    g->LoadFromStream(buffer);
-    return g;
-}
+std::unique_ptr<TGIFImage> LoadGif(const QByteArray& bytes) { return LoadGraphic<TGIFImage>(bytes); }
 
 QByteArray SaveGif(const TGIFImage& g) {
     QByteArray bytes;

@@ -14,14 +14,7 @@
 
 namespace {
 
-std::unique_ptr<TMetafile> LoadMetafile(const QByteArray& bytes) {
-    QByteArray copy = bytes;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    auto m = std::make_unique<TMetafile>();
-    m->LoadFromStream(buffer);
-    return m;
-}
+std::unique_ptr<TMetafile> LoadMetafile(const QByteArray& bytes) { return LoadGraphic<TMetafile>(bytes); }
 
 QImage Render(const TMetafile& m, QSize size = QSize()) { return m.ToImage(size, 0xFFFFFF); }
 QImage Render(const std::unique_ptr<TMetafile>& m, QSize size = QSize()) { return Render(*m, size); }

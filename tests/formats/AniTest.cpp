@@ -15,14 +15,7 @@ namespace {
 
 QString AniPath(const QString& name) { return DataPath(QStringLiteral("ani/") + name); }
 
-std::unique_ptr<TAniGraphic> LoadAni(const QByteArray& bytes) {
-    QByteArray copy = bytes;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    auto g = std::make_unique<TAniGraphic>();
-    g->LoadFromStream(buffer);
-    return g;
-}
+std::unique_ptr<TAniGraphic> LoadAni(const QByteArray& bytes) { return LoadGraphic<TAniGraphic>(bytes); }
 
 QString LoadError(const QByteArray& bytes) {
     try {

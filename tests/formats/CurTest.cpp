@@ -12,14 +12,7 @@ namespace {
 
 QString CurPath(const QString& name) { return DataPath(QStringLiteral("cur/") + name); }
 
-std::unique_ptr<TCursorGraphic> LoadCursor(const QByteArray& bytes) {
-    QByteArray copy = bytes;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    auto g = std::make_unique<TCursorGraphic>();
-    g->LoadFromStream(buffer);
-    return g;
-}
+std::unique_ptr<TCursorGraphic> LoadCursor(const QByteArray& bytes) { return LoadGraphic<TCursorGraphic>(bytes); }
 
 // A picture with alpha laid over a solid colour: pictures compare equal this way whatever colour their
 // fully transparent pixels carry.

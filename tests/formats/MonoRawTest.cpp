@@ -7,14 +7,7 @@
 #include <QBuffer>
 
 namespace {
-template <class T> std::unique_ptr<T> Load(const QByteArray& bytes) {
-    QByteArray copy = bytes;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    auto g = std::make_unique<T>();
-    g->LoadFromStream(buffer);
-    return g;
-}
+template <class T> std::unique_ptr<T> Load(const QByteArray& bytes) { return LoadGraphic<T>(bytes); }
 QImage LoadReference(const QString& path) { return Load<TPPMGraphic>(ReadFile(DataPath(path)))->Image(); }
 
 template <class T> QString Message(const QByteArray& bytes) {

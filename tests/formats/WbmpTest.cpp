@@ -20,14 +20,7 @@ QByteArray Save(const TWBitmap& g) {
     return bytes;
 }
 
-std::unique_ptr<TWBitmap> Load(const QByteArray& bytes) {
-    QByteArray copy = bytes;
-    QBuffer buffer(&copy);
-    buffer.open(QIODevice::ReadOnly);
-    auto g = std::make_unique<TWBitmap>();
-    g->LoadFromStream(buffer);
-    return g;
-}
+std::unique_ptr<TWBitmap> Load(const QByteArray& bytes) { return LoadGraphic<TWBitmap>(bytes); }
 
 QString LoadError(const QByteArray& bytes) {
     try {
