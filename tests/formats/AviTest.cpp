@@ -280,3 +280,33 @@ TEST(Avi, OpensThroughTheContainerAndTheCommandLine) {
                       QStringLiteral("9")}, nullptr, &err),
               1);
 }
+
+TEST(Avi, UndecodableFramesDrawNothing) {
+    // The MJPEG clip with every frame's data overwritten: the file still opens, no frame decodes.
+    QByteArray bytes = ReadFile(AviPath(QStringLiteral("mjpeg.avi")));
+    int patched = 0;
+    for (qsizetype pos = bytes.indexOf("movi"); (pos = bytes.indexOf("00dc", pos + 1)) >= 0 && pos + 8 <= bytes.size();) {
+        const qsizetype size = qsizetype(U32(bytes, int(pos + 4)));
+        if (size <= 0 || pos + 8 + size > bytes.size()) continue;
+        for (qsizetype i = 0; i < size; ++i) bytes[pos + 8 + i] = char(0x55);
+        ++patched;
+    }
+    ASSERT_GE(patched, 8);
+    QTemporaryDir dir;
+    const QString name = dir.filePath(QStringLiteral("broken.avi"));
+    WriteFile(name, bytes);
+    TAVIGraphic g;
+    g.LoadFromFileName(name);
+    EXPECT_EQ(g.FrameCount(), 8);
+    QImage target(32, 24, QImage::Format_RGB32);
+    target.fill(Qt::red);
+    QPainter p(&target);
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_TRUE(g.FrameImage().isNull()) << g.Index();
+        g.DrawTo(p, QRect(0, 0, 32, 24));
+        g.Tick();
+    }
+    p.end();
+    EXPECT_EQ(target.pixel(16, 12), QColor(Qt::red).rgb());
+    EXPECT_EQ(g.Index(), 2);
+}
