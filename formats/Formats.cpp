@@ -22,6 +22,7 @@
 #include "formats/cad/DxfImage.h"
 #include "formats/hpgl/hpgl_2.h"
 #include "formats/cad/SLDimage.h"
+#include "formats/raster/AVIGraph.h"
 #include "formats/raster/Ani.h"
 #include "formats/raster/Cur.h"
 #include "formats/raster/EPS.h"
@@ -70,6 +71,7 @@ void InitializeFormats() {
         RegisterTextFormat();
         RegisterFormat(QStringLiteral("CUR"), QStringLiteral("Windows Cursor"), TCursorGraphic::StaticClass());
         RegisterFormat(QStringLiteral("ANI"), QString(), TAniGraphic::StaticClass());
+        RegisterFormat(QStringLiteral("AVI"), QStringLiteral("Audio/Video Interleave Files"), TAVIGraphic::StaticClass());
         RegisterFormat(QStringLiteral("WBMP"), QStringLiteral("Wireless Bitmap"), TWBitmap::StaticClass());
         RegisterFormat(QStringLiteral("DXF"), QStringLiteral("Autodesk DXF Images"), TDXFImage::StaticClass());
         RegisterHpglFormats();

@@ -22,8 +22,10 @@ struct TFuzzInit {
 };
 } // namespace
 
+void FuzzSetup() { static TFuzzInit init; }
+
 void FuzzLoad(TGraphicClass cls, const uint8_t* data, size_t size) {
-    static TFuzzInit init;
+    FuzzSetup();
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
