@@ -1,6 +1,7 @@
 #include "app/Main.h"
 
 #include "formats/hpgl/hpgl_2.h"
+#include "formats/raster/AVIGraph.h"
 #include "formats/raster/Ani.h"
 
 #include "app/FileListPanel.h"
@@ -806,8 +807,11 @@ void TMainForm::PictureChanged() {
             const QString cls = g->ClassName();
             if (cls == QLatin1String("TGIFImage") && g->FrameCount() > 1)
                 FPictureKind = TPictureKind::pkAnimatedGif;
-            else if (cls == QLatin1String("TAVIGraphic"))
+            else if (cls == QLatin1String("TAVIGraphic")) {
                 FPictureKind = TPictureKind::pkVideo;
+                // A video plays silently from the start.
+                if (auto* video = dynamic_cast<TAVIGraphic*>(g); video && !video->Animated()) video->Play();
+            }
             else if (cls == QLatin1String("TAniGraphic")) {
                 FPictureKind = TPictureKind::pkAnimatedCursor;
                 // An animated cursor plays from the start; each new frame comes back here to be painted.

@@ -3,6 +3,7 @@
 #include "codec/DibGraphic.h"
 #include "codec/Registry.h"
 #include "formats/hpgl/hpgl_2.h"
+#include "formats/raster/AVIGraph.h"
 #include "formats/raster/Ani.h"
 #include "formats/raster/PwdFrm.h"
 #include "platform/LongPath.h"
@@ -658,4 +659,16 @@ TEST_F(ViewerTest, AnAnimatedCursorPlaysWhenShown) {
     const int first = ani->CurrentFrame();
     EXPECT_TRUE(QTest::qWaitFor([&] { return ani->CurrentFrame() != first; }, 3000));
     ani->SetAnimating(false);
+}
+
+TEST_F(ViewerTest, AVideoPlaysWhenShown) {
+    auto form = NewForm();
+    form->OpenPicture(DataPath(QStringLiteral("avi/raw24.avi")));
+    EXPECT_TRUE(FMessages.empty());
+    EXPECT_EQ(form->PictureKind(), TPictureKind::pkVideo);
+    auto* video = dynamic_cast<TAVIGraphic*>(form->Picture().Graphic());
+    ASSERT_NE(video, nullptr);
+    EXPECT_TRUE(video->Animated());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return video->CurrentFrame() > 1; }, 3000));
+    video->Stop();
 }
