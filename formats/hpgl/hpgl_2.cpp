@@ -1,6 +1,5 @@
 #include "formats/hpgl/hpgl_2.h"
 
-#include "app/Setting.h"
 #include "codec/Registry.h"
 #include "codec/Stream.h"
 
@@ -1102,9 +1101,6 @@ void THpglInterpreter::Command(uchar c1, uchar c2) {
 // Graphic
 
 THPGL2Graphic::THPGL2Graphic() : FList(std::make_unique<TElementList>()) {
-    const TSettings defaults;
-    RealWidth = defaults.HpglRealWidth;
-    LineWidth = defaults.HpglLineWidth;
     FInterp = std::make_unique<THpglInterpreter>(*this, *FList);
 }
 

@@ -226,8 +226,10 @@ public:
     TColor PaperColor() const { return FPaperColor; }
     void SetPaperColor(TColor value);
     // Pen widths from the plot (true) or LineWidth pixels for every line (false).
-    bool RealWidth;
-    quint8 LineWidth;
+    static constexpr bool kDefaultRealWidth = false;
+    static constexpr quint8 kDefaultLineWidth = 1;
+    bool RealWidth = kDefaultRealWidth;
+    quint8 LineWidth = kDefaultLineWidth;
     bool PlotReady() const { return FPlotReady; }
     TViewMode ViewMode() const { return FViewMode; }
     void SetViewMode(int value) { FViewMode = value >= 1 ? TViewMode::vmPan : TViewMode::vmZoom; }
