@@ -1,8 +1,11 @@
-// The platform's printer setup dialog: chooses the printer and its page settings for later printing.
+// The printer setup dialog: chooses the printer and its page settings for later printing.
 #pragma once
 
+#include <memory>
+
+class QPrintDialog;
 class QPrinter;
 class QWidget;
 
-// Shows the dialog modally on the printer; returns true when the user accepted the changes.
-bool ShowPrinterSetup(QWidget* parent, QPrinter& printer);
+// The dialog on the printer, ready to be run modally (accepted: the printer took the changes).
+std::unique_ptr<QPrintDialog> MakePrinterSetupDialog(QWidget* parent, QPrinter& printer);
