@@ -7,29 +7,10 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPainter>
 #include <QSlider>
-#include <QStyle>
 #include <QToolBar>
 
 namespace {
-
-QIcon LetterIcon(const QString& letters, const QColor& colour = QColor(40, 70, 140)) {
-    QPixmap pixmap(24, 24);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(colour);
-    p.setPen(Qt::NoPen);
-    p.drawRoundedRect(QRectF(1, 1, 22, 22), 4, 4);
-    p.setPen(Qt::white);
-    QFont font = p.font();
-    font.setBold(true);
-    font.setPixelSize(letters.size() > 1 ? 10 : 14);
-    p.setFont(font);
-    p.drawText(QRect(0, 0, 24, 24), Qt::AlignCenter, letters);
-    return QIcon(pixmap);
-}
 
 // An entry that shows another caption for an action of the window and follows its state.
 QAction* Alias(QAction* target, const QString& caption, QObject* parent) {
@@ -65,9 +46,6 @@ QAction* NewFormAction(TMainForm& form, const char* name, const QString& caption
 
 } // namespace
 
-QIcon ProgramIcon() {
-    return LetterIcon(QStringLiteral("L"), QColor(200, 120, 20));
-}
 
 void CreateMainActions(TMainForm& form) {
     const auto NewAction = [&form](const char* name, const QString& caption, const QString& hint = QString(),
@@ -78,24 +56,19 @@ void CreateMainActions(TMainForm& form) {
     const auto key = [](int k) { return QKeySequence(k); };
     const int ctrl = int(Qt::CTRL), alt = int(Qt::ALT), shift = int(Qt::SHIFT),
               keypad = int(Qt::KeypadModifier);
-    QStyle* st = form.style();
 
     NewAction("FileOpenAction", QStringLiteral("&Open"), QStringLiteral("Open file|Open a image file"),
-              key(ctrl | Qt::Key_O))
-        ->setIcon(st->standardIcon(QStyle::SP_DialogOpenButton));
+              key(ctrl | Qt::Key_O));
     NewAction("FileSaveAsAction", QStringLiteral("&Save as..."),
-              QStringLiteral("Save file|Write the current image to a new file"), key(ctrl | Qt::Key_S))
-        ->setIcon(st->standardIcon(QStyle::SP_DialogSaveButton));
+              QStringLiteral("Save file|Write the current image to a new file"), key(ctrl | Qt::Key_S));
     NewAction("FileMultiSaveAsAction", QStringLiteral("Save &animated file as..."));
     NewAction("FilePrintAction", QStringLiteral("&Print"), QStringLiteral("Print|Print the current image"),
-              key(ctrl | Qt::Key_P))
-        ->setIcon(LetterIcon(QStringLiteral("P")));
+              key(ctrl | Qt::Key_P));
     NewAction("FilePrintSetupAction", QStringLiteral("Print set&up..."),
               QStringLiteral("Print setup|Setup the print parameters"));
     NewAction("FilePageSetupAction", QStringLiteral("Pa&ge setup..."),
               QStringLiteral("Page setup|Adjust page settings for current image"));
-    NewAction("FileExitAction", QStringLiteral("E&xit"), QStringLiteral("Exit|Exit the Lumenor"))
-        ->setIcon(st->standardIcon(QStyle::SP_DialogCloseButton));
+    NewAction("FileExitAction", QStringLiteral("E&xit"), QStringLiteral("Exit|Exit the Lumenor"));
 
     NewAction("EditCopyToAction", QStringLiteral("&Copy To..."),
               QStringLiteral("Copy the current image to another folder."));
@@ -117,11 +90,9 @@ void CreateMainActions(TMainForm& form) {
     NewAction("ViewStatusBarAction", QStringLiteral("Status &Bar"),
               QStringLiteral("Show/Hide the status bar"), key(ctrl | alt | Qt::Key_S));
     NewAction("ViewFileListAction", QStringLiteral("File &List"),
-              QStringLiteral("Show/Hide the file listbox"), key(ctrl | alt | Qt::Key_L))
-        ->setIcon(st->standardIcon(QStyle::SP_FileDialogListView));
+              QStringLiteral("Show/Hide the file listbox"), key(ctrl | alt | Qt::Key_L));
     NewAction("ViewThumbnailAction", QStringLiteral("Thumb&nails"),
-              QStringLiteral("Show/Hide the images as thumbnails"), key(ctrl | alt | Qt::Key_N))
-        ->setIcon(st->standardIcon(QStyle::SP_FileDialogContentsView));
+              QStringLiteral("Show/Hide the images as thumbnails"), key(ctrl | alt | Qt::Key_N));
     for (const char* name :
          {"ViewToolBarAction", "ViewStatusBarAction", "ViewFileListAction", "ViewThumbnailAction"})
         Action(name)->setCheckable(true);
@@ -130,12 +101,10 @@ void CreateMainActions(TMainForm& form) {
 
     NewAction("ViewPreviousAction", QStringLiteral("&Previous"),
               QStringLiteral("Prevous image|Display the previous image in the current directory"),
-              key(Qt::Key_PageUp))
-        ->setIcon(st->standardIcon(QStyle::SP_ArrowLeft));
+              key(Qt::Key_PageUp));
     NewAction("ViewNextAction", QStringLiteral("&Next"),
               QStringLiteral("Next image|Display the next image in the current directory"),
-              key(Qt::Key_PageDown))
-        ->setIcon(st->standardIcon(QStyle::SP_ArrowRight));
+              key(Qt::Key_PageDown));
     NewAction("ViewFirstAction", QStringLiteral("&First"),
               QStringLiteral("First image|Display the first image in the current directory"),
               key(Qt::Key_Home));
@@ -154,25 +123,18 @@ void CreateMainActions(TMainForm& form) {
               QStringLiteral("Last page|Display the last page in the multi-page image"),
               key(shift | Qt::Key_End));
 
-    NewAction("AniPlayAction", QStringLiteral("&Play"), QStringLiteral("Play the animated clip"))
-        ->setIcon(st->standardIcon(QStyle::SP_MediaPlay));
-    NewAction("AniPauseAction", QStringLiteral("P&ause"), QStringLiteral("Pause the animated clip"))
-        ->setIcon(st->standardIcon(QStyle::SP_MediaPause));
-    NewAction("AniStopAction", QStringLiteral("&Stop"), QStringLiteral("Stop the animated clip"))
-        ->setIcon(st->standardIcon(QStyle::SP_MediaStop));
+    NewAction("AniPlayAction", QStringLiteral("&Play"), QStringLiteral("Play the animated clip"));
+    NewAction("AniPauseAction", QStringLiteral("P&ause"), QStringLiteral("Pause the animated clip"));
+    NewAction("AniStopAction", QStringLiteral("&Stop"), QStringLiteral("Stop the animated clip"));
     NewAction(
         "AniFirstAction", QStringLiteral("&First Frame"),
-        QStringLiteral("Skips to the previous track, or to the beginning if the medium doesn't use tracks"))
-        ->setIcon(st->standardIcon(QStyle::SP_MediaSkipBackward));
+        QStringLiteral("Skips to the previous track, or to the beginning if the medium doesn't use tracks"));
     NewAction("AniPreviousAction", QStringLiteral("&Previous Frame"),
-              QStringLiteral("Moves backward a number of frames"))
-        ->setIcon(st->standardIcon(QStyle::SP_MediaSeekBackward));
+              QStringLiteral("Moves backward a number of frames"));
     NewAction("AniNextAction", QStringLiteral("&Next Frame"),
-              QStringLiteral("Moves forward a number of frames"))
-        ->setIcon(st->standardIcon(QStyle::SP_MediaSeekForward));
+              QStringLiteral("Moves forward a number of frames"));
     NewAction("AniLastAction", QStringLiteral("&Last Frame"),
-              QStringLiteral("Skips to the next track, or to the end if the medium doesn't use tracks"))
-        ->setIcon(st->standardIcon(QStyle::SP_MediaSkipForward));
+              QStringLiteral("Skips to the next track, or to the end if the medium doesn't use tracks"));
 
     NewAction("ViewRotate90Action", QStringLiteral("Degree &90"), QStringLiteral("Contrarotate degree 90"),
               key(Qt::Key_F10));
@@ -183,11 +145,9 @@ void CreateMainActions(TMainForm& form) {
 
     // The zoom actions are named against their captions: "&Less" is ViewZoomInAction.
     NewAction("ViewZoomInAction", QStringLiteral("&Less"), QStringLiteral("Decrease magnification"),
-              key(keypad | Qt::Key_Minus))
-        ->setIcon(LetterIcon(QStringLiteral("\u2212")));
+              key(keypad | Qt::Key_Minus));
     NewAction("ViewZoomOutAction", QStringLiteral("&More"), QStringLiteral("Increase magnification"),
-              key(keypad | Qt::Key_Plus))
-        ->setIcon(LetterIcon(QStringLiteral("+")));
+              key(keypad | Qt::Key_Plus));
     NewAction("ViewOriginSizeAction", QStringLiteral("A&ctual Size"),
               QStringLiteral("Show image at 100% magnification"), key(keypad | Qt::Key_Asterisk));
     NewAction("ViewFitVisibleAction", QStringLiteral("&Best Fit"),
@@ -198,21 +158,17 @@ void CreateMainActions(TMainForm& form) {
         key(ctrl | Qt::Key_A))
         ->setCheckable(true);
     NewAction("ViewFullScreenAction", QStringLiteral("&Full-screen"),
-              QStringLiteral("Toggle full-screen mode"), key(ctrl | Qt::Key_F))
-        ->setIcon(st->standardIcon(QStyle::SP_TitleBarMaxButton));
+              QStringLiteral("Toggle full-screen mode"), key(ctrl | Qt::Key_F));
     NewAction("ViewReloadAction", QStringLiteral("&Reload Image"), QStringLiteral("Reload the image"),
-              key(Qt::Key_F5))
-        ->setIcon(st->standardIcon(QStyle::SP_BrowserReload));
+              key(Qt::Key_F5));
     NewAction("ViewFileListRefreshAction", QStringLiteral("Refre&sh File List"),
               QStringLiteral("Refresh the file list"), key(Qt::Key_F6));
 
     NewAction("ToolSlideAction", QStringLiteral("&Slide show"), QStringLiteral("Toggle the slide show mode"),
-              key(ctrl | Qt::Key_L))
-        ->setIcon(LetterIcon(QStringLiteral("S")));
+              key(ctrl | Qt::Key_L));
     Action("ToolSlideAction")->setCheckable(true);
     NewAction("ToolWallPaperCenterAction", QStringLiteral("&Centered"),
-              QStringLiteral("Use this image for the desktop wallpaper(centered)"), key(ctrl | Qt::Key_W))
-        ->setIcon(LetterIcon(QStringLiteral("W")));
+              QStringLiteral("Use this image for the desktop wallpaper(centered)"), key(ctrl | Qt::Key_W));
     NewAction("ToolWallPaperTileAction", QStringLiteral("&Tiled"),
               QStringLiteral("Use this image for the desktop wallpaper(tiled)"), key(ctrl | alt | Qt::Key_W));
     NewAction("ToolWallPaperStretchAction", QStringLiteral("&Stretched"),
@@ -221,19 +177,68 @@ void CreateMainActions(TMainForm& form) {
     NewAction("ToolWallPaperRestoreAction", QStringLiteral("&Restore"), QString(),
               key(ctrl | alt | Qt::Key_R));
     NewAction("ToolBatchConvAction", QStringLiteral("&Batch convert/rename"),
-              QStringLiteral("Convert image formats in batch"), key(ctrl | Qt::Key_B))
-        ->setIcon(LetterIcon(QStringLiteral("B")));
+              QStringLiteral("Convert image formats in batch"), key(ctrl | Qt::Key_B));
     NewAction("ToolHTMLAction", QStringLiteral("HTML &Album Generator"), QString(), key(ctrl | Qt::Key_H));
     NewAction("ToolSetupAction", QStringLiteral("&Options"),
-              QStringLiteral("Costomize by changing software options"), key(ctrl | alt | Qt::Key_O))
-        ->setIcon(LetterIcon(QStringLiteral("O")));
+              QStringLiteral("Costomize by changing software options"), key(ctrl | alt | Qt::Key_O));
 
     NewAction("HelpContentAction", QStringLiteral("&Content"),
-              QStringLiteral("Display the on-line help contents"), key(Qt::Key_F1))
-        ->setIcon(st->standardIcon(QStyle::SP_DialogHelpButton));
+              QStringLiteral("Display the on-line help contents"), key(Qt::Key_F1));
     NewAction("HelpIndexItem", QStringLiteral("&Index"),
               QStringLiteral("Search the help content by the index"));
     NewAction("HelpAboutItem", QStringLiteral("&About..."), QStringLiteral("About this software"));
+
+    // Icons: the desktop theme's, else the program's own (freedesktop names).
+    static const struct {
+        const char* Action;
+        const char* Icon;
+    } icons[] = {
+        {"FileOpenAction", "document-open"},
+        {"FileSaveAsAction", "document-save-as"},
+        {"FileMultiSaveAsAction", "document-save-as"},
+        {"FilePrintAction", "document-print"},
+        {"FilePageSetupAction", "page-setup"},
+        {"FileExitAction", "application-exit"},
+        {"EditCopyToAction", "folder-copy"},
+        {"EditMoveToAction", "folder-move"},
+        {"EditCopyAction", "edit-copy"},
+        {"EditCutAction", "edit-cut"},
+        {"EditPasteAction", "edit-paste"},
+        {"EditDeleteAction", "edit-delete"},
+        {"EditRenameAction", "edit-rename"},
+        {"ViewFileListAction", "view-list-details"},
+        {"ViewThumbnailAction", "view-grid"},
+        {"ViewPreviousAction", "go-previous"},
+        {"ViewNextAction", "go-next"},
+        {"ViewFirstAction", "go-first"},
+        {"ViewLastAction", "go-last"},
+        {"ViewPreviousPageAction", "go-up"},
+        {"ViewNextPageAction", "go-down"},
+        {"AniPlayAction", "media-playback-start"},
+        {"AniPauseAction", "media-playback-pause"},
+        {"AniStopAction", "media-playback-stop"},
+        {"AniFirstAction", "media-skip-backward"},
+        {"AniPreviousAction", "media-seek-backward"},
+        {"AniNextAction", "media-seek-forward"},
+        {"AniLastAction", "media-skip-forward"},
+        {"ViewRotate90Action", "object-rotate-right"},
+        {"ViewRotate180Action", "object-flip-vertical"},
+        {"ViewRotate270Action", "object-rotate-left"},
+        {"ViewZoomInAction", "zoom-out"}, // "&Less"
+        {"ViewZoomOutAction", "zoom-in"}, // "&More"
+        {"ViewOriginSizeAction", "zoom-original"},
+        {"ViewFitVisibleAction", "zoom-fit-best"},
+        {"ViewFullScreenAction", "view-fullscreen"},
+        {"ViewReloadAction", "view-refresh"},
+        {"ToolSlideAction", "x-office-presentation"},
+        {"ToolWallPaperCenterAction", "preferences-desktop-wallpaper"},
+        {"ToolBatchConvAction", "document-convert"},
+        {"ToolHTMLAction", "text-html"},
+        {"ToolSetupAction", "preferences-system"},
+        {"HelpContentAction", "help-contents"},
+        {"HelpAboutItem", "help-about"},
+    };
+    for (const auto& entry : icons) Action(entry.Action)->setIcon(ThemeIcon(QString::fromLatin1(entry.Icon)));
 
 }
 

@@ -7,6 +7,7 @@
 #include "tools/ThumbnailWidget.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
 #include <QSignalBlocker>
 #include <QSplitter>
@@ -35,7 +36,10 @@ TBrowseController::TBrowseController(TMainForm& form) : QObject(&form), FForm(fo
     // The list drives the panel, the grid and the browse commands.
     TFileList& list = List();
     connect(&list, &TFileList::ListChanged, this, &TBrowseController::ListChanged);
-    connect(&list, &TFileList::SelectionChanged, this, &TBrowseController::UpdateActions);
+    connect(&list, &TFileList::SelectionChanged, this, [this] {
+        UpdateActions();
+        ShowPosition();
+    });
     connect(form.FileListPanel(), &TFileListPanel::FileChosen, this, [this](const QString& path) {
         if (!FForm.Loading()) FForm.Run([this, path] { FForm.OpenPicture(path); });
     });
@@ -91,8 +95,23 @@ void TBrowseController::UpdateActions() {
 }
 
 void TBrowseController::ListChanged() {
+    // A new folder, filter or refresh loses the selection: the picture shown stays selected when the
+    // list still holds it.
+    const QString current = FForm.CurrentFile();
+    if (!current.isEmpty() && List().ItemIndex() < 0) {
+        const QFileInfo info(current);
+        if (QDir::cleanPath(info.absolutePath()) == List().Directory()) {
+            const int index = int(List().Items().indexOf(info.fileName()));
+            if (index >= 0) List().SetItemIndex(index);
+        }
+    }
     UpdateActions();
+    ShowPosition();
     SyncThumbnails();
+}
+
+void TBrowseController::ShowPosition() {
+    if (!FForm.CurrentFile().isEmpty()) FForm.SetPanelText(2, PositionText());
 }
 
 void TBrowseController::PictureLoading() {
@@ -105,13 +124,14 @@ void TBrowseController::PictureLoading() {
 
 void TBrowseController::PictureOpened(const QString& path, bool hasPicture) {
     if (hasPicture) FMRUFileList->AddItem(path);
-    FForm.SetPanelText(2, PositionText());
+    ShowPosition();
 }
 
 void TBrowseController::ToggleFileList() {
     TFileListPanel* panel = FForm.FileListPanel();
     panel->setVisible(FForm.Action("ViewFileListAction")->isChecked());
     if (panel->isVisible()) {
+        panel->ShowSelection(); // the current picture, scrolled into view
         // The panel comes back at the width it was left, at least its default.
         QSplitter* splitter = FForm.PanelSplitter();
         QList<int> sizes = splitter->sizes();

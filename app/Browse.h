@@ -39,6 +39,7 @@ private:
     void PictureLoading();
     void PictureOpened(const QString& path, bool hasPicture);
     void ListChanged();
+    void ShowPosition();
     void ToggleFileList();
     void Refresh();
     void ToggleThumbnails();

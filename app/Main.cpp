@@ -27,6 +27,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -323,7 +324,9 @@ void TMainForm::OpenPicture(const QString& path) {
     clock.start();
     FCurrentFile = path;
     FZoom = 1.0;
-    if (TGraphic* old = FPicture.Graphic()) old->OnProgress = nullptr;
+    // 5. The old picture stops moving and no longer reports changes: a load that runs an event loop
+    // (the password prompt) must not see a tick of the old animation.
+    DetachPicture();
     FPictureKind = TPictureKind::pkStill;
     FMultiPage = false;
     FLoading = true;
@@ -337,16 +340,25 @@ void TMainForm::OpenPicture(const QString& path) {
     bool failed = false;
     {
         TBusyCursor busy;
+        QString reason;
         try {
             FPicture.LoadFromFileName(path);
-        } catch (const std::exception&) { // ours, out of memory, or a library's
+        } catch (const Exception& e) {
             failed = true;
+            reason = e.Message();
+        } catch (const std::bad_alloc&) {
+            failed = true;
+            reason = QStringLiteral("Not enough memory");
+        } catch (const std::exception& e) { // a library's
+            failed = true;
+            reason = QString::fromLocal8Bit(e.what());
         }
         if (failed) {
             FPicture.Clear();
             busy.Restore();
+            // The decoder's own message is in the details, so a user can learn why.
             ShowMessage(this, QMessageBox::Critical, QStringLiteral("Error"),
-                        QStringLiteral("Cannot open file '") + path + QStringLiteral("'"));
+                        QStringLiteral("Cannot open file '") + path + QStringLiteral("'"), reason);
         }
         // Pages: a file with several pages stays open for page access.
         if (auto* dib = dynamic_cast<TDibGraphic*>(FPicture.Graphic()); dib && !failed) {
@@ -395,10 +407,20 @@ QString TMainForm::FileSizeText(const QString& path) const {
     return QString::number(file.size()) + QStringLiteral(" bytes"); // 64-bit: files over 4 GiB
 }
 
+void TMainForm::DetachPicture() {
+    TGraphic* old = FPicture.Graphic();
+    if (!old) return;
+    old->OnProgress = nullptr;
+    if (auto* ani = dynamic_cast<TAniGraphic*>(old)) ani->SetAnimating(false);
+    if (auto* video = dynamic_cast<TAVIGraphic*>(old)) video->Stop();
+    old->OnChange = nullptr;
+}
+
 void TMainForm::ClosePicture() {
     if (FLoading) return;
     FCurrentFile.clear();
     FZoom = 1.0;
+    DetachPicture();
     FPictureKind = TPictureKind::pkStill;
     FMultiPage = false;
     FPageCount = 1;
@@ -612,6 +634,23 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
     if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != this) return false;
     auto* key = static_cast<QKeyEvent*>(e);
     if (key->modifiers() & Qt::ControlModifier) return false;
+    // The keypad's zoom keys: X11 delivers them as plain keys with the keypad modifier, which no
+    // shortcut matches there, so they are taken here (where a shortcut does match, the key never
+    // arrives here, so nothing runs twice).
+    if (key->modifiers() & Qt::KeypadModifier) {
+        const char* name = nullptr;
+        switch (key->key()) {
+        case Qt::Key_Minus: name = "ViewZoomInAction"; break;
+        case Qt::Key_Plus: name = "ViewZoomOutAction"; break;
+        case Qt::Key_Asterisk: name = "ViewOriginSizeAction"; break;
+        case Qt::Key_Slash: name = "ViewFitVisibleAction"; break;
+        default: break;
+        }
+        if (name && !qobject_cast<QLineEdit*>(widget)) {
+            if (e->type() == QEvent::KeyPress && Action(name)->isEnabled()) Action(name)->trigger();
+            return true;
+        }
+    }
     // The file list panel and the thumbnail grid move their own selection with the arrow keys.
     const bool arrow = key->key() == Qt::Key_Left || key->key() == Qt::Key_Right || key->key() == Qt::Key_Up ||
                        key->key() == Qt::Key_Down;

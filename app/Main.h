@@ -25,6 +25,7 @@ class QPrinter;
 class QSlider;
 class QSplitter;
 class QToolBar;
+class QWheelEvent;
 class TBrowseController;
 class TFileList;
 class TFileListPanel;
@@ -77,6 +78,13 @@ public:
     void DragStart(const QPoint& mouse);
     void DragMove(const QPoint& mouse);
     void DragEnd();
+    // The mouse wheel over the picture: scrolls (Shift: sideways); with Ctrl zooms by the zoom step,
+    // keeping the point under the pointer where it is.
+    void WheelOnView(const QWheelEvent& e);
+    // Moves the picture by delta within the limits a drag has.
+    void ScrollBy(const QPoint& delta);
+    // Zooms keeping the picture's point under anchor (view coordinates) in its place.
+    void ZoomAt(double z, const QPoint& anchor);
 
     // Services to the format modules.
     quint32 GetDxfOptions() const override;
@@ -168,6 +176,8 @@ private:
     // Load progress, posted by the container's progress notification.
     void ForwardProgress(TProgressStage stage, quint8 percent);
     QString FileSizeText(const QString& path) const;
+    // Stops the shown picture's animation or video and detaches its notifications.
+    void DetachPicture();
     bool HasPicture() const;
 
     // View geometry helpers (ViewGeometry.cpp).
@@ -198,6 +208,7 @@ private:
     bool FDragging = false;
     QPoint FDragAnchor;
     bool FArrowDrag = false;
+    int FWheelZoom = 0; // wheel turn not yet used for zooming
     bool FProgressActive = false;
     int FProgressPercent = 0;
     int FLastForwardedPercent = -1;

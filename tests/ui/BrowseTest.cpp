@@ -4,6 +4,7 @@
 
 #include "app/Browse.h"
 
+#include "app/FileList.h"
 #include "app/FileListPanel.h"
 #include "app/MRUFList.h"
 #include "platform/SettingsFile.h"
@@ -190,6 +191,29 @@ TEST_F(BrowseTest, ThePanelSitsLeftOfThePictureAndOpensWhatIsClicked) {
     QApplication::processEvents();
     EXPECT_FALSE(panel->isVisible());
     EXPECT_EQ(form->ViewRect(), before);
+}
+
+TEST_F(BrowseTest, AFilterChangeKeepsTheCurrentPictureSelectedAndItsPositionShown) {
+    WriteThree();
+    auto form = NewForm();
+    form->Browse().SelectAndOpen(FB);
+    EXPECT_EQ(Panel(*form, 2), QStringLiteral("2/3"));
+    form->FileList().SetMask(QStringLiteral("*.txt;*.ppm"));
+    EXPECT_EQ(form->FileList().Count(), 4);
+    EXPECT_EQ(form->FileList().FileName(), FB);
+    EXPECT_EQ(Panel(*form, 2), QStringLiteral("2/4"));
+    EXPECT_TRUE(ActionOf(*form, "ViewPreviousAction")->isEnabled());
+    form->FileList().SetMask(QStringLiteral("c*"));
+    EXPECT_EQ(form->FileList().ItemIndex(), -1);
+    EXPECT_EQ(Panel(*form, 2), QStringLiteral("0/1"));
+    form->FileList().SetMask(QStringLiteral("*.ppm"));
+    EXPECT_EQ(Panel(*form, 2), QStringLiteral("2/3"));
+    // Showing the panel shows the current picture selected.
+    ActionOf(*form, "ViewFileListAction")->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(form->FileListPanel()->ListBox()->currentIndex().row(), 1);
+    EXPECT_TRUE(form->FileListPanel()->ListBox()->selectionModel()->isRowSelected(1, QModelIndex()));
+    EXPECT_EQ(form->CurrentFile(), FB); // nothing was opened by any of it
 }
 
 TEST_F(BrowseTest, TheLastFourFilesAreInTheFileMenuAfterARestart) {

@@ -1,8 +1,13 @@
 #include "ViewerFixture.h"
 
 #include <QPrintDialog>
+#include <QTextBrowser>
 
+#include "app/Browse.h"
+#include "app/FileList.h"
 #include "app/Help.h"
+#include "app/Icons.h"
+#include "app/MRUFList.h"
 
 #include "codec/DibGraphic.h"
 #include "codec/Registry.h"
@@ -356,16 +361,33 @@ TEST_F(ViewerTest, OnlyTheFirstCommandLineArgumentIsOpened) {
     auto form = NewForm(1000, 600, {a, b});
     EXPECT_EQ(form->CurrentFile(), a);
     EXPECT_EQ(form->Picture().Width(), 20);
-    // The long form of a path: absolute, without "." and "..", links followed.
+    // The long form of a path: absolute, without "." and "..", links kept as named.
     QDir(FDir.path()).mkdir(QStringLiteral("sub"));
     const QString link = FDir.filePath(QStringLiteral("sub/link.ppm"));
     ASSERT_TRUE(QFile::link(a, link));
     const QString oldCurrent = QDir::currentPath();
     QDir::setCurrent(FDir.filePath(QStringLiteral("sub")));
-    EXPECT_EQ(LongPathName(QStringLiteral("./../sub/link.ppm")), QFileInfo(a).canonicalFilePath());
+    EXPECT_EQ(LongPathName(QStringLiteral("./../sub/link.ppm")), QDir::cleanPath(link));
     EXPECT_EQ(LongPathName(QStringLiteral("nothere.ppm")),
               QFileInfo(FDir.filePath(QStringLiteral("sub/nothere.ppm"))).absoluteFilePath());
     QDir::setCurrent(oldCurrent);
+}
+
+TEST_F(ViewerTest, AFileNamedThroughALinkedFolderIsBrowsedInThatFolder) {
+    QDir(FDir.path()).mkdir(QStringLiteral("real"));
+    WriteSolid(QStringLiteral("real/one.ppm"), 5, 5);
+    WriteSolid(QStringLiteral("real/two.ppm"), 6, 6);
+    ASSERT_TRUE(QFile::link(FDir.filePath(QStringLiteral("real")), FDir.filePath(QStringLiteral("linked"))));
+    const QString named = LongPathName(QStringLiteral("linked/./two.ppm"));
+    const QString linked = QDir::cleanPath(FDir.filePath(QStringLiteral("linked")));
+    EXPECT_EQ(named, linked + QStringLiteral("/two.ppm"));
+    auto form = NewForm(1000, 600, {named});
+    EXPECT_EQ(form->CurrentFile(), named);
+    EXPECT_EQ(form->FileList().Directory(), linked);
+    EXPECT_EQ(Panel(*form, 2), QStringLiteral("2/2"));
+    EXPECT_EQ(form->Browse().MRUFileList()->Items().value(0), named);
+    ActionOf(*form, "ViewPreviousAction")->trigger();
+    EXPECT_EQ(form->CurrentFile(), linked + QStringLiteral("/one.ppm"));
 }
 
 TEST_F(ViewerTest, ADroppedFileIsOpenedWithItsWholePath) {
@@ -545,6 +567,21 @@ TEST_F(ViewerTest, HelpOpensTheManualAtItsContentsOrIndex) {
     ActionOf(*form, "HelpAboutItem")->trigger();
     ASSERT_EQ(FMessages.size(), 2u);
     EXPECT_TRUE(FMessages[1].Text.contains(QStringLiteral("Version 1.65")));
+
+    // Without a browser the manual shows in a window of ours.
+    form->Help().SetHelpFile(manual);
+    form->Help().SetBrowserOpener([](const QUrl&) { return false; });
+    ActionOf(*form, "HelpContentAction")->trigger();
+    EXPECT_EQ(FMessages.size(), 2u);
+    QTextBrowser* window = form->Help().HelpWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->source(), QUrl::fromLocalFile(manual + QStringLiteral("/contents.html")));
+    EXPECT_FALSE(window->toPlainText().isEmpty());
+    ActionOf(*form, "HelpIndexItem")->trigger();
+    EXPECT_EQ(form->Help().HelpWindow(), window); // one window, at the page asked for
+    EXPECT_EQ(window->source(), QUrl::fromLocalFile(manual + QStringLiteral("/index.html")));
+    window->close();
 }
 
 TEST_F(ViewerTest, PrinterSetupShowsThePlatformDialog) {
@@ -557,6 +594,26 @@ TEST_F(ViewerTest, PrinterSetupShowsThePlatformDialog) {
     });
     ActionOf(*form, "FilePrintSetupAction")->trigger();
     EXPECT_TRUE(shown);
+}
+
+TEST_F(ViewerTest, EveryCommandOfTheToolBarAndMenusHasAnIconThatDraws) {
+    auto form = NewForm();
+    // The icons the program brings draw even where the desktop has no icon theme.
+    QIcon::setThemeName(QStringLiteral("no-such-theme"));
+    const QIcon program = ProgramIcon();
+    EXPECT_FALSE(program.pixmap(48, 48).isNull());
+    int checked = 0;
+    for (QAction* a : form->ToolBar()->actions()) {
+        if (a->isSeparator() || a->objectName().isEmpty() || !a->objectName().endsWith(QLatin1String("Action"))) continue;
+        const QImage image = a->icon().pixmap(24, 24).toImage().convertToFormat(QImage::Format_ARGB32);
+        ASSERT_FALSE(image.isNull()) << a->objectName().toStdString();
+        int ink = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) ink += qAlpha(image.pixel(x, y)) > 128;
+        EXPECT_GT(ink, 24) << a->objectName().toStdString() << " has no drawn icon";
+        ++checked;
+    }
+    EXPECT_GE(checked, 20);
 }
 
 TEST_F(ViewerTest, CommandsOfLaterWorkStayDisabled) {
@@ -653,6 +710,44 @@ TEST_F(ViewerTest, AnAnimatedCursorPlaysWhenShown) {
     const int first = ani->CurrentFrame();
     EXPECT_TRUE(QTest::qWaitFor([&] { return ani->CurrentFrame() != first; }, 3000));
     ani->SetAnimating(false);
+}
+
+TEST_F(ViewerTest, AnOldAnimationOrVideoNeverLeaksIntoTheNextPicture) {
+    for (const char* moving : {"ani/spin.ani", "avi/raw24.avi"}) {
+        SCOPED_TRACE(moving);
+        auto form = NewForm();
+        form->OpenPicture(DataPath(QString::fromLatin1(moving)));
+        ASSERT_GE(int(form->PictureKind()), int(TPictureKind::pkAnimatedCursor));
+        // The password prompt runs an event loop long enough for the old picture's timer to tick.
+        FDialogs.AnswerNext<TPwdForm>([](TPwdForm* d) {
+            QTest::qWait(700);
+            d->txtPwd->setText(QStringLiteral("Secret"));
+            d->btnOK->click();
+        });
+        form->OpenPicture(DataPath(QStringLiteral("cif/alg4.cif")));
+        EXPECT_TRUE(FDialogs.AllAnswered());
+        EXPECT_TRUE(FMessages.empty());
+        EXPECT_EQ(form->PictureKind(), TPictureKind::pkStill);
+        EXPECT_EQ(Panel(*form, 6), QStringLiteral("2x2"));
+        EXPECT_FALSE(form->Menus().FrameSliderAction->isVisible());
+        EXPECT_EQ(form->OffsetX(), (1000 - 2) / 2);
+        EXPECT_EQ(form->OffsetY(), (600 - 2) / 2);
+        QTest::qWait(400); // nothing moves afterwards either
+        EXPECT_EQ(form->PictureKind(), TPictureKind::pkStill);
+        EXPECT_EQ(form->ViewBitmap().size(), QSize(2, 2));
+    }
+}
+
+TEST_F(ViewerTest, AFailedOpenSaysWhyInTheDetails) {
+    auto form = NewForm();
+    const QString bad = FDir.filePath(QStringLiteral("bad.ppm"));
+    WriteFile(bad, QByteArray("P6\n0 5\n255\n"));
+    form->OpenPicture(bad);
+    ASSERT_EQ(FMessages.size(), 1u);
+    EXPECT_EQ(FMessages[0].Caption, QStringLiteral("Error"));
+    EXPECT_EQ(FMessages[0].Text, QStringLiteral("Cannot open file '") + bad + QStringLiteral("'"));
+    EXPECT_FALSE(FMessages[0].Details.isEmpty());
+    EXPECT_NE(FMessages[0].Details, FMessages[0].Text);
 }
 
 TEST_F(ViewerTest, AVideoPlaysWhenShown) {
