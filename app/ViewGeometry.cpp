@@ -1,5 +1,6 @@
 #include "app/ViewGeometry.h"
 
+#include "app/Browse.h"
 #include "app/Main.h"
 #include "codec/DibGraphic.h"
 
@@ -373,9 +374,9 @@ bool TMainForm::HandleViewKey(QKeyEvent* e) {
         // The next and the previous file through the browse routines, which wrap around at the ends.
         if (press) {
             if (e->key() == Qt::Key_Space)
-                Run([this] { BrowseNext(); });
+                Run([this] { FBrowse->BrowseNext(); });
             else
-                Run([this] { BrowsePrevious(); });
+                Run([this] { FBrowse->BrowsePrevious(); });
         }
         return true;
     case Qt::Key_Left:

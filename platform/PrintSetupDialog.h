@@ -2,11 +2,14 @@
 // and the print dialog of a print command.
 #pragma once
 
+#include <memory>
+
+class QPrintDialog;
 class QPrinter;
 class QWidget;
 
-// Shows the dialog modally on the printer; returns true when the user accepted the changes.
-bool ShowPrinterSetup(QWidget* parent, QPrinter& printer);
+// The dialog on the printer, ready to be run modally (accepted: the printer took the changes).
+std::unique_ptr<QPrintDialog> MakePrinterSetupDialog(QWidget* parent, QPrinter& printer);
 
-// The print dialog of a print command, modal on the printer; true when the user confirmed printing.
-bool ShowPrintDialog(QWidget* parent, QPrinter& printer);
+// The print dialog of a print command, ready to be run modally (accepted: print now).
+std::unique_ptr<QPrintDialog> MakePrintDialog(QWidget* parent, QPrinter& printer);

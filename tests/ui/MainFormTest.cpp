@@ -1,5 +1,9 @@
 #include "ViewerFixture.h"
 
+#include <QPrintDialog>
+
+#include "app/Help.h"
+
 #include "codec/DibGraphic.h"
 #include "codec/Registry.h"
 #include "formats/hpgl/hpgl_2.h"
@@ -111,19 +115,6 @@ QStringList Names(const QList<QAction*>& actions) {
 }
 
 // Answers the next modal dialog of the given type.
-template <class T> void WhenShown(std::function<void(T*)> answer) {
-    QTimer::singleShot(0, [answer] {
-        for (int i = 0; i < 100; ++i) {
-            if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-                answer(dialog);
-                return;
-            }
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        ADD_FAILURE() << "no dialog appeared";
-    });
-}
-
 class THelpReceiver : public QObject {
     Q_OBJECT
 public slots:
@@ -486,7 +477,7 @@ TEST_F(ViewerTest, PasswordsAreAskedRememberedAndForgotten) {
     EXPECT_TRUE(form->RequestPassword(password, false, QString())); // remembering is on, nothing remembered
     EXPECT_TRUE(password.isEmpty());
 
-    WhenShown<TPwdForm>([](TPwdForm* d) {
+    FDialogs.AnswerNext<TPwdForm>([](TPwdForm* d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("Please enter the password"));
         EXPECT_TRUE(d->chkRememberPwd->isChecked());
         EXPECT_TRUE(d->chkMask->isChecked());
@@ -500,7 +491,7 @@ TEST_F(ViewerTest, PasswordsAreAskedRememberedAndForgotten) {
     EXPECT_EQ(password, QStringLiteral("abc"));
 
     // The remembered password is offered; unticking "remember" forgets it.
-    WhenShown<TPwdForm>([](TPwdForm* d) {
+    FDialogs.AnswerNext<TPwdForm>([](TPwdForm* d) {
         EXPECT_EQ(d->txtPwd->text(), QStringLiteral("abc"));
         d->chkMask->click();
         EXPECT_EQ(d->txtPwd->echoMode(), QLineEdit::Normal);
@@ -516,7 +507,7 @@ TEST_F(ViewerTest, PasswordsAreAskedRememberedAndForgotten) {
     EXPECT_FALSE(form->RequestPassword(password, false, QString()));
     EXPECT_TRUE(password.isEmpty());
 
-    WhenShown<TPwdForm>([](TPwdForm* d) {
+    FDialogs.AnswerNext<TPwdForm>([](TPwdForm* d) {
         EXPECT_FALSE(d->chkMask->isChecked());
         d->btnCancel->click();
     });
@@ -532,7 +523,7 @@ TEST_F(ViewerTest, HelpOpensTheManualAtItsContentsOrIndex) {
     ASSERT_TRUE(QFileInfo::exists(manual + QStringLiteral("/contents.html")))
         << "the build copies the manual next to the program";
     ASSERT_TRUE(QFileInfo::exists(manual + QStringLiteral("/index.html")));
-    form->SetHelpFile(manual);
+    form->Help().SetHelpFile(manual);
     THelpReceiver receiver;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &receiver, "Open");
     ActionOf(*form, "HelpContentAction")->trigger();
@@ -544,7 +535,7 @@ TEST_F(ViewerTest, HelpOpensTheManualAtItsContentsOrIndex) {
     EXPECT_TRUE(FMessages.empty());
 
     // Without a manual the command's error goes to the error report.
-    form->SetHelpFile(FDir.filePath(QStringLiteral("nomanual")));
+    form->Help().SetHelpFile(FDir.filePath(QStringLiteral("nomanual")));
     ActionOf(*form, "HelpContentAction")->trigger();
     ASSERT_EQ(FMessages.size(), 1u);
     EXPECT_EQ(FMessages[0].Caption, QStringLiteral("Lumenor v1.65"));
@@ -559,8 +550,9 @@ TEST_F(ViewerTest, HelpOpensTheManualAtItsContentsOrIndex) {
 TEST_F(ViewerTest, PrinterSetupShowsThePlatformDialog) {
     auto form = NewForm();
     bool shown = false;
-    WhenShown<QDialog>([&shown](QDialog* d) {
+    FDialogs.AnswerNext<QPrintDialog>([&shown](QPrintDialog* d) {
         shown = true;
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("Print Setup"));
         d->reject();
     });
     ActionOf(*form, "FilePrintSetupAction")->trigger();
@@ -585,7 +577,8 @@ TEST_F(ViewerTest, TheOpenDialogOffersEveryPatternInBothCasesAndAPreview) {
     const QString path = WriteSolid(QStringLiteral("chosen.ppm"), 64, 32);
     QStringList filters;
     bool previewed = false;
-    WhenShown<QFileDialog>([&](QFileDialog* dialog) {
+    // The command asks through the window's dialogs, answered here without a modal loop.
+    FDialogs.AnswerNext<QFileDialog>([&](QFileDialog* dialog) {
         filters = dialog->nameFilters();
         dialog->setDirectory(FDir.path());
         dialog->selectFile(path);
@@ -593,9 +586,10 @@ TEST_F(ViewerTest, TheOpenDialogOffersEveryPatternInBothCasesAndAPreview) {
         emit dialog->currentChanged(path);
         if (auto* preview = dialog->findChild<QLabel*>(QStringLiteral("Preview")))
             previewed = !preview->pixmap().isNull() && preview->pixmap().width() == 176;
-        QMetaObject::invokeMethod(dialog, "accept");
+        dialog->QDialog::accept();
     });
     ActionOf(*form, "FileOpenAction")->trigger();
+    EXPECT_TRUE(FDialogs.AllAnswered());
     ASSERT_FALSE(filters.isEmpty());
     EXPECT_TRUE(filters[0].startsWith(QStringLiteral("All images (*.ANI *.AVI *.BMP")))
         << filters[0].toStdString();
