@@ -1,5 +1,6 @@
 #include "tools/PageSetupFrm.h"
 
+#include "app/Dialogs.h"
 #include "platform/PrintSetupDialog.h"
 #include "tools/DashedBox.h"
 #include "tools/StretchLabel.h"
@@ -8,7 +9,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFontDialog>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
@@ -25,6 +26,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <memory>
+#include <optional>
 
 // --- Arrows and preview picture -------------------------------------------------------------------
 
@@ -117,12 +120,6 @@ TPageSetupForm::TPageSetupForm(QWidget* owner, TColor backColor, const TPageOpti
     // A fresh copy: the specified size comes along only in the specified size mode, else the width and
     // height start from the picture's size on screen.
     FPageOption.Assign(pageOption);
-    ChooseFont = [](QWidget* parent, const QFont& initial) -> std::optional<QFont> {
-        bool ok = false;
-        const QFont font = QFontDialog::getFont(&ok, initial, parent);
-        if (!ok) return std::nullopt;
-        return font;
-    };
 
     // Measurement units.
     cmbUnits = new QComboBox(this);
@@ -533,8 +530,7 @@ void TPageSetupForm::ArrowClick(QLineEdit* edit, bool up) {
 }
 
 void TPageSetupForm::btnHeaderFontClick() {
-    if (!ChooseFont) return;
-    const std::optional<QFont> font = ChooseFont(this, FPageOption.HeaderFont);
+    const std::optional<QFont> font = Dialogs().ChooseFont(this, FPageOption.HeaderFont, QString());
     if (!font) return;
     FPageOption.HeaderFont = *font;
     lblHeaderFont->setText(FontText(FPageOption.HeaderFont));
@@ -542,8 +538,7 @@ void TPageSetupForm::btnHeaderFontClick() {
 }
 
 void TPageSetupForm::btnFooterFontClick() {
-    if (!ChooseFont) return;
-    const std::optional<QFont> font = ChooseFont(this, FPageOption.FooterFont);
+    const std::optional<QFont> font = Dialogs().ChooseFont(this, FPageOption.FooterFont, QString());
     if (!font) return;
     FPageOption.FooterFont = *font;
     lblFooterFont->setText(FontText(FPageOption.FooterFont));
@@ -586,31 +581,20 @@ bool ExecutePageSetup(QWidget* owner, TPageOption& option, const QPaintDevice& p
                              ? ZoomedSize(QSize(graphic->Width(), graphic->Height()), zoom)
                              : QSize();
     TPageSetupForm form(owner, background, option, printer, viewBitmap, zoomed, graphic);
-    if (form.exec() != QDialog::Accepted) return false;
+    if (Dialogs().Exec(form) != QDialog::Accepted) return false;
     option.Assign(form.PageOption());
     return true;
 }
 
-namespace {
-
-// The hourglass while the page is made, restored on every path.
-struct TWaitCursor {
-    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
-    TWaitCursor(const TWaitCursor&) = delete;
-    TWaitCursor& operator=(const TWaitCursor&) = delete;
-};
-
-} // namespace
-
 bool ExecutePrint(QWidget* parent, QPrinter& printer, TPageOption& option, const TGraphic* graphic,
-                  double zoom, TColor background, const QString& fileName,
-                  const std::function<bool(QWidget* parent, QPrinter& printer)>& confirm) {
+                  double zoom, TColor background, const QString& fileName) {
     if (!graphic || graphic->IsEmpty()) return false;
-    const bool confirmed = confirm ? confirm(parent, printer) : ShowPrintDialog(parent, printer);
-    if (!confirmed) return false;
+    {
+        const std::unique_ptr<QPrintDialog> dialog = MakePrintDialog(parent, printer);
+        if (Dialogs().Exec(*dialog) != QDialog::Accepted) return false;
+    }
     printer.setDocName(PrintJobTitle(fileName));
-    TWaitCursor wait;
+    TBusyCursor busy;
     PrintPicture(printer, option, *graphic, zoom, background);
     return true;
 }

@@ -8,9 +8,6 @@
 #include <QDialog>
 #include <QImage>
 
-#include <functional>
-#include <optional>
-
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -82,10 +79,6 @@ public:
     // Width / height of the preview picture (0 without one).
     float Aspect() const { return FAspect; }
     int Unit() const { return FUnit; }
-
-    // The font dialog of "More..."; replaceable so that scripts and tests answer it. Returns the
-    // chosen font, or nothing when the dialog was cancelled.
-    std::function<std::optional<QFont>(QWidget* parent, const QFont& initial)> ChooseFont;
 
     // A number edit's text as a number: 0 when it is not one.
     static float EditValue(const QLineEdit* edit);
@@ -177,16 +170,18 @@ private:
 };
 
 // --- The window's printing commands -------------------------------------------------------------
+// Both ask through the window's dialogs interface (Dialogs()), so scripts and tests answer them.
 
-// "Pa&ge setup...": the dialog on a copy of option; on OK option takes the copy over. Returns true on OK.
+// "Pa&ge setup...": the dialog on a copy of option; on OK option takes the copy over. graphic is the
+// picture shown (null for none), zoom its zoom in the window, viewBitmap the window's rendered view when
+// valid. Returns true on OK.
 bool ExecutePageSetup(QWidget* owner, TPageOption& option, const QPaintDevice& printer,
                       const TGraphic* graphic, double zoom, TColor background,
                       const QImage* viewBitmap = nullptr);
 
-// "&Print": nothing happens without a picture or unless the print dialog (confirm; by default the
-// platform's) is accepted. Then the job, titled "Lumenor - " + fileName, prints the picture on one page
-// as the options lay it out. Returns true when the page was printed; raises EPrinter (and the picture's
-// own errors) for the window's command to report.
+// "&Print": nothing happens without a picture or unless the print dialog is accepted. Then the job,
+// titled "Lumenor - " + fileName, prints the picture on one page as the options lay it out (the layout
+// is recomputed for the printer as it is now). Returns true when the page was printed; raises EPrinter
+// (and the picture's own errors) for the window's command to report.
 bool ExecutePrint(QWidget* parent, QPrinter& printer, TPageOption& option, const TGraphic* graphic,
-                  double zoom, TColor background, const QString& fileName,
-                  const std::function<bool(QWidget* parent, QPrinter& printer)>& confirm = {});
+                  double zoom, TColor background, const QString& fileName);

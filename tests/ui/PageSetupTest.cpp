@@ -1,3 +1,4 @@
+#include "ScriptedDialogs.h"
 #include "TestUtil.h"
 
 #include "codec/DibGraphic.h"
@@ -18,10 +19,12 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest/QTest>
@@ -307,43 +310,37 @@ TEST_F(PageSetupForm, KeyFilterLetsNumbersThrough) {
 }
 
 TEST_F(PageSetupForm, FontsChangeOnlyTheCopyUntilOk) {
+    TScriptedDialogs dialogs;
     Option.HeaderText = QStringLiteral("Title");
     Option.HeaderFont = QFont(QStringLiteral("DejaVu Sans"), 10);
     const QSize zoomed(400, 200);
-    int asked = 0;
-    const auto pickSerif = [&](TPageSetupForm& f) {
-        f.ChooseFont = [&](QWidget*, const QFont& initial) -> std::optional<QFont> {
-            ++asked;
-            EXPECT_EQ(initial.pointSize(), 10);
-            return QFont(QStringLiteral("DejaVu Serif"), 20);
-        };
-    };
     {
         TPageSetupForm f(nullptr, 0, Option, Printer.Writer, nullptr, zoomed, &Picture);
         const int height = f.Layout().Header.Height;
-        pickSerif(f);
+        dialogs.Fonts.push_back(QFont(QStringLiteral("DejaVu Serif"), 20));
         QTest::mouseClick(f.btnHeaderFont, Qt::LeftButton);
-        EXPECT_EQ(asked, 1);
+        EXPECT_TRUE(dialogs.Fonts.empty());
         EXPECT_EQ(f.lblHeaderFont->text(), QStringLiteral("Font: DejaVu Serif(20pt)"));
+        EXPECT_EQ(f.PageOption().HeaderFont.pointSize(), 20);
         EXPECT_GT(f.Layout().Header.Height, height * 3 / 2);
         // A cancelled font dialog changes nothing.
-        f.ChooseFont = [](QWidget*, const QFont&) -> std::optional<QFont> { return std::nullopt; };
+        const QString label = f.lblFooterFont->text();
         QTest::mouseClick(f.btnFooterFont, Qt::LeftButton);
         EXPECT_EQ(f.PageOption().FooterFont, Option.FooterFont);
+        EXPECT_EQ(f.lblFooterFont->text(), label);
     }
     EXPECT_EQ(Option.HeaderFont.family(), QStringLiteral("DejaVu Sans"));
 
     // Through the window's command: Cancel keeps the window's options, OK takes the copy over.
     for (const bool ok : {false, true}) {
-        QTimer::singleShot(0, [&] {
-            auto* f = qobject_cast<TPageSetupForm*>(QApplication::activeModalWidget());
-            ASSERT_NE(f, nullptr);
-            pickSerif(*f);
+        dialogs.AnswerNext<TPageSetupForm>([&dialogs, ok](TPageSetupForm* f) {
+            dialogs.Fonts.push_back(QFont(QStringLiteral("DejaVu Serif"), 20));
             QTest::mouseClick(f->btnHeaderFont, Qt::LeftButton);
             f->rbSpecifySize->click();
             QTest::mouseClick(ok ? f->btnOK : f->btnCancel, Qt::LeftButton);
         });
         EXPECT_EQ(ExecutePageSetup(nullptr, Option, Printer.Writer, &Picture, 1.0, 0xFFFFFF), ok);
+        EXPECT_TRUE(dialogs.AllAnswered());
         EXPECT_EQ(Option.HeaderFont.family(),
                   ok ? QStringLiteral("DejaVu Serif") : QStringLiteral("DejaVu Sans"));
         EXPECT_EQ(Option.SizeMode, ok ? TPageOption::smSpecified : TPageOption::smScreenSize);
@@ -439,6 +436,7 @@ TEST(PreviewWidgets, StretchLabelFillsItsBoundsAndDashedBoxOutlines) {
 }
 
 TEST(PrintCommand, PrintsOnlyAConfirmedJobTitledWithTheFile) {
+    TScriptedDialogs dialogs;
     QTemporaryDir dir;
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
@@ -447,23 +445,22 @@ TEST(PrintCommand, PrintsOnlyAConfirmedJobTitledWithTheFile) {
     TPageOption option;
     option.SizeMode = TPageOption::smFullPage;
     TImageGraphic picture(MakeTestImage(60, 40));
-    int asked = 0;
     const auto answer = [&](bool yes) {
-        return [&asked, yes](QWidget*, QPrinter&) {
-            ++asked;
-            return yes;
-        };
+        dialogs.AnswerNext<QPrintDialog>([yes](QPrintDialog* d) {
+            EXPECT_FALSE(d->testOption(QAbstractPrintDialog::PrintPageRange));
+            d->setResult(yes ? QDialog::Accepted : QDialog::Rejected);
+        });
     };
     // No picture: not even the dialog.
-    EXPECT_FALSE(
-        ExecutePrint(nullptr, printer, option, nullptr, 1, 0, QStringLiteral("/p/a.png"), answer(true)));
-    EXPECT_EQ(asked, 0);
-    EXPECT_FALSE(
-        ExecutePrint(nullptr, printer, option, &picture, 1, 0, QStringLiteral("/p/a.png"), answer(false)));
-    EXPECT_EQ(asked, 1);
+    EXPECT_FALSE(ExecutePrint(nullptr, printer, option, nullptr, 1, 0, QStringLiteral("/p/a.png")));
+    EXPECT_EQ(dialogs.ExecCount, 0);
+    answer(false);
+    EXPECT_FALSE(ExecutePrint(nullptr, printer, option, &picture, 1, 0, QStringLiteral("/p/a.png")));
+    EXPECT_EQ(dialogs.ExecCount, 1);
     EXPECT_FALSE(QFileInfo::exists(pdf));
-    EXPECT_TRUE(
-        ExecutePrint(nullptr, printer, option, &picture, 1, 0, QStringLiteral("/p/a b.png"), answer(true)));
+    answer(true);
+    EXPECT_TRUE(ExecutePrint(nullptr, printer, option, &picture, 1, 0, QStringLiteral("/p/a b.png")));
+    EXPECT_TRUE(dialogs.AllAnswered());
     EXPECT_EQ(printer.docName(), QStringLiteral("Lumenor - /p/a b.png"));
     ASSERT_TRUE(QFileInfo::exists(pdf));
     QProcess info;
@@ -473,5 +470,12 @@ TEST(PrintCommand, PrintsOnlyAConfirmedJobTitledWithTheFile) {
     EXPECT_TRUE(text.contains(QStringLiteral("Title:           Lumenor - /p/a b.png"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("Pages:\\s+1\\n")))) << text.toStdString();
     EXPECT_EQ(option.Layout.ImageWidth, option.Layout.ContentRect.Width()); // full page, landscape picture
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // A printer that cannot start raises for the window to report, and leaves no hourglass behind.
+    printer.setOutputFileName(dir.filePath("no/such/folder/job.pdf"));
+    answer(true);
+    EXPECT_THROW(ExecutePrint(nullptr, printer, option, &picture, 1, 0, QStringLiteral("/p/a.png")),
+                 EPrinter);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
