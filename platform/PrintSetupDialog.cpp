@@ -13,3 +13,13 @@ std::unique_ptr<QPrintDialog> MakePrinterSetupDialog(QWidget* parent, QPrinter& 
     dialog->setOption(QAbstractPrintDialog::PrintCurrentPage, false);
     return dialog;
 }
+
+std::unique_ptr<QPrintDialog> MakePrintDialog(QWidget* parent, QPrinter& printer) {
+    auto dialog = std::make_unique<QPrintDialog>(&printer, parent);
+    // One page is printed: there is no range, selection or current page to choose.
+    dialog->setOption(QAbstractPrintDialog::PrintToFile, true);
+    dialog->setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog->setOption(QAbstractPrintDialog::PrintPageRange, false);
+    dialog->setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    return dialog;
+}

@@ -1,4 +1,5 @@
-// The printer setup dialog: chooses the printer and its page settings for later printing.
+// The platform's printer dialogs: the printer setup (the printer and its page settings for later printing)
+// and the print dialog of a print command.
 #pragma once
 
 #include <memory>
@@ -9,3 +10,6 @@ class QWidget;
 
 // The dialog on the printer, ready to be run modally (accepted: the printer took the changes).
 std::unique_ptr<QPrintDialog> MakePrinterSetupDialog(QWidget* parent, QPrinter& printer);
+
+// The print dialog of a print command, ready to be run modally (accepted: print now).
+std::unique_ptr<QPrintDialog> MakePrintDialog(QWidget* parent, QPrinter& printer);
