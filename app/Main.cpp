@@ -10,11 +10,11 @@
 #include "app/Help.h"
 #include "app/Icons.h"
 #include "app/OpenDialog.h"
+#include "app/Print.h"
 #include "app/ViewGeometry.h"
 #include "codec/DibGraphic.h"
 #include "codec/Registry.h"
 #include "formats/raster/PwdFrm.h"
-#include "platform/PrintSetupDialog.h"
 #include "tools/ThumbnailWidget.h"
 
 #include <QAction>
@@ -120,6 +120,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
     // 1. The manual next to the program (the help controller finds it).
     FHelp = new THelpController(*this);
     FBrowse = new TBrowseController(*this);
+    FPrint = new TPrintController(*this);
     for (QAction* a : std::as_const(FPending))
         a->setEnabled(false);
     resize(800, 564 + menuBar()->sizeHint().height());
@@ -210,7 +211,6 @@ void TMainForm::ConnectCommands() {
     Connect("FileOpenAction", [this] {
         if (const std::optional<QString> file = ChoosePictureFile(this)) FBrowse->SelectAndOpen(*file);
     });
-    Connect("FilePrintSetupAction", [this] { Dialogs().Exec(*MakePrinterSetupDialog(this, Printer())); });
     Connect("FileExitAction", [this] { close(); });
     Connect("ViewToolBarAction", [this] {
         FMenus.ToolBar->setVisible(Action("ViewToolBarAction")->isChecked());
@@ -569,8 +569,7 @@ bool TMainForm::RequestPassword(QString& password, bool ask, const QString& prom
 }
 
 QPrinter& TMainForm::Printer() {
-    if (!FPrinter) FPrinter = std::make_unique<QPrinter>();
-    return *FPrinter;
+    return FPrint->Printer();
 }
 
 // ---------------------------------------------------------------------------------------------------

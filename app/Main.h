@@ -32,6 +32,7 @@ class TFileListPanel;
 class THelpController;
 class TMRUFileList;
 class TPictureView;
+class TPrintController;
 class TThumbnailGrid;
 class TStatusPanel;
 
@@ -137,6 +138,7 @@ public:
     // The controllers.
     TBrowseController& Browse() const { return *FBrowse; }
     THelpController& Help() const { return *FHelp; }
+    TPrintController& Print() const { return *FPrint; }
 
     // The shell's services to the controllers.
     // The action of that name (every action is a child of the window).
@@ -217,7 +219,6 @@ private:
     bool FRememberPassword = true;
     bool FMaskPassword = true;
     QString FRememberedPassword;
-    std::unique_ptr<QPrinter> FPrinter;
 
     TPictureView* FView = nullptr;
     QSplitter* FSplitter = nullptr;
@@ -230,4 +231,5 @@ private:
     // Controllers (children of the window; pointers for quick access).
     TBrowseController* FBrowse = nullptr;
     THelpController* FHelp = nullptr;
+    TPrintController* FPrint = nullptr;
 };

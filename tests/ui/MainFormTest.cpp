@@ -1,12 +1,14 @@
 #include "ViewerFixture.h"
 
 #include <QPrintDialog>
+#include <QPrinter>
 #include <QTextBrowser>
 
 #include "app/Browse.h"
 #include "app/FileList.h"
 #include "app/Help.h"
 #include "app/Icons.h"
+#include "app/Print.h"
 #include "app/MRUFList.h"
 
 #include "codec/DibGraphic.h"
@@ -616,11 +618,35 @@ TEST_F(ViewerTest, EveryCommandOfTheToolBarAndMenusHasAnIconThatDraws) {
     EXPECT_GE(checked, 20);
 }
 
+TEST_F(ViewerTest, PrintPutsTheShownPictureOnAPageAsThePageSetupSays) {
+    auto form = NewForm();
+    EXPECT_FALSE(ActionOf(*form, "FilePrintAction")->isEnabled());
+    form->OpenPicture(WriteSolid(QStringLiteral("p.ppm"), 300, 200, qRgb(200, 30, 40)));
+    ASSERT_TRUE(ActionOf(*form, "FilePrintAction")->isEnabled());
+    ASSERT_TRUE(ActionOf(*form, "FilePageSetupAction")->isEnabled());
+    // The page setup, cancelled, changes nothing; the print dialog is answered with a PDF file.
+    FDialogs.AnswerNext<QDialog>([](QDialog* d) { d->reject(); });
+    ActionOf(*form, "FilePageSetupAction")->trigger();
+    const QString pdf = FDir.filePath(QStringLiteral("out.pdf"));
+    QString title;
+    FDialogs.AnswerNext<QPrintDialog>([&](QPrintDialog* d) {
+        d->printer()->setOutputFormat(QPrinter::PdfFormat);
+        d->printer()->setOutputFileName(pdf);
+        d->QDialog::accept(); // as the user's OK, without the dialog's own printer choices
+
+    });
+    ActionOf(*form, "FilePrintAction")->trigger();
+    EXPECT_TRUE(FDialogs.AllAnswered());
+    EXPECT_TRUE(FMessages.empty()) << (FMessages.empty() ? "" : FMessages[0].Text.toStdString());
+    EXPECT_TRUE(ReadFile(pdf).startsWith("%PDF"));
+    EXPECT_EQ(form->Print().Printer().docName(), QStringLiteral("Lumenor - ") + form->CurrentFile());
+}
+
 TEST_F(ViewerTest, CommandsOfLaterWorkStayDisabled) {
     auto form = NewForm();
     form->OpenPicture(WriteSolid(QStringLiteral("p.ppm"), 10, 10));
     for (const char* name :
-         {"FileSaveAsAction", "FilePrintAction", "EditCopyAction", "EditDeleteAction",
+         {"FileSaveAsAction", "EditCopyAction", "EditDeleteAction",
           "ToolSlideAction", "ToolSetupAction", "ViewRotate90Action", "ViewFullScreenAction"})
         EXPECT_FALSE(ActionOf(*form, name)->isEnabled()) << name;
     // Space and Backspace with nothing listed browse nowhere and close nothing.
