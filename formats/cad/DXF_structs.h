@@ -83,8 +83,11 @@ public:
     // One line of text: baseline direction ux and up direction uy are device vectors of one drawing unit;
     // height in drawing units (capital height); hAlign 0 left, 1 centre, 2 right; vAlign 0 baseline,
     // 1 bottom, 2 middle, 3 top; widthFactor stretches along the baseline.
+    // A fitWidth above 0 (drawing units) makes the line run exactly that far from the origin: the glyphs
+    // are stretched along the baseline only ("fit"), or, with keepAspect, the whole line is scaled and
+    // the height follows the width, widthFactor kept ("aligned").
     void Text(const QString& text, QPointF origin, QPointF ux, QPointF uy, double height, int hAlign, int vAlign,
-              double widthFactor = 1.0, double fitWidth = 0.0);
+              double widthFactor = 1.0, double fitWidth = 0.0, bool keepAspect = false);
     // Width of the text in drawing units for a capital height of 1.
     double TextWidth(const QString& text);
 
