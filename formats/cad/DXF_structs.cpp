@@ -1092,6 +1092,7 @@ void DXF_Object::Load(const QByteArray& data, const TProgress& progress) {
     FExtMax = reader.ExtentsMax();
     FLayers = reader.TakeLayers();
     FMessages = reader.Messages();
+    FIsDxf = reader.Recognised() || !FLayers.empty();
 }
 
 DXF_Layer& DXF_Object::GetOrCreateLayer(const QString& name) {

@@ -586,6 +586,9 @@ public:
     const Point3D& ExtentsMax() const { return FExtMax; }
     // What the reader skipped, with line numbers.
     const QStringList& Messages() const { return FMessages; }
+    // The bytes read were a DXF file (a section or the end-of-file marker), whether or not they held
+    // anything to draw.
+    bool IsDxf() const { return FIsDxf; }
     // Moves the other drawing's entities into this one (the other is left with empty lists).
     void MergeFrom(DXF_Object& other);
     void RemoveEmptyLists();
@@ -598,4 +601,5 @@ private:
     std::vector<std::unique_ptr<DXF_Layer>> FLayers;
     Point3D FExtMax, FExtMin;
     QStringList FMessages;
+    bool FIsDxf = false;
 };
