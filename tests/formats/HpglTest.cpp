@@ -516,6 +516,10 @@ TEST(HpglScaling, IsotropicScalingPlacesTheUserRectangle) {
     // Anisotropic (type 0) stretches each way on its own.
     g = LoadPlot("IN;SP1;IP0,0,8000,4000;SC0,100,0,100,0;PU0,0;PD100,100;PU;");
     EXPECT_EQ(NodesOf(*g, 0), (std::vector<P>{P(0, 0), P(8000, 4000)}));
+    // A window in user units lands where the points do.
+    g = LoadPlot("IN;SP1;IP0,0,8000,4000;SC0,100,0,100,1;IW50,50,0,0;PU0,0;PD100,100;PU;");
+    ASSERT_EQ(El(*g, 0).Kind, ekWindow);
+    EXPECT_EQ(NodesOf(*g, 0), (std::vector<P>{P(2000, 0), P(4000, 2000)}));
 }
 
 TEST(HpglScaling, InputRelativeSetsP1AndP2InPercentOfThePlot) {
