@@ -65,8 +65,18 @@ void TEffectRegion::AddSpan(int y, qint64 left, qint64 right) {
     left = std::max<qint64>(left, 0);
     right = std::min<qint64>(right, FWidth);
     if (left >= right) return;
-    FRows[size_t(y)].push_back({int(left), int(right)});
-    FUnsorted[size_t(y)] = 1;
+    std::vector<TSpan>& row = FRows[size_t(y)];
+    // Shapes are mostly added left to right: a span at or right of the last one's start extends it or
+    // follows it, and the row stays sorted.
+    if (!row.empty() && left >= row.back().Left) {
+        if (left <= row.back().Right) {
+            row.back().Right = std::max(row.back().Right, int(right));
+            return;
+        }
+    } else if (!row.empty()) {
+        FUnsorted[size_t(y)] = 1;
+    }
+    row.push_back({int(left), int(right)});
 }
 
 void TEffectRegion::Normalize(int y) const {

@@ -448,3 +448,33 @@ TEST(EffectsDraw, EveryCopyIsClippedToThePicture) {
         }
     }
 }
+
+// Fade's blend of every pair of channel values at every progress, in both pixel formats and on widths
+// that leave a tail after the 16-byte blocks.
+TEST(EffectsDraw, FadeBlendsEveryPairOfValuesExactly) {
+    for (QImage::Format format : {QImage::Format_RGB888, QImage::Format_RGB32})
+        for (int w : {256, 255}) {
+            QImage source(w, 256, QImage::Format_RGB888), old(w, 256, QImage::Format_RGB888);
+            for (int y = 0; y < 256; ++y)
+                for (int x = 0; x < w; ++x) {
+                    uchar* n = source.scanLine(y) + 3 * x;
+                    uchar* t = old.scanLine(y) + 3 * x;
+                    n[0] = uchar(x), n[1] = uchar(y), n[2] = uchar(x ^ y);
+                    t[0] = uchar(y), t[1] = uchar(x), t[2] = uchar(255 - x);
+                }
+            source = source.convertToFormat(format);
+            old = old.convertToFormat(format);
+            for (int p = 0; p <= 100; ++p) {
+                QImage target = old;
+                Step(target, source, 118, p);
+                for (int y = 0; y < 256; ++y)
+                    for (int x = 0; x < w; ++x) {
+                        const QRgb got = target.pixel(x, y), n = source.pixel(x, y), t = old.pixel(x, y);
+                        ASSERT_EQ(qRed(got), FadeChannel(qRed(t), qRed(n), p)) << x << ',' << y << " at " << p;
+                        ASSERT_EQ(qGreen(got), FadeChannel(qGreen(t), qGreen(n), p)) << x << ',' << y << " at " << p;
+                        ASSERT_EQ(qBlue(got), FadeChannel(qBlue(t), qBlue(n), p)) << x << ',' << y << " at " << p;
+                        ASSERT_EQ(qAlpha(got), 255);
+                    }
+            }
+        }
+}
