@@ -55,7 +55,8 @@ std::vector<TTiming> Measure(QImage::Format format, int rounds) {
             }
         }
         double total = 0;
-        for (double ms : best) total += ms;
+        for (double ms : best)
+            total += ms;
         timings.push_back({id, total / double(best.size()), *std::max_element(best.begin(), best.end())});
     }
     if (invalidated < 0) std::printf("\n"); // keeps the counter alive
@@ -63,7 +64,8 @@ std::vector<TTiming> Measure(QImage::Format format, int rounds) {
 }
 
 void Report(const char* what, std::vector<TTiming> timings, bool all) {
-    std::sort(timings.begin(), timings.end(), [](const TTiming& a, const TTiming& b) { return a.Mean > b.Mean; });
+    std::sort(timings.begin(), timings.end(),
+              [](const TTiming& a, const TTiming& b) { return a.Mean > b.Mean; });
     std::printf("%s pixels, 1920 x 1080, one step of each effect (progress 0, 4, ..., 100):\n", what);
     const size_t shown = all ? timings.size() : std::min<size_t>(12, timings.size());
     for (size_t i = 0; i < shown; ++i) {
@@ -73,11 +75,12 @@ void Report(const char* what, std::vector<TTiming> timings, bool all) {
     }
     const auto worst = std::max_element(timings.begin(), timings.end(),
                                         [](const TTiming& a, const TTiming& b) { return a.Worst < b.Worst; });
-    std::printf("  slowest mean: %d \"%s\" %.2f ms = %.0f steps/s; slowest single step: %d \"%s\" %.2f ms = %.0f "
-                "steps/s (target: 60)\n\n",
-                timings.front().Id, EffectName(timings.front().Id).toUtf8().constData(), timings.front().Mean,
-                1000.0 / timings.front().Mean, worst->Id, EffectName(worst->Id).toUtf8().constData(), worst->Worst,
-                1000.0 / worst->Worst);
+    std::printf(
+        "  slowest mean: %d \"%s\" %.2f ms = %.0f steps/s; slowest single step: %d \"%s\" %.2f ms = %.0f "
+        "steps/s (target: 60)\n\n",
+        timings.front().Id, EffectName(timings.front().Id).toUtf8().constData(), timings.front().Mean,
+        1000.0 / timings.front().Mean, worst->Id, EffectName(worst->Id).toUtf8().constData(), worst->Worst,
+        1000.0 / worst->Worst);
 }
 
 } // namespace

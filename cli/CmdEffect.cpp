@@ -31,7 +31,8 @@ int CmdEffect(const QStringList& args) {
             const QString value = TakeValue(args, i);
             bool ok = false;
             seed = value.toULongLong(&ok);
-            if (!ok) throw TUsageError{QStringLiteral("--seed needs a number from 0 up, not '%1'").arg(value)};
+            if (!ok)
+                throw TUsageError{QStringLiteral("--seed needs a number from 0 up, not '%1'").arg(value)};
         } else if (a == QLatin1String("--background")) {
             background = ParseColour(TakeValue(args, i));
         } else if (a == QLatin1String("--effectno")) {
@@ -42,12 +43,15 @@ int CmdEffect(const QStringList& args) {
             positional << a;
         }
     }
-    if (positional.size() != 5) throw TUsageError{QStringLiteral("effect needs ID, PROGRESS, SRC, DST and OUT")};
-    const int effectNo = effectNumber ? ParseInteger(QStringLiteral("EffectNo"), positional[0], 0, 255)
-                                      : ParseInteger(QStringLiteral("ID"), positional[0], 0, kEffectCount - 1) + 1;
+    if (positional.size() != 5)
+        throw TUsageError{QStringLiteral("effect needs ID, PROGRESS, SRC, DST and OUT")};
+    const int effectNo = effectNumber
+                             ? ParseInteger(QStringLiteral("EffectNo"), positional[0], 0, 255)
+                             : ParseInteger(QStringLiteral("ID"), positional[0], 0, kEffectCount - 1) + 1;
     std::vector<int> progress;
     if (positional[1] == QLatin1String("seq")) {
-        for (int p = 0; p <= 100; p += step) progress.push_back(p);
+        for (int p = 0; p <= 100; p += step)
+            progress.push_back(p);
         if (progress.back() != 100) progress.push_back(100);
     } else {
         progress.push_back(ParseInteger(QStringLiteral("PROGRESS"), positional[1], 0, 100));
@@ -69,14 +73,15 @@ int CmdEffect(const QStringList& args) {
     };
     if (!load(sourceName, source) || !load(targetName, target)) return 1;
     if (source.size() != target.size()) {
-        Err() << "lumenor-cli: " << sourceName << " is " << source.width() << 'x' << source.height() << " but "
-              << targetName << " is " << target.width() << 'x' << target.height()
+        Err() << "lumenor-cli: " << sourceName << " is " << source.width() << 'x' << source.height()
+              << " but " << targetName << " is " << target.width() << 'x' << target.height()
               << ": the pictures of a transition have the same size\n";
         return 1;
     }
     TEffectRandom random(seed);
     const TEffectView view; // no window: nothing to invalidate
-    for (int p : progress) DrawEffect(view, effectNo, source, target, p, step, random);
+    for (int p : progress)
+        DrawEffect(view, effectNo, source, target, p, step, random);
 
     std::unique_ptr<TGraphic> written = cls->Create();
     TImageGraphic result(target);

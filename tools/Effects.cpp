@@ -7,144 +7,144 @@
 namespace {
 
 const char* const kEffectNames[kEffectCount] = {
-    "Expand from right", // 0
-    "Expand from left", // 1
-    "Slide in from right", // 2
-    "Slide in from left", // 3
-    "Reveal from left", // 4
-    "Reveal from right", // 5
-    "Expand in from right", // 6
-    "Expand in from left", // 7
-    "Expand in to middle", // 8
-    "Expand out from middle", // 9
-    "Reveal out from middle", // 10
-    "Reveal in from sides", // 11
-    "Expand in from sides", // 12
-    "Unroll from left", // 13
-    "Unroll from right", // 14
-    "Aggrade from right", // 15
-    "Aggrade from left", // 16
-    "Expand from bottom", // 17
-    "Expand from top", // 18
-    "Slide in from bottom", // 19
-    "Slide in from top", // 20
-    "Reveal from top", // 21
-    "Reveal from bottom", // 22
-    "Expand in from bottom", // 23
-    "Expand in from top", // 24
-    "Expand in to middle (horiz)", // 25
-    "Expand out from middle (horiz)", // 26
-    "Reveal from middle (horiz)", // 27
-    "Reveal in from top / bottom", // 28
-    "Expand in from top / bottom", // 29
-    "Unroll from top", // 30
-    "Unroll from bottom", // 31
-    "Aggrade from bottom", // 32
-    "Aggrade from top", // 33
-    "Expand from bottom right", // 34
-    "Expand from top right", // 35
-    "Expand from top left", // 36
-    "Expand from bottom left", // 37
-    "Slide in from bottom right", // 38
-    "Slide in from top right", // 39
-    "Slide in from top left", // 40
-    "Slide in from bottom left", // 41
-    "Reveal from top left", // 42
-    "Reveal from bottom left", // 43
-    "Reveal from bottom right", // 44
-    "Reveal from top right", // 45
-    "Appear and Contract to top left", // 46
-    "Appear and Contract to bottom left", // 47
-    "Appear and Contract to bottom right", // 48
-    "Appear and Contract to top right", // 49
-    "Appear and Contract to middle", // 50
-    "Expand out from center", // 51
-    "Reveal out from center", // 52
-    "Reveal in to center", // 53
-    "Quarters Reveal in to middle", // 54
-    "Quarters Expand to middle", // 55
-    "Quarters Slide in to middle", // 56
-    "Curved Reveal from left", // 57
-    "Curved Reveal from right", // 58
-    "Bars in from right", // 59
-    "Bars in from left", // 60
-    "Bars left then right", // 61
-    "Bars right then left", // 62
-    "Bars from both sides", // 63
-    "Uneven shred from right", // 64
-    "Uneven shred from left", // 65
-    "Uneven shred out from middle (horiz)", // 66
-    "Uneven shred in to middle (horiz)", // 67
-    "Curved Reveal from top", // 68
-    "Curved Reveal from bottom", // 69
-    "Bars from bottom", // 70
-    "Bars from top", // 71
-    "Bars top then bottom", // 72
-    "Bars bottom then top", // 73
-    "Bars from top and bottom", // 74
-    "Uneven shred from bottom", // 75
-    "Uneven shred from top", // 76
-    "Uneven shred from horizon", // 77
-    "Uneven shred in to horizon", // 78
-    "Curved reveal from top left", // 79
-    "Curved reveal from top right", // 80
-    "Curved reveal from bottom left", // 81
-    "Curved reveal from bottom right", // 82
-    "Circular reveal from center", // 83
-    "Circular reveal to center", // 84
-    "Criss Cross reveal from bottom right", // 85
-    "Criss Cross reveal from top right", // 86
-    "Criss Cross reveal from bottom left", // 87
-    "Criss Cross reveal from top left", // 88
-    "Criss Cross reveal bounce from top left", // 89
-    "Criss Cross reveal bounce from bottom left", // 90
-    "Criss Cross reveal bounce from top right", // 91
-    "Criss Cross reveal bounce from bottom right", // 92
-    "Criss Cross reveal from right top and bottom", // 93
-    "Criss Cross reveal from left top and bottom", // 94
-    "Criss Cross reveal from left right and bottom", // 95
-    "Criss Cross reveal from left right and top", // 96
+    "Expand from right",                                 // 0
+    "Expand from left",                                  // 1
+    "Slide in from right",                               // 2
+    "Slide in from left",                                // 3
+    "Reveal from left",                                  // 4
+    "Reveal from right",                                 // 5
+    "Expand in from right",                              // 6
+    "Expand in from left",                               // 7
+    "Expand in to middle",                               // 8
+    "Expand out from middle",                            // 9
+    "Reveal out from middle",                            // 10
+    "Reveal in from sides",                              // 11
+    "Expand in from sides",                              // 12
+    "Unroll from left",                                  // 13
+    "Unroll from right",                                 // 14
+    "Aggrade from right",                                // 15
+    "Aggrade from left",                                 // 16
+    "Expand from bottom",                                // 17
+    "Expand from top",                                   // 18
+    "Slide in from bottom",                              // 19
+    "Slide in from top",                                 // 20
+    "Reveal from top",                                   // 21
+    "Reveal from bottom",                                // 22
+    "Expand in from bottom",                             // 23
+    "Expand in from top",                                // 24
+    "Expand in to middle (horiz)",                       // 25
+    "Expand out from middle (horiz)",                    // 26
+    "Reveal from middle (horiz)",                        // 27
+    "Reveal in from top / bottom",                       // 28
+    "Expand in from top / bottom",                       // 29
+    "Unroll from top",                                   // 30
+    "Unroll from bottom",                                // 31
+    "Aggrade from bottom",                               // 32
+    "Aggrade from top",                                  // 33
+    "Expand from bottom right",                          // 34
+    "Expand from top right",                             // 35
+    "Expand from top left",                              // 36
+    "Expand from bottom left",                           // 37
+    "Slide in from bottom right",                        // 38
+    "Slide in from top right",                           // 39
+    "Slide in from top left",                            // 40
+    "Slide in from bottom left",                         // 41
+    "Reveal from top left",                              // 42
+    "Reveal from bottom left",                           // 43
+    "Reveal from bottom right",                          // 44
+    "Reveal from top right",                             // 45
+    "Appear and Contract to top left",                   // 46
+    "Appear and Contract to bottom left",                // 47
+    "Appear and Contract to bottom right",               // 48
+    "Appear and Contract to top right",                  // 49
+    "Appear and Contract to middle",                     // 50
+    "Expand out from center",                            // 51
+    "Reveal out from center",                            // 52
+    "Reveal in to center",                               // 53
+    "Quarters Reveal in to middle",                      // 54
+    "Quarters Expand to middle",                         // 55
+    "Quarters Slide in to middle",                       // 56
+    "Curved Reveal from left",                           // 57
+    "Curved Reveal from right",                          // 58
+    "Bars in from right",                                // 59
+    "Bars in from left",                                 // 60
+    "Bars left then right",                              // 61
+    "Bars right then left",                              // 62
+    "Bars from both sides",                              // 63
+    "Uneven shred from right",                           // 64
+    "Uneven shred from left",                            // 65
+    "Uneven shred out from middle (horiz)",              // 66
+    "Uneven shred in to middle (horiz)",                 // 67
+    "Curved Reveal from top",                            // 68
+    "Curved Reveal from bottom",                         // 69
+    "Bars from bottom",                                  // 70
+    "Bars from top",                                     // 71
+    "Bars top then bottom",                              // 72
+    "Bars bottom then top",                              // 73
+    "Bars from top and bottom",                          // 74
+    "Uneven shred from bottom",                          // 75
+    "Uneven shred from top",                             // 76
+    "Uneven shred from horizon",                         // 77
+    "Uneven shred in to horizon",                        // 78
+    "Curved reveal from top left",                       // 79
+    "Curved reveal from top right",                      // 80
+    "Curved reveal from bottom left",                    // 81
+    "Curved reveal from bottom right",                   // 82
+    "Circular reveal from center",                       // 83
+    "Circular reveal to center",                         // 84
+    "Criss Cross reveal from bottom right",              // 85
+    "Criss Cross reveal from top right",                 // 86
+    "Criss Cross reveal from bottom left",               // 87
+    "Criss Cross reveal from top left",                  // 88
+    "Criss Cross reveal bounce from top left",           // 89
+    "Criss Cross reveal bounce from bottom left",        // 90
+    "Criss Cross reveal bounce from top right",          // 91
+    "Criss Cross reveal bounce from bottom right",       // 92
+    "Criss Cross reveal from right top and bottom",      // 93
+    "Criss Cross reveal from left top and bottom",       // 94
+    "Criss Cross reveal from left right and bottom",     // 95
+    "Criss Cross reveal from left right and top",        // 96
     "Criss Cross reveal from top left right and bottom", // 97
-    "Criss Cross reveal from bottom left top right", // 98
-    "Uneven shred from bottom and right", // 99
-    "Uneven shred from top and right", // 100
-    "Uneven shred from bottom and left", // 101
-    "Uneven shred from top and left", // 102
-    "Uneven shred from horiz and right", // 103
-    "Uneven shred from horiz and left", // 104
-    "Uneven shred from bottom and vert middle", // 105
-    "Uneven shred from top and vert middle", // 106
-    "Uneven shred from center", // 107
-    "Uneven shred to center", // 108
-    "Reveal diagonal from top left", // 109
-    "Reveal diagonal from top right", // 110
-    "Reveal diagonal from bottom left", // 111
-    "Reveal diagonal from bottom right", // 112
-    "Reveal diagonal anticlockwise", // 113
-    "Reveal diagonal clockwise", // 114
-    "Reveal clockwise from center", // 115
-    "Reveal triangular shred", // 116
-    "Fade", // 117
-    "Pivot from top left", // 118
-    "Pivot from bottom left", // 119
-    "Pivot from top right", // 120
-    "Pivot from bottom right", // 121
-    "Speckle appear from right", // 122
-    "Speckle appear from left", // 123
-    "Speckle appear from bottom", // 124
-    "Speckle appear from top", // 125
-    "Random squares appear", // 126
-    "Shutter open from left", // 127
-    "Shutter open from right", // 128
-    "Shutter open from top", // 129
-    "Shutter open from bottom", // 130
-    "Shutter open horizontally", // 131
-    "Shutter close horizontally", // 132
-    "Shutter open vertically", // 133
-    "Shutter close vertically", // 134
-    "Lattice", // 135
-    "Reveal diagonal block from left", // 136
-    "Reveal diagonal block from right", // 137
+    "Criss Cross reveal from bottom left top right",     // 98
+    "Uneven shred from bottom and right",                // 99
+    "Uneven shred from top and right",                   // 100
+    "Uneven shred from bottom and left",                 // 101
+    "Uneven shred from top and left",                    // 102
+    "Uneven shred from horiz and right",                 // 103
+    "Uneven shred from horiz and left",                  // 104
+    "Uneven shred from bottom and vert middle",          // 105
+    "Uneven shred from top and vert middle",             // 106
+    "Uneven shred from center",                          // 107
+    "Uneven shred to center",                            // 108
+    "Reveal diagonal from top left",                     // 109
+    "Reveal diagonal from top right",                    // 110
+    "Reveal diagonal from bottom left",                  // 111
+    "Reveal diagonal from bottom right",                 // 112
+    "Reveal diagonal anticlockwise",                     // 113
+    "Reveal diagonal clockwise",                         // 114
+    "Reveal clockwise from center",                      // 115
+    "Reveal triangular shred",                           // 116
+    "Fade",                                              // 117
+    "Pivot from top left",                               // 118
+    "Pivot from bottom left",                            // 119
+    "Pivot from top right",                              // 120
+    "Pivot from bottom right",                           // 121
+    "Speckle appear from right",                         // 122
+    "Speckle appear from left",                          // 123
+    "Speckle appear from bottom",                        // 124
+    "Speckle appear from top",                           // 125
+    "Random squares appear",                             // 126
+    "Shutter open from left",                            // 127
+    "Shutter open from right",                           // 128
+    "Shutter open from top",                             // 129
+    "Shutter open from bottom",                          // 130
+    "Shutter open horizontally",                         // 131
+    "Shutter close horizontally",                        // 132
+    "Shutter open vertically",                           // 133
+    "Shutter close vertically",                          // 134
+    "Lattice",                                           // 135
+    "Reveal diagonal block from left",                   // 136
+    "Reveal diagonal block from right",                  // 137
 };
 
 // Pictures with a longer side would take the effects' geometry (up to three widths and doubled
@@ -166,11 +166,13 @@ TEffectKind EffectKind(int id) {
 
 const std::vector<TEffectCategory>& EffectTree() {
     static const std::vector<TEffectCategory> tree{
-        {QStringLiteral("Expand"), {0, 1, 6, 7, 8, 9, 12, 17, 18, 23, 24, 25, 26, 29, 34, 35, 36, 37, 51, 55}},
+        {QStringLiteral("Expand"),
+         {0, 1, 6, 7, 8, 9, 12, 17, 18, 23, 24, 25, 26, 29, 34, 35, 36, 37, 51, 55}},
         {QStringLiteral("Slide"), {2, 3, 19, 20, 38, 39, 40, 41, 56, 118, 119, 120, 121}},
-        {QStringLiteral("Reveal"), {4,  5,  10, 11, 21, 22, 27, 28, 42, 43, 44, 45, 52,  53,  109, 110, 111,
-                                    112, 136, 137, 54, 57, 58, 68, 69, 79, 80, 81, 82, 83,  84,  85,  86,  87,
-                                    88, 89, 90, 91, 92, 93, 94, 95, 96, 97, 98, 113, 114, 115, 116}},
+        {QStringLiteral("Reveal"),
+         {4,   5,   10,  11, 21, 22, 27, 28, 42, 43, 44, 45,  52,  53,  109, 110, 111,
+          112, 136, 137, 54, 57, 58, 68, 69, 79, 80, 81, 82,  83,  84,  85,  86,  87,
+          88,  89,  90,  91, 92, 93, 94, 95, 96, 97, 98, 113, 114, 115, 116}},
         {QStringLiteral("Unroll"), {13, 14, 30, 31}},
         {QStringLiteral("Aggrade"), {15, 16, 32, 33}},
         {QStringLiteral("Appear and Contract"), {46, 47, 48, 49, 50}},

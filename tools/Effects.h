@@ -45,8 +45,12 @@ const std::vector<TEffectCategory>& EffectTree();
 // 137 mean nothing.
 using TEffectMasks = std::array<quint32, 5>;
 constexpr TEffectMasks kAllEffects{0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu};
-inline int EffectMaskIndex(int id) { return id / 32; }
-inline quint32 EffectMaskBit(int id) { return quint32(1) << (id % 32); }
+inline int EffectMaskIndex(int id) {
+    return id / 32;
+}
+inline quint32 EffectMaskBit(int id) {
+    return quint32(1) << (id % 32);
+}
 // False outside 0..137.
 bool IsEffectEnabled(const TEffectMasks& masks, int id);
 // Ignored outside 0..137.
@@ -89,6 +93,7 @@ struct TEffectView {
 // Both pictures are 24-bit (QImage::Format_RGB888) or 32-bit without alpha (Format_RGB32, the
 // faster one to paint); a target in another format is converted to 24 bits first, and a source in a
 // format other than the target's is converted for the call. Pictures of different sizes, or with no
-// pixels, draw nothing.
+// pixels, draw nothing. The target is written in place: a target shared with another QImage is copied
+// first, so keep it unshared between steps.
 void DrawEffect(const TEffectView& view, int effectNo, const QImage& source, QImage& target, int progress,
                 int step, TEffectRandom& random);

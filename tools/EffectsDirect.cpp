@@ -12,7 +12,9 @@ namespace {
 
 #if defined(__SSE2__)
 // floor(a / 100) in 16-bit lanes for 0 <= a <= 25500: (a * 41944) >> 22, exact over that range.
-inline __m128i Div100(__m128i a) { return _mm_srli_epi16(_mm_mulhi_epu16(a, _mm_set1_epi16(short(41944))), 6); }
+inline __m128i Div100(__m128i a) {
+    return _mm_srli_epi16(_mm_mulhi_epu16(a, _mm_set1_epi16(short(41944))), 6);
+}
 #endif
 
 // Fade: every colour channel t of the target becomes t * (100 - P) div 100 + n * P div 100, n the
@@ -120,7 +122,8 @@ void Slats(const TEffectStep& step, bool vertical, bool fromStart, bool alternat
     const int d = MulDiv(step.Progress, size, 100);
     for (int k = 0; k < count; ++k) {
         const int at = fromStart ? k * size + d : k * size + size - d;
-        step.CopyAndInvalidate(vertical ? TEdgeRect{at, 0, at + 1, step.H} : TEdgeRect{0, at, step.W, at + 1});
+        step.CopyAndInvalidate(vertical ? TEdgeRect{at, 0, at + 1, step.H}
+                                        : TEdgeRect{0, at, step.W, at + 1});
         if (alternate) fromStart = !fromStart;
     }
 }
@@ -164,22 +167,55 @@ void DirectEffect(int id, const TEffectStep& step) {
     // of their own, need not draw first.
     if (step.Progress == 100 && id >= 117 && id <= 121) return;
     switch (id) {
-    case 117: Fade(step); break;
-    case 118: Pivot(step, -1, -1); break;
-    case 119: Pivot(step, -1, H); break;
-    case 120: Pivot(step, W, -1); break;
-    case 121: Pivot(step, W, H); break;
-    case 127: Slats(step, true, true, false); break;
-    case 128: Slats(step, true, false, false); break;
-    case 129: Slats(step, false, true, false); break;
-    case 130: Slats(step, false, false, false); break;
-    case 131: Slats(step, false, true, true); break;
-    case 132: Slats(step, false, false, true); break;
-    case 133: Slats(step, true, true, true); break;
-    case 134: Slats(step, true, false, true); break;
-    case 135: Lattice(step); break;
-    case 136: DiagonalBlocks(step, 0); break;
-    case 137: DiagonalBlocks(step, 1); break;
-    default: break;
+    case 117:
+        Fade(step);
+        break;
+    case 118:
+        Pivot(step, -1, -1);
+        break;
+    case 119:
+        Pivot(step, -1, H);
+        break;
+    case 120:
+        Pivot(step, W, -1);
+        break;
+    case 121:
+        Pivot(step, W, H);
+        break;
+    case 127:
+        Slats(step, true, true, false);
+        break;
+    case 128:
+        Slats(step, true, false, false);
+        break;
+    case 129:
+        Slats(step, false, true, false);
+        break;
+    case 130:
+        Slats(step, false, false, false);
+        break;
+    case 131:
+        Slats(step, false, true, true);
+        break;
+    case 132:
+        Slats(step, false, false, true);
+        break;
+    case 133:
+        Slats(step, true, true, true);
+        break;
+    case 134:
+        Slats(step, true, false, true);
+        break;
+    case 135:
+        Lattice(step);
+        break;
+    case 136:
+        DiagonalBlocks(step, 0);
+        break;
+    case 137:
+        DiagonalBlocks(step, 1);
+        break;
+    default:
+        break;
     }
 }

@@ -47,4 +47,6 @@ void AddSpeckle(TEffectRegion& r, const TEffectStep& step, int h, int v, int hmo
 void AddSquares(TEffectRegion& r, const TEffectStep& step);
 
 // The blend of Fade for one channel: t * (100 - progress) div 100 + n * progress div 100.
-inline int FadeChannel(int t, int n, int progress) { return t * (100 - progress) / 100 + n * progress / 100; }
+inline int FadeChannel(int t, int n, int progress) {
+    return t * (100 - progress) / 100 + n * progress / 100;
+}

@@ -8,15 +8,21 @@ namespace {
 using u128 = unsigned __int128;
 
 // floor(a / b) and ceil(a / b) for b > 0.
-qint64 FloorDiv(qint64 a, qint64 b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
-qint64 CeilDiv(qint64 a, qint64 b) { return -FloorDiv(-a, b); }
+qint64 FloorDiv(qint64 a, qint64 b) {
+    return a >= 0 ? a / b : -((-a + b - 1) / b);
+}
+qint64 CeilDiv(qint64 a, qint64 b) {
+    return -FloorDiv(-a, b);
+}
 
 // The largest r with r * r <= n.
 u128 ISqrt(u128 n) {
     if (n == 0) return 0;
     u128 r = u128(std::sqrt(static_cast<long double>(n)));
-    while (r * r > n) --r;
-    while ((r + 1) * (r + 1) <= n) ++r;
+    while (r * r > n)
+        --r;
+    while ((r + 1) * (r + 1) <= n)
+        ++r;
     return r;
 }
 
@@ -33,7 +39,8 @@ int MulDiv(int a, int b, int c) {
 }
 
 TEdgeRect TEdgeRect::Intersected(const TEdgeRect& o) const {
-    return {std::max(Left, o.Left), std::max(Top, o.Top), std::min(Right, o.Right), std::min(Bottom, o.Bottom)};
+    return {std::max(Left, o.Left), std::max(Top, o.Top), std::min(Right, o.Right),
+            std::min(Bottom, o.Bottom)};
 }
 
 TPixelPlane WritePlane(QImage& image) {
@@ -59,7 +66,8 @@ TPixelPlane ReadPlane(const QImage& image) {
 // --- Regions ------------------------------------------------------------------------------------------
 
 TEffectRegion::TEffectRegion(int width, int height)
-    : FWidth(std::max(0, width)), FHeight(std::max(0, height)), FRows(size_t(FHeight)), FUnsorted(size_t(FHeight), 0) {}
+    : FWidth(std::max(0, width)), FHeight(std::max(0, height)), FRows(size_t(FHeight)),
+      FUnsorted(size_t(FHeight), 0) {}
 
 void TEffectRegion::AddSpan(int y, qint64 left, qint64 right) {
     left = std::max<qint64>(left, 0);
@@ -95,12 +103,15 @@ void TEffectRegion::Normalize(int y) const {
     row.resize(out + 1);
 }
 
-void TEffectRegion::AddRect(const TEdgeRect& r) { AddRect(r.Left, r.Top, r.Right, r.Bottom); }
+void TEffectRegion::AddRect(const TEdgeRect& r) {
+    AddRect(r.Left, r.Top, r.Right, r.Bottom);
+}
 
 void TEffectRegion::AddRect(qint64 left, qint64 top, qint64 right, qint64 bottom) {
     if (right <= left || bottom <= top) return;
     const qint64 y0 = std::max<qint64>(top, 0), y1 = std::min<qint64>(bottom, FHeight);
-    for (qint64 y = y0; y < y1; ++y) AddSpan(int(y), left, right);
+    for (qint64 y = y0; y < y1; ++y)
+        AddSpan(int(y), left, right);
 }
 
 void TEffectRegion::AddRoundRect(const TEdgeRect& r, qint64 cornerWidth, qint64 cornerHeight) {
@@ -129,7 +140,8 @@ void TEffectRegion::AddRoundRect(const TEdgeRect& r, qint64 cornerWidth, qint64 
         }
         // The largest k with k^2 ch^2 <= cw^2 (ch^2 - dy^2): the reach of the corner ellipse on this row.
         const qint64 k = qint64(ISqrt(cw2 * (ch2 - u128(dy) * u128(dy))) / u128(ch));
-        const qint64 first = std::max(2 * l + cw - k, 2 * l + 1), last = std::min(2 * rr - cw + k, 2 * rr - 1);
+        const qint64 first = std::max(2 * l + cw - k, 2 * l + 1),
+                     last = std::min(2 * rr - cw + k, 2 * rr - 1);
         // Pixel x has its centre at 2x + 1: the pixels with first <= 2x + 1 <= last.
         AddSpan(int(y), CeilDiv(first - 1, 2), FloorDiv(last - 1, 2) + 1);
     }
@@ -169,7 +181,8 @@ void TEffectRegion::AddPolygon(const std::vector<QPoint>& points) {
             }
             crossings.push_back({CeilDiv(num, den), by > ay ? 1 : -1});
         }
-        std::sort(crossings.begin(), crossings.end(), [](const TCrossing& a, const TCrossing& b) { return a.X < b.X; });
+        std::sort(crossings.begin(), crossings.end(),
+                  [](const TCrossing& a, const TCrossing& b) { return a.X < b.X; });
         int winding = 0;
         for (size_t i = 0; i < crossings.size(); ++i) {
             winding += crossings[i].Winding;
@@ -181,7 +194,8 @@ void TEffectRegion::AddPolygon(const std::vector<QPoint>& points) {
 void TEffectRegion::Unite(const TEffectRegion& other) {
     const int h = std::min(FHeight, other.FHeight);
     for (int y = 0; y < h; ++y)
-        for (const TSpan& s : other.FRows[size_t(y)]) AddSpan(y, s.Left, s.Right);
+        for (const TSpan& s : other.FRows[size_t(y)])
+            AddSpan(y, s.Left, s.Right);
 }
 
 void TEffectRegion::Intersect(const TEffectRegion& other) {
@@ -215,8 +229,10 @@ void TEffectRegion::Xor(const TEffectRegion& other) {
         const std::vector<TSpan>& b = other.Row(y);
         if (b.empty()) continue;
         events.clear();
-        for (const TSpan& s : row) events.insert(events.end(), {{s.Left, 1}, {s.Right, -1}});
-        for (const TSpan& s : b) events.insert(events.end(), {{s.Left, 1}, {s.Right, -1}});
+        for (const TSpan& s : row)
+            events.insert(events.end(), {{s.Left, 1}, {s.Right, -1}});
+        for (const TSpan& s : b)
+            events.insert(events.end(), {{s.Left, 1}, {s.Right, -1}});
         std::sort(events.begin(), events.end());
         row.clear();
         int count = 0;
@@ -243,14 +259,16 @@ bool TEffectRegion::Contains(int x, int y) const {
 qint64 TEffectRegion::Area() const {
     qint64 area = 0;
     for (int y = 0; y < FHeight; ++y)
-        for (const TSpan& s : Row(y)) area += s.Right - s.Left;
+        for (const TSpan& s : Row(y))
+            area += s.Right - s.Left;
     return area;
 }
 
 // --- Copies -------------------------------------------------------------------------------------------
 
 void CopyArea(const TPixelPlane& source, const TPixelPlane& target, const TEdgeRect& r) {
-    const TEdgeRect c = r.Intersected({0, 0, std::min(source.Width, target.Width), std::min(source.Height, target.Height)});
+    const TEdgeRect c =
+        r.Intersected({0, 0, std::min(source.Width, target.Width), std::min(source.Height, target.Height)});
     if (c.IsEmpty()) return;
     const size_t bytes = size_t(c.Right - c.Left) * size_t(target.Depth);
     for (int y = c.Top; y < c.Bottom; ++y)
@@ -266,7 +284,8 @@ void CopyRegion(const TPixelPlane& source, const TPixelPlane& target, const TEff
         uchar* to = target.Line(y);
         for (const TSpan& s : region.Row(y)) {
             const int r = std::min(s.Right, w);
-            if (s.Left < r) std::memcpy(to + s.Left * depth, from + s.Left * depth, size_t(r - s.Left) * size_t(depth));
+            if (s.Left < r)
+                std::memcpy(to + s.Left * depth, from + s.Left * depth, size_t(r - s.Left) * size_t(depth));
         }
     }
 }
@@ -326,7 +345,8 @@ void StretchCopy(const TPixelPlane& source, int sx, int sy, int sw, int sh, cons
         const uchar* from = source.Line(rows.From[j]);
         uchar* to = target.Line(rows.To[j]);
         if (depth == 4) {
-            for (size_t i = 0; i < count; ++i) std::memcpy(to + cols.To[i] * 4, from + cols.From[i] * 4, 4);
+            for (size_t i = 0; i < count; ++i)
+                std::memcpy(to + cols.To[i] * 4, from + cols.From[i] * 4, 4);
         } else {
             for (size_t i = 0; i < count; ++i) {
                 const uchar* f = from + cols.From[i] * 3;

@@ -9,7 +9,8 @@
 //   never swapped.
 // - Rounded rectangle (l, t, r, b) with corners cw x ch: the rectangle with each corner cut by a quarter of
 //   an ellipse cw wide and ch high (cw is first lowered to the rectangle's width, ch to its height; with
-//   either at 0 or below it is the plain rectangle). A centre on the ellipse counts as inside.
+//   either at 0 or below it is the plain rectangle). A centre on the ellipse would count as inside, but
+//   none ever lies exactly on it (with integer edges and corner sizes the equation has no solution there).
 // - Ellipse (l, t, r, b): the rounded rectangle whose corners are its whole width and height.
 // - Polygon (integer vertices, closed from the last point back to the first): the centres with a non-zero
 //   winding number. No centre lies on a vertex or a horizontal edge; a centre exactly on another edge

@@ -12,7 +12,9 @@ void Copy(const TEffectStep& step, const TEdgeRect& d, const TEdgeRect& s) {
                 d.Right - d.Left, d.Bottom - d.Top);
     step.Invalidate(d);
 }
-void Copy(const TEffectStep& step, const TEdgeRect& d) { Copy(step, d, d); }
+void Copy(const TEffectStep& step, const TEdgeRect& d) {
+    Copy(step, d, d);
+}
 
 // The mirrored copy of the unroll effects: s (first clipped to the picture) drawn mirrored onto d. A
 // left-right mirror starts at x = d.Right + 1 with width -(d.Right - d.Left + 2), so it covers the columns
@@ -66,17 +68,39 @@ void RectangleEffect(int id, const TEffectStep& step, TEdgeRect& d, TEdgeRect& s
         s = src;
     };
     switch (id) {
-    case 0: set({W - pW, 0, W, H}, whole); break;
-    case 1: set({0, 0, pW, H}, whole); break;
-    case 2: set({W - pW, 0, 2 * W - pW, H}, whole); break;
-    case 3: set({pW - W, 0, pW, H}, whole); break;
-    case 4: same({0, 0, pW, H}); break;
-    case 5: same({W - pW, 0, W, H}); break;
-    case 6: set({0, 0, 2 * W - pW, H}, {0, 0, pW, H}); break;
-    case 7: set({pW - W, 0, W, H}, {W - pW, 0, W, H}); break;
-    case 8: set({pW - W, 0, 2 * W - pW, H}, {(W - pW) / 2, 0, (W + pW) / 2, H}); break;
-    case 9: set({(W - pW) / 2, 0, (W + pW) / 2, H}, whole); break;
-    case 10: same({(W - pW) / 2, 0, (W + pW) / 2, H}); break;
+    case 0:
+        set({W - pW, 0, W, H}, whole);
+        break;
+    case 1:
+        set({0, 0, pW, H}, whole);
+        break;
+    case 2:
+        set({W - pW, 0, 2 * W - pW, H}, whole);
+        break;
+    case 3:
+        set({pW - W, 0, pW, H}, whole);
+        break;
+    case 4:
+        same({0, 0, pW, H});
+        break;
+    case 5:
+        same({W - pW, 0, W, H});
+        break;
+    case 6:
+        set({0, 0, 2 * W - pW, H}, {0, 0, pW, H});
+        break;
+    case 7:
+        set({pW - W, 0, W, H}, {W - pW, 0, W, H});
+        break;
+    case 8:
+        set({pW - W, 0, 2 * W - pW, H}, {(W - pW) / 2, 0, (W + pW) / 2, H});
+        break;
+    case 9:
+        set({(W - pW) / 2, 0, (W + pW) / 2, H}, whole);
+        break;
+    case 10:
+        same({(W - pW) / 2, 0, (W + pW) / 2, H});
+        break;
     case 11:
         Copy(step, {0, 0, a + 1, H});
         same({W - a - 1, 0, W, H});
@@ -105,17 +129,39 @@ void RectangleEffect(int id, const TEffectStep& step, TEdgeRect& d, TEdgeRect& s
         Copy(step, {W - pW, 0, W, H});
         set({0, 0, W - pW, H}, {W - pW - W / 20, 0, W - pW, H});
         break;
-    case 17: set({0, H - pH, W, H}, whole); break;
-    case 18: set({0, 0, W, pH}, whole); break;
-    case 19: set({0, H - pH, W, 2 * H - pH}, whole); break;
-    case 20: set({0, pH - H, W, pH}, whole); break;
-    case 21: same({0, 0, W, pH}); break;
-    case 22: same({0, H - pH, W, H}); break;
-    case 23: set({0, 0, W, 2 * H - pH}, {0, 0, W, pH}); break;
-    case 24: set({0, pH - H, W, H}, {0, H - pH, W, H}); break;
-    case 25: set({0, pH - H, W, 2 * H - pH}, {0, (H - pH) / 2, W, (H + pH) / 2}); break;
-    case 26: set({0, (H - pH) / 2, W, (H + pH) / 2}, whole); break;
-    case 27: same({0, (H - pH) / 2, W, (H + pH) / 2}); break;
+    case 17:
+        set({0, H - pH, W, H}, whole);
+        break;
+    case 18:
+        set({0, 0, W, pH}, whole);
+        break;
+    case 19:
+        set({0, H - pH, W, 2 * H - pH}, whole);
+        break;
+    case 20:
+        set({0, pH - H, W, pH}, whole);
+        break;
+    case 21:
+        same({0, 0, W, pH});
+        break;
+    case 22:
+        same({0, H - pH, W, H});
+        break;
+    case 23:
+        set({0, 0, W, 2 * H - pH}, {0, 0, W, pH});
+        break;
+    case 24:
+        set({0, pH - H, W, H}, {0, H - pH, W, H});
+        break;
+    case 25:
+        set({0, pH - H, W, 2 * H - pH}, {0, (H - pH) / 2, W, (H + pH) / 2});
+        break;
+    case 26:
+        set({0, (H - pH) / 2, W, (H + pH) / 2}, whole);
+        break;
+    case 27:
+        same({0, (H - pH) / 2, W, (H + pH) / 2});
+        break;
     case 28:
         Copy(step, {0, 0, W, b + 1});
         same({0, H - b - 1, W, H});
@@ -144,27 +190,64 @@ void RectangleEffect(int id, const TEffectStep& step, TEdgeRect& d, TEdgeRect& s
         Copy(step, {0, H - pH, W, H});
         set({0, 0, W, H - pH}, {0, H - pH - H / 20, W, H - pH});
         break;
-    case 34: set({W - pW, H - pH, W, H}, whole); break;
-    case 35: set({W - pW, 0, W, pH}, whole); break;
-    case 36: set({0, 0, pW, pH}, whole); break;
-    case 37: set({0, H - pH, pW, H}, whole); break;
-    case 38: set({W - pW, H - pH, 2 * W - pW, 2 * H - pH}, whole); break;
-    case 39: set({W - pW, pH - H, 2 * W - pW, pH}, whole); break;
-    case 40: set({pW - W, pH - H, pW, pH}, whole); break;
-    case 41: set({pW - W, H - pH, pW, 2 * H - pH}, whole); break;
-    case 42: same({0, 0, pW, pH}); break;
-    case 43: same({0, H - pH, pW, H}); break;
-    case 44: same({W - pW, H - pH, W, H}); break;
-    case 45: same({W - pW, 0, W, pH}); break;
-    case 46: set({0, 0, 2 * W - pW, 2 * H - pH}, {0, 0, pW, pH}); break;
-    case 47: set({0, pH - H, 2 * W - pW, H}, {0, H - pH, pW, H}); break;
-    case 48: set({pW - W, pH - H, W, H}, {W - pW, H - pH, W, H}); break;
-    case 49: set({pW - W, 0, W, 2 * H - pH}, {W - pW, 0, W, pH}); break;
-    case 50:
-        set({pW - W, pH - H, 2 * W - pW, 2 * H - pH}, {(W - pW) / 2, (H - pH) / 2, (W + pW) / 2, (H + pH) / 2});
+    case 34:
+        set({W - pW, H - pH, W, H}, whole);
         break;
-    case 51: set({(W - pW) / 2, (H - pH) / 2, (W + pW) / 2, (H + pH) / 2}, whole); break;
-    case 52: same({(W - pW) / 2, (H - pH) / 2, (W + pW) / 2, (H + pH) / 2}); break;
+    case 35:
+        set({W - pW, 0, W, pH}, whole);
+        break;
+    case 36:
+        set({0, 0, pW, pH}, whole);
+        break;
+    case 37:
+        set({0, H - pH, pW, H}, whole);
+        break;
+    case 38:
+        set({W - pW, H - pH, 2 * W - pW, 2 * H - pH}, whole);
+        break;
+    case 39:
+        set({W - pW, pH - H, 2 * W - pW, pH}, whole);
+        break;
+    case 40:
+        set({pW - W, pH - H, pW, pH}, whole);
+        break;
+    case 41:
+        set({pW - W, H - pH, pW, 2 * H - pH}, whole);
+        break;
+    case 42:
+        same({0, 0, pW, pH});
+        break;
+    case 43:
+        same({0, H - pH, pW, H});
+        break;
+    case 44:
+        same({W - pW, H - pH, W, H});
+        break;
+    case 45:
+        same({W - pW, 0, W, pH});
+        break;
+    case 46:
+        set({0, 0, 2 * W - pW, 2 * H - pH}, {0, 0, pW, pH});
+        break;
+    case 47:
+        set({0, pH - H, 2 * W - pW, H}, {0, H - pH, pW, H});
+        break;
+    case 48:
+        set({pW - W, pH - H, W, H}, {W - pW, H - pH, W, H});
+        break;
+    case 49:
+        set({pW - W, 0, W, 2 * H - pH}, {W - pW, 0, W, pH});
+        break;
+    case 50:
+        set({pW - W, pH - H, 2 * W - pW, 2 * H - pH},
+            {(W - pW) / 2, (H - pH) / 2, (W + pW) / 2, (H + pH) / 2});
+        break;
+    case 51:
+        set({(W - pW) / 2, (H - pH) / 2, (W + pW) / 2, (H + pH) / 2}, whole);
+        break;
+    case 52:
+        same({(W - pW) / 2, (H - pH) / 2, (W + pW) / 2, (H + pH) / 2});
+        break;
     case 53:
         Copy(step, {0, 0, W, b});
         Copy(step, {0, H - b, W, H});
@@ -189,6 +272,7 @@ void RectangleEffect(int id, const TEffectStep& step, TEdgeRect& d, TEdgeRect& s
         Copy(step, {W - a, hH - 1, W + (W - pW) / 2, H}, {hW + 1, hH - 1, W, H});
         set({0, H - b, hW + 1, H + (H - pH) / 2}, {0, hH + 1, hW + 1, H});
         break;
-    default: break;
+    default:
+        break;
     }
 }

@@ -7,7 +7,9 @@
 namespace {
 
 // A triangle as a closed polygon of four points, the last repeating the first.
-void AddTriangle(TEffectRegion& r, QPoint a, QPoint b, QPoint c) { r.AddPolygon({a, b, c, a}); }
+void AddTriangle(TEffectRegion& r, QPoint a, QPoint b, QPoint c) {
+    r.AddPolygon({a, b, c, a});
+}
 
 } // namespace
 
@@ -83,8 +85,12 @@ void AddShred(TEffectRegion& r, const TEffectStep& step, int h, int v, int hmode
         for (int y = 0; y < H; y += 5) {
             const int top = y, bottom = y + 5 + H % 5;
             switch (hmode) {
-            case 1: r.AddRect(ragged(W - h), top, W, bottom); break;
-            case 2: r.AddRect(0, top, ragged(h), bottom); break;
+            case 1:
+                r.AddRect(ragged(W - h), top, W, bottom);
+                break;
+            case 2:
+                r.AddRect(0, top, ragged(h), bottom);
+                break;
             case 3: {
                 const int left = ragged(W - h) / 2;
                 r.AddRect(left, top, W / 2, bottom);
@@ -99,7 +105,8 @@ void AddShred(TEffectRegion& r, const TEffectStep& step, int h, int v, int hmode
                 r.AddRect(0, top, right, bottom);
                 break;
             }
-            default: break;
+            default:
+                break;
             }
         }
     }
@@ -113,8 +120,12 @@ void AddShred(TEffectRegion& r, const TEffectStep& step, int h, int v, int hmode
         for (int x = 0; x < W; x += 5) {
             const int left = x, right = x + 5 + W % 5;
             switch (vmode) {
-            case 1: r.AddRect(left, ragged(H - v), right, H); break;
-            case 2: r.AddRect(left, 0, right, ragged(v)); break;
+            case 1:
+                r.AddRect(left, ragged(H - v), right, H);
+                break;
+            case 2:
+                r.AddRect(left, 0, right, ragged(v));
+                break;
             case 3: {
                 const int top = ragged(H - v) / 2;
                 r.AddRect(left, top, right, H / 2);
@@ -129,7 +140,8 @@ void AddShred(TEffectRegion& r, const TEffectStep& step, int h, int v, int hmode
                 r.AddRect(left, 0, right, bottom);
                 break;
             }
-            default: break;
+            default:
+                break;
             }
         }
     }
@@ -197,53 +209,134 @@ TEffectRegion EffectRegion(int id, const TEffectStep& step) {
     const int band = step.Band;
     TEffectRegion r(W, H);
     switch (id) {
-    case 57: r.AddRoundRect({-2 * W, -5, 2 * pW, H + 5}, 2 * W, 2 * W); break;
-    case 58: r.AddRoundRect({W - 2 * pW, -5, 3 * W, H + 5}, 2 * W, 2 * W); break;
-    case 59: AddBars(r, step, 2 * pW, 0, 1, 0, band); break;
-    case 60: AddBars(r, step, 2 * pW, 0, 2, 0, band); break;
-    case 61: AddBars(r, step, 2 * pW, 0, 4, 0, band); break;
-    case 62: AddBars(r, step, 2 * pW, 0, 5, 0, band); break;
-    case 63: AddBars(r, step, pW, 0, 3, 0, 0); break;
-    case 64: AddShred(r, step, pW, 0, 1, 0); break;
-    case 65: AddShred(r, step, pW, 0, 2, 0); break;
-    case 66: AddShred(r, step, pW, 0, 3, 0); break;
-    case 67: AddShred(r, step, pW, 0, 4, 0); break;
-    case 68: r.AddRoundRect({-5, -2 * H, W + 5, 2 * pH}, 2 * H, 2 * H); break;
-    case 69: r.AddRoundRect({-5, H - 2 * pH, W + 5, 3 * H}, 2 * H, 2 * H); break;
-    case 70: AddBars(r, step, 0, 2 * pH, 0, 1, band); break;
-    case 71: AddBars(r, step, 0, 2 * pH, 0, 2, band); break;
-    case 72: AddBars(r, step, 0, 2 * pH, 0, 4, band); break;
-    case 73: AddBars(r, step, 0, 2 * pH, 0, 5, band); break;
-    case 74: AddBars(r, step, 0, pH, 0, 3, 0); break;
-    case 75: AddShred(r, step, 0, pH, 0, 1); break;
-    case 76: AddShred(r, step, 0, pH, 0, 2); break;
-    case 77: AddShred(r, step, 0, pH, 0, 3); break;
-    case 78: AddShred(r, step, 0, pH, 0, 4); break;
-    case 79: r.AddRoundRect({-2 * W, -2 * H, 2 * pW, 2 * pH}, 2 * W, 2 * H); break;
-    case 80: r.AddRoundRect({W - 2 * pW, -2 * H, 3 * W, 2 * pH}, 2 * W, 2 * H); break;
-    case 81: r.AddRoundRect({-2 * W, H - 2 * pH, 2 * pW, 3 * H}, 2 * W, 2 * H); break;
-    case 82: r.AddRoundRect({W - 2 * pW, H - 2 * pH, 3 * W, 3 * H}, 2 * H, 2 * H); break; // corners 2H x 2H: rounder than its siblings on a wide picture
-    case 83: r.AddRoundRect({hW - pW, hH - pH, hW + pW, hH + pH}, 9 * pW / 5, 9 * pH / 5); break;
+    case 57:
+        r.AddRoundRect({-2 * W, -5, 2 * pW, H + 5}, 2 * W, 2 * W);
+        break;
+    case 58:
+        r.AddRoundRect({W - 2 * pW, -5, 3 * W, H + 5}, 2 * W, 2 * W);
+        break;
+    case 59:
+        AddBars(r, step, 2 * pW, 0, 1, 0, band);
+        break;
+    case 60:
+        AddBars(r, step, 2 * pW, 0, 2, 0, band);
+        break;
+    case 61:
+        AddBars(r, step, 2 * pW, 0, 4, 0, band);
+        break;
+    case 62:
+        AddBars(r, step, 2 * pW, 0, 5, 0, band);
+        break;
+    case 63:
+        AddBars(r, step, pW, 0, 3, 0, 0);
+        break;
+    case 64:
+        AddShred(r, step, pW, 0, 1, 0);
+        break;
+    case 65:
+        AddShred(r, step, pW, 0, 2, 0);
+        break;
+    case 66:
+        AddShred(r, step, pW, 0, 3, 0);
+        break;
+    case 67:
+        AddShred(r, step, pW, 0, 4, 0);
+        break;
+    case 68:
+        r.AddRoundRect({-5, -2 * H, W + 5, 2 * pH}, 2 * H, 2 * H);
+        break;
+    case 69:
+        r.AddRoundRect({-5, H - 2 * pH, W + 5, 3 * H}, 2 * H, 2 * H);
+        break;
+    case 70:
+        AddBars(r, step, 0, 2 * pH, 0, 1, band);
+        break;
+    case 71:
+        AddBars(r, step, 0, 2 * pH, 0, 2, band);
+        break;
+    case 72:
+        AddBars(r, step, 0, 2 * pH, 0, 4, band);
+        break;
+    case 73:
+        AddBars(r, step, 0, 2 * pH, 0, 5, band);
+        break;
+    case 74:
+        AddBars(r, step, 0, pH, 0, 3, 0);
+        break;
+    case 75:
+        AddShred(r, step, 0, pH, 0, 1);
+        break;
+    case 76:
+        AddShred(r, step, 0, pH, 0, 2);
+        break;
+    case 77:
+        AddShred(r, step, 0, pH, 0, 3);
+        break;
+    case 78:
+        AddShred(r, step, 0, pH, 0, 4);
+        break;
+    case 79:
+        r.AddRoundRect({-2 * W, -2 * H, 2 * pW, 2 * pH}, 2 * W, 2 * H);
+        break;
+    case 80:
+        r.AddRoundRect({W - 2 * pW, -2 * H, 3 * W, 2 * pH}, 2 * W, 2 * H);
+        break;
+    case 81:
+        r.AddRoundRect({-2 * W, H - 2 * pH, 2 * pW, 3 * H}, 2 * W, 2 * H);
+        break;
+    case 82:
+        r.AddRoundRect({W - 2 * pW, H - 2 * pH, 3 * W, 3 * H}, 2 * H, 2 * H);
+        break; // corners 2H x 2H: rounder than its siblings on a wide picture
+    case 83:
+        r.AddRoundRect({hW - pW, hH - pH, hW + pW, hH + pH}, 9 * pW / 5, 9 * pH / 5);
+        break;
     case 84: {
         TEffectRegion ring(W, H);
-        ring.AddRoundRect({pW - hW, pH - hH, 3 * W / 2 - pW, 3 * H / 2 - pH}, 9 * (W - pW) / 5, 9 * (H - pH) / 5);
+        ring.AddRoundRect({pW - hW, pH - hH, 3 * W / 2 - pW, 3 * H / 2 - pH}, 9 * (W - pW) / 5,
+                          9 * (H - pH) / 5);
         r.AddRect(step.Whole());
         r.Xor(ring);
         break;
     }
-    case 85: AddBars(r, step, 2 * pW, 2 * pH, 1, 1, band); break;
-    case 86: AddBars(r, step, 2 * pW, 2 * pH, 1, 2, band); break;
-    case 87: AddBars(r, step, 2 * pW, 2 * pH, 2, 1, band); break;
-    case 88: AddBars(r, step, 2 * pW, 2 * pH, 2, 2, band); break;
-    case 89: AddBars(r, step, 2 * pW, 2 * pH, 4, 4, band); break;
-    case 90: AddBars(r, step, 2 * pW, 2 * pH, 4, 5, band); break;
-    case 91: AddBars(r, step, 2 * pW, 2 * pH, 5, 4, band); break;
-    case 92: AddBars(r, step, 2 * pW, 2 * pH, 5, 5, band); break;
-    case 93: AddBars(r, step, pW, pH, 1, 3, band); break;
-    case 94: AddBars(r, step, pW, pH, 2, 3, band); break;
-    case 95: AddBars(r, step, pW, pH, 3, 1, band); break;
-    case 96: AddBars(r, step, pW, pH, 3, 2, band); break;
-    case 97: AddBars(r, step, pW, pH, 3, 3, 0); break;
+    case 85:
+        AddBars(r, step, 2 * pW, 2 * pH, 1, 1, band);
+        break;
+    case 86:
+        AddBars(r, step, 2 * pW, 2 * pH, 1, 2, band);
+        break;
+    case 87:
+        AddBars(r, step, 2 * pW, 2 * pH, 2, 1, band);
+        break;
+    case 88:
+        AddBars(r, step, 2 * pW, 2 * pH, 2, 2, band);
+        break;
+    case 89:
+        AddBars(r, step, 2 * pW, 2 * pH, 4, 4, band);
+        break;
+    case 90:
+        AddBars(r, step, 2 * pW, 2 * pH, 4, 5, band);
+        break;
+    case 91:
+        AddBars(r, step, 2 * pW, 2 * pH, 5, 4, band);
+        break;
+    case 92:
+        AddBars(r, step, 2 * pW, 2 * pH, 5, 5, band);
+        break;
+    case 93:
+        AddBars(r, step, pW, pH, 1, 3, band);
+        break;
+    case 94:
+        AddBars(r, step, pW, pH, 2, 3, band);
+        break;
+    case 95:
+        AddBars(r, step, pW, pH, 3, 1, band);
+        break;
+    case 96:
+        AddBars(r, step, pW, pH, 3, 2, band);
+        break;
+    case 97:
+        AddBars(r, step, pW, pH, 3, 3, 0);
+        break;
     case 98: {
         AddBars(r, step, 2 * pW, 2 * pH, 1, 1, band);
         TEffectRegion other(W, H);
@@ -251,20 +344,48 @@ TEffectRegion EffectRegion(int id, const TEffectStep& step) {
         r.Intersect(other);
         break;
     }
-    case 99: AddShred(r, step, pW, pH, 1, 1); break;
-    case 100: AddShred(r, step, pW, pH, 1, 2); break;
-    case 101: AddShred(r, step, pW, pH, 2, 1); break;
-    case 102: AddShred(r, step, pW, pH, 2, 2); break;
-    case 103: AddShred(r, step, pW, pH, 1, 3); break;
-    case 104: AddShred(r, step, pW, pH, 2, 3); break;
-    case 105: AddShred(r, step, pW, pH, 3, 1); break;
-    case 106: AddShred(r, step, pW, pH, 3, 2); break;
-    case 107: AddShred(r, step, pW, pH, 3, 3); break;
-    case 108: AddShred(r, step, pW, pH, 4, 4); break;
-    case 109: AddTriangle(r, {0, 0}, {2 * pW, 0}, {0, 2 * pH}); break;
-    case 110: AddTriangle(r, {W, 0}, {W - 2 * pW, 0}, {W, 2 * pH}); break;
-    case 111: AddTriangle(r, {0, H}, {2 * pW, H}, {0, H - 2 * pH}); break;
-    case 112: AddTriangle(r, {W, H}, {W - 2 * pW, H}, {W, H - 2 * pH}); break;
+    case 99:
+        AddShred(r, step, pW, pH, 1, 1);
+        break;
+    case 100:
+        AddShred(r, step, pW, pH, 1, 2);
+        break;
+    case 101:
+        AddShred(r, step, pW, pH, 2, 1);
+        break;
+    case 102:
+        AddShred(r, step, pW, pH, 2, 2);
+        break;
+    case 103:
+        AddShred(r, step, pW, pH, 1, 3);
+        break;
+    case 104:
+        AddShred(r, step, pW, pH, 2, 3);
+        break;
+    case 105:
+        AddShred(r, step, pW, pH, 3, 1);
+        break;
+    case 106:
+        AddShred(r, step, pW, pH, 3, 2);
+        break;
+    case 107:
+        AddShred(r, step, pW, pH, 3, 3);
+        break;
+    case 108:
+        AddShred(r, step, pW, pH, 4, 4);
+        break;
+    case 109:
+        AddTriangle(r, {0, 0}, {2 * pW, 0}, {0, 2 * pH});
+        break;
+    case 110:
+        AddTriangle(r, {W, 0}, {W - 2 * pW, 0}, {W, 2 * pH});
+        break;
+    case 111:
+        AddTriangle(r, {0, H}, {2 * pW, H}, {0, H - 2 * pH});
+        break;
+    case 112:
+        AddTriangle(r, {W, H}, {W - 2 * pW, H}, {W, H - 2 * pH});
+        break;
     case 113:
         AddTriangle(r, {0, H}, {0, 0}, {pW, H});
         AddTriangle(r, {W, H}, {W, 0}, {W - pW, 0});
@@ -288,12 +409,23 @@ TEffectRegion EffectRegion(int id, const TEffectStep& step) {
             }
         break;
     }
-    case 122: AddSpeckle(r, step, pW, 0, 1, 0); break;
-    case 123: AddSpeckle(r, step, pW, 0, 2, 0); break;
-    case 124: AddSpeckle(r, step, 0, pH, 0, 1); break;
-    case 125: AddSpeckle(r, step, 0, pH, 0, 2); break;
-    case 126: AddSquares(r, step); break;
-    default: break;
+    case 122:
+        AddSpeckle(r, step, pW, 0, 1, 0);
+        break;
+    case 123:
+        AddSpeckle(r, step, pW, 0, 2, 0);
+        break;
+    case 124:
+        AddSpeckle(r, step, 0, pH, 0, 1);
+        break;
+    case 125:
+        AddSpeckle(r, step, 0, pH, 0, 2);
+        break;
+    case 126:
+        AddSquares(r, step);
+        break;
+    default:
+        break;
     }
     return r;
 }

@@ -13,7 +13,8 @@ namespace {
 std::string Picture(const TEffectRegion& r) {
     std::string s;
     for (int y = 0; y < r.Height(); ++y) {
-        for (int x = 0; x < r.Width(); ++x) s += r.Contains(x, y) ? '#' : '.';
+        for (int x = 0; x < r.Width(); ++x)
+            s += r.Contains(x, y) ? '#' : '.';
         s += '\n';
     }
     return s;
@@ -46,19 +47,19 @@ std::string Origins(const QImage& image, int y) {
 } // namespace
 
 TEST(EffectsPixels, MulDivRoundsHalvesAwayFromZeroThroughSixtyFourBits) {
-    EXPECT_EQ(MulDiv(5, 1, 2), 3);    // 2.5
-    EXPECT_EQ(MulDiv(-5, 1, 2), -3);  // -2.5
+    EXPECT_EQ(MulDiv(5, 1, 2), 3);   // 2.5
+    EXPECT_EQ(MulDiv(-5, 1, 2), -3); // -2.5
     EXPECT_EQ(MulDiv(5, -1, 2), -3);
     EXPECT_EQ(MulDiv(5, 1, -2), -3);
     EXPECT_EQ(MulDiv(-5, -1, -2), -3);
     EXPECT_EQ(MulDiv(-5, -1, 2), 3);
-    EXPECT_EQ(MulDiv(7, 1, 2), 4);    // 3.5
-    EXPECT_EQ(MulDiv(10, 1, 4), 3);   // 2.5
-    EXPECT_EQ(MulDiv(9, 1, 4), 2);    // 2.25
-    EXPECT_EQ(MulDiv(11, 1, 4), 3);   // 2.75
+    EXPECT_EQ(MulDiv(7, 1, 2), 4);  // 3.5
+    EXPECT_EQ(MulDiv(10, 1, 4), 3); // 2.5
+    EXPECT_EQ(MulDiv(9, 1, 4), 2);  // 2.25
+    EXPECT_EQ(MulDiv(11, 1, 4), 3); // 2.75
     EXPECT_EQ(MulDiv(-11, 1, 4), -3);
     EXPECT_EQ(MulDiv(0, 7, 3), 0);
-    EXPECT_EQ(MulDiv(1000, 4, 90), 44); // 44.4: the band of a 1000-pixel picture with step 4
+    EXPECT_EQ(MulDiv(1000, 4, 90), 44);   // 44.4: the band of a 1000-pixel picture with step 4
     EXPECT_EQ(MulDiv(201, 50, 100), 101); // 100.5
     EXPECT_EQ(MulDiv(3, 50, 100), 2);     // 1.5
     EXPECT_EQ(MulDiv(1, 50, 100), 1);     // 0.5
@@ -86,9 +87,9 @@ TEST(EffectsPixels, RoundHalfEvenGoesToTheEvenNeighbour) {
 TEST(EffectsPixels, RectanglesCoverTheirEdgesLeftAndTopOnlyAndAreNeverReordered) {
     TEffectRegion r(6, 4);
     r.AddRect(1, 1, 3, 3);
-    r.AddRect(5, 0, 9, 1);   // clipped to the picture
-    r.AddRect(4, 3, 2, 4);   // right before left: nothing, not the swapped rectangle
-    r.AddRect(0, 3, 0, 4);   // zero width: nothing
+    r.AddRect(5, 0, 9, 1);    // clipped to the picture
+    r.AddRect(4, 3, 2, 4);    // right before left: nothing, not the swapped rectangle
+    r.AddRect(0, 3, 0, 4);    // zero width: nothing
     r.AddRect(-3, -3, -1, 9); // outside: nothing
     EXPECT_EQ(Picture(r), ".....#\n"
                           ".##...\n"
@@ -112,8 +113,8 @@ TEST(EffectsPixels, PolygonsCoverCentresByNonZeroWindingLeftEdgesIncluded) {
     back.AddPolygon({{1, 4}, {5, 4}, {5, 1}, {1, 1}});
     EXPECT_EQ(Picture(back), Picture(rect));
 
-    // A right triangle (0,0) (4,0) (0,4): the centres (x+1/2, y+1/2) with x + y + 1 < 4 lie inside, those with
-    // x + y + 1 = 4 lie on the slanted (right) edge and are left out.
+    // A right triangle (0,0) (4,0) (0,4): the centres (x+1/2, y+1/2) with x + y + 1 < 4 lie inside, those
+    // with x + y + 1 = 4 lie on the slanted (right) edge and are left out.
     TEffectRegion tri(5, 5);
     tri.AddPolygon({{0, 0}, {4, 0}, {0, 4}, {0, 0}});
     EXPECT_EQ(Picture(tri), "###..\n"
@@ -208,17 +209,19 @@ TEST(EffectsPixels, ScanlineRulesAgreeWithTheDefinitionsPixelByPixel) {
                             const qint64 cx = left ? 2 * qint64(l) + kw : 2 * qint64(r) - kw;
                             const qint64 cy = top ? 2 * qint64(t) + kh : 2 * qint64(b) - kh;
                             const bool zone = (left ? X < cx : X > cx) && (top ? Y < cy : Y > cy);
-                            if (zone && (X - cx) * (X - cx) * kh * kh + (Y - cy) * (Y - cy) * kw * kw > kw * kw * kh * kh)
+                            if (zone && (X - cx) * (X - cx) * kh * kh + (Y - cy) * (Y - cy) * kw * kw >
+                                            kw * kw * kh * kh)
                                 in = false;
                         }
                 }
-                ASSERT_EQ(rr.Contains(x, y), in) << "round rect " << l << ',' << t << ',' << r << ',' << b << " corners "
-                                                 << cw << 'x' << ch << " at " << x << ',' << y;
+                ASSERT_EQ(rr.Contains(x, y), in) << "round rect " << l << ',' << t << ',' << r << ',' << b
+                                                 << " corners " << cw << 'x' << ch << " at " << x << ',' << y;
             }
         // Polygon: the winding number of the centre, an edge counting when it crosses the centre's row at or
         // left of the centre.
         std::vector<QPoint> points;
-        for (int i = pick(3, 7); i > 0; --i) points.emplace_back(pick(-4, w + 4), pick(-4, h + 4));
+        for (int i = pick(3, 7); i > 0; --i)
+            points.emplace_back(pick(-4, w + 4), pick(-4, h + 4));
         TEffectRegion poly(w, h);
         poly.AddPolygon(points);
         for (int y = 0; y < h; ++y)
@@ -226,15 +229,19 @@ TEST(EffectsPixels, ScanlineRulesAgreeWithTheDefinitionsPixelByPixel) {
                 int winding = 0;
                 for (size_t i = 0; i < points.size(); ++i) {
                     const QPoint a = points[i], c2 = points[(i + 1) % points.size()];
-                    if (a.y() == c2.y() || y < std::min(a.y(), c2.y()) || y >= std::max(a.y(), c2.y())) continue;
-                    // crossing xc with xc * 2 (cy - ay) = 2 ax (cy - ay) + (2y + 1 - 2 ay)(cx - ax); counts when
-                    // xc <= x + 1/2.
+                    if (a.y() == c2.y() || y < std::min(a.y(), c2.y()) || y >= std::max(a.y(), c2.y()))
+                        continue;
+                    // crossing xc with xc * 2 (cy - ay) = 2 ax (cy - ay) + (2y + 1 - 2 ay)(cx - ax); counts
+                    // when xc <= x + 1/2.
                     const qint64 dy = c2.y() - a.y();
-                    const qint64 num = 2 * qint64(a.x()) * dy + (2 * qint64(y) + 1 - 2 * a.y()) * (c2.x() - a.x());
-                    const bool left = dy > 0 ? 2 * num <= (2 * qint64(x) + 1) * 2 * dy : 2 * num >= (2 * qint64(x) + 1) * 2 * dy;
+                    const qint64 num =
+                        2 * qint64(a.x()) * dy + (2 * qint64(y) + 1 - 2 * a.y()) * (c2.x() - a.x());
+                    const bool left = dy > 0 ? 2 * num <= (2 * qint64(x) + 1) * 2 * dy
+                                             : 2 * num >= (2 * qint64(x) + 1) * 2 * dy;
                     if (left) winding += dy > 0 ? 1 : -1;
                 }
-                ASSERT_EQ(poly.Contains(x, y), winding != 0) << "polygon round " << round << " at " << x << ',' << y;
+                ASSERT_EQ(poly.Contains(x, y), winding != 0)
+                    << "polygon round " << round << " at " << x << ',' << y;
             }
     }
 }
@@ -258,7 +265,8 @@ TEST(EffectsPixels, UnionIntersectionAndExclusiveOr) {
 
 TEST(EffectsPixels, StretchTakesTheSourcePixelUnderEachDestinationCentre) {
     const QImage source = Numbered(8, 3, 1);
-    auto stretch = [&](int sx, int sy, int sw, int sh, int dx, int dy, int dw, int dh, int tw = 8, int th = 3) {
+    auto stretch = [&](int sx, int sy, int sw, int sh, int dx, int dy, int dw, int dh, int tw = 8,
+                       int th = 3) {
         QImage target = Numbered(tw, th, 0);
         StretchCopy(ReadPlane(source), sx, sy, sw, sh, WritePlane(target), dx, dy, dw, dh);
         return target;

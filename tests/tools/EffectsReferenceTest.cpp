@@ -54,27 +54,34 @@ QByteArray Raw(const QImage& image) {
     return bytes;
 }
 
-QString SizeName(int w, int h) { return QStringLiteral("%1x%2").arg(w).arg(h); }
+QString SizeName(int w, int h) {
+    return QStringLiteral("%1x%2").arg(w).arg(h);
+}
 
 std::vector<TCase> Cases() {
     std::vector<TCase> cases;
     std::vector<int> numbers;
-    for (int n = 0; n <= kEffectCount + 1; ++n) numbers.push_back(n);
+    for (int n = 0; n <= kEffectCount + 1; ++n)
+        numbers.push_back(n);
     numbers.push_back(255);
     for (int n : numbers) {
-        for (int p : {0, 4, 48, 52, 96, 100}) cases.push_back({201, 97, n, 4, 7, {p}});
-        for (int p : {8, 52}) cases.push_back({97, 201, n, 4, 7, {p}});
+        for (int p : {0, 4, 48, 52, 96, 100})
+            cases.push_back({201, 97, n, 4, 7, {p}});
+        for (int p : {8, 52})
+            cases.push_back({97, 201, n, 4, 7, {p}});
         for (int p : {0, 4, 52, 100}) {
             cases.push_back({3, 2, n, 4, 7, {p}});
             cases.push_back({1, 1, n, 4, 7, {p}});
         }
         // Runs on one picture, as the slide show draws them (fades compound, random numbers follow on).
         std::vector<int> run;
-        for (int p = 0; p <= 48; p += 4) run.push_back(p);
+        for (int p = 0; p <= 48; p += 4)
+            run.push_back(p);
         cases.push_back({201, 97, n, 4, 11, run});
         cases.push_back({13, 31, n, 4, 11, run});
         std::vector<int> ten;
-        for (int p = 10; p <= 90; p += 10) ten.push_back(p);
+        for (int p = 10; p <= 90; p += 10)
+            ten.push_back(p);
         cases.push_back({64, 50, n, 10, 3, ten});
     }
     return cases;
@@ -83,7 +90,8 @@ std::vector<TCase> Cases() {
 } // namespace
 
 TEST(EffectsReference, EveryEffectMatchesTheIndependentDrawing) {
-    const QString script = QDir(DataPath(QStringLiteral(".."))).filePath(QStringLiteral("tools/effects_reference.py"));
+    const QString script =
+        QDir(DataPath(QStringLiteral(".."))).filePath(QStringLiteral("tools/effects_reference.py"));
     ASSERT_TRUE(QFile::exists(script)) << script.toStdString();
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -93,14 +101,16 @@ TEST(EffectsReference, EveryEffectMatchesTheIndependentDrawing) {
     QSet<QString> written;
     for (const TCase& c : cases) {
         const QString size = SizeName(c.W, c.H);
-        const QString src = dir.filePath(QStringLiteral("new_") + size), dst = dir.filePath(QStringLiteral("old_") + size);
+        const QString src = dir.filePath(QStringLiteral("new_") + size),
+                      dst = dir.filePath(QStringLiteral("old_") + size);
         if (!written.contains(size)) {
             WriteFile(src, Raw(NewPicture(c.W, c.H)));
             WriteFile(dst, Raw(OldPicture(c.W, c.H)));
             written.insert(size);
         }
         QStringList steps;
-        for (int p : c.Progress) steps << QString::number(p);
+        for (int p : c.Progress)
+            steps << QString::number(p);
         jobs += QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8\n")
                     .arg(c.W)
                     .arg(c.H)
@@ -111,7 +121,8 @@ TEST(EffectsReference, EveryEffectMatchesTheIndependentDrawing) {
                     .arg(steps.join(QLatin1Char(',')))
                     .toUtf8();
     }
-    const QString jobFile = dir.filePath(QStringLiteral("jobs")), outFile = dir.filePath(QStringLiteral("out"));
+    const QString jobFile = dir.filePath(QStringLiteral("jobs")),
+                  outFile = dir.filePath(QStringLiteral("out"));
     WriteFile(jobFile, jobs);
 
     QProcess python;
@@ -134,7 +145,8 @@ TEST(EffectsReference, EveryEffectMatchesTheIndependentDrawing) {
             const QImage source = NewPicture(c.W, c.H).convertToFormat(format);
             QImage target = OldPicture(c.W, c.H).convertToFormat(format);
             TEffectRandom random(c.Seed);
-            for (int p : c.Progress) DrawEffect(TEffectView{}, c.EffectNo, source, target, p, c.Step, random);
+            for (int p : c.Progress)
+                DrawEffect(TEffectView{}, c.EffectNo, source, target, p, c.Step, random);
             const QByteArray got = Raw(target.convertToFormat(QImage::Format_RGB888));
             if (got == want) continue;
             int differing = 0, first = -1;
@@ -143,17 +155,19 @@ TEST(EffectsReference, EveryEffectMatchesTheIndependentDrawing) {
                     if (first < 0) first = int(i / 3);
                     ++differing;
                 }
-            ADD_FAILURE() << "effect number " << c.EffectNo << " on " << c.W << 'x' << c.H << " (step " << c.Step
-                          << ", " << (format == QImage::Format_RGB888 ? "24" : "32") << "-bit) after progress "
+            ADD_FAILURE() << "effect number " << c.EffectNo << " on " << c.W << 'x' << c.H << " (step "
+                          << c.Step << ", " << (format == QImage::Format_RGB888 ? "24" : "32")
+                          << "-bit) after progress "
                           << QStringList([&] {
                                  QStringList l;
-                                 for (int p : c.Progress) l << QString::number(p);
+                                 for (int p : c.Progress)
+                                     l << QString::number(p);
                                  return l;
                              }())
                                  .join(QLatin1Char(','))
                                  .toStdString()
-                          << ": " << differing << " pixels differ, the first at (" << first % c.W << ", " << first / c.W
-                          << ")";
+                          << ": " << differing << " pixels differ, the first at (" << first % c.W << ", "
+                          << first / c.W << ")";
             if (++failures >= 25) FAIL() << "too many differences";
             break;
         }

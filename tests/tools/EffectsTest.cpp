@@ -43,7 +43,8 @@ QImage OldPicture(int w, int h, QImage::Format format = QImage::Format_RGB888) {
 std::vector<bool> Covered(const QImage& target, const QImage& source) {
     std::vector<bool> covered;
     for (int y = 0; y < target.height(); ++y)
-        for (int x = 0; x < target.width(); ++x) covered.push_back(target.pixel(x, y) == source.pixel(x, y));
+        for (int x = 0; x < target.width(); ++x)
+            covered.push_back(target.pixel(x, y) == source.pixel(x, y));
     return covered;
 }
 
@@ -70,9 +71,15 @@ TEST(EffectsCatalogue, NamesKindsAndTheTree) {
         EXPECT_FALSE(EffectName(id).isEmpty()) << id;
         names.insert(EffectName(id));
         switch (EffectKind(id)) {
-        case TEffectKind::Rectangle: ++rectangles; break;
-        case TEffectKind::Region: ++regions; break;
-        case TEffectKind::Direct: ++direct; break;
+        case TEffectKind::Rectangle:
+            ++rectangles;
+            break;
+        case TEffectKind::Region:
+            ++regions;
+            break;
+        case TEffectKind::Direct:
+            ++direct;
+            break;
         }
     }
     EXPECT_EQ(names.size(), kEffectCount);
@@ -91,10 +98,12 @@ TEST(EffectsCatalogue, NamesKindsAndTheTree) {
         categories << c.Name;
         ids.insert(c.Effects.begin(), c.Effects.end());
     }
-    EXPECT_EQ(categories, QStringList({"Expand", "Slide", "Reveal", "Unroll", "Aggrade", "Appear and Contract",
-                                       "Bars & Speckles", "Uneven", "Shutter", "Misc"}));
+    EXPECT_EQ(categories,
+              QStringList({"Expand", "Slide", "Reveal", "Unroll", "Aggrade", "Appear and Contract",
+                           "Bars & Speckles", "Uneven", "Shutter", "Misc"}));
     ASSERT_EQ(ids.size(), size_t(kEffectCount));
-    for (int id = 0; id < kEffectCount; ++id) EXPECT_EQ(ids.count(id), 1u) << id;
+    for (int id = 0; id < kEffectCount; ++id)
+        EXPECT_EQ(ids.count(id), 1u) << id;
     // Orders as the dialog shows them (not sorted).
     EXPECT_EQ(tree[1].Effects, std::vector<int>({2, 3, 19, 20, 38, 39, 40, 41, 56, 118, 119, 120, 121}));
     EXPECT_EQ(tree[2].Effects[20], 54);
@@ -192,9 +201,11 @@ TEST(EffectsDraw, ProgressHundredLeavesTheNewPictureForEveryEffect) {
         for (int effectNo = 0; effectNo <= kEffectCount; ++effectNo) {
             QImage target = OldPicture(size.width(), size.height());
             TEffectRandom random(3);
-            for (int p : {0, 28, 52}) DrawEffect(TEffectView{}, effectNo, source, target, p, 4, random);
+            for (int p : {0, 28, 52})
+                DrawEffect(TEffectView{}, effectNo, source, target, p, 4, random);
             DrawEffect(TEffectView{}, effectNo, source, target, 100, 4, random);
-            ASSERT_EQ(target, source) << "effect number " << effectNo << " at " << size.width() << 'x' << size.height();
+            ASSERT_EQ(target, source)
+                << "effect number " << effectNo << " at " << size.width() << 'x' << size.height();
         }
     }
 }
@@ -256,13 +267,15 @@ TEST(EffectsDraw, ProgressZeroDrawsOnlyTheOnePixelSecondaryCopies) {
 TEST(EffectsDraw, CoverOnlyGrowsAlongTheRun) {
     std::vector<int> growing{4, 5, 10, 11, 21, 22, 27, 28, 42, 43, 44, 45, 52, 53, 54};
     for (int id = 57; id <= 116; ++id)
-        if (!(id >= 64 && id <= 67) && !(id >= 75 && id <= 78) && !(id >= 99 && id <= 108)) growing.push_back(id);
+        if (!(id >= 64 && id <= 67) && !(id >= 75 && id <= 78) && !(id >= 99 && id <= 108))
+            growing.push_back(id);
     std::vector<int> inPlace = growing;
-    for (int id : {64, 65, 66, 67, 75, 76, 77, 78, 99, 100, 101, 102, 103, 104, 105, 106, 107, 108, 122, 123, 124, 125,
-                   126, 127, 128, 129, 130, 131, 132, 133, 134, 135, 136, 137})
+    for (int id : {64,  65,  66,  67,  75,  76,  77,  78,  99,  100, 101, 102, 103, 104, 105, 106, 107,
+                   108, 122, 123, 124, 125, 126, 127, 128, 129, 130, 131, 132, 133, 134, 135, 136, 137})
         inPlace.push_back(id);
     for (const QSize size : {QSize(201, 97), QSize(97, 201), QSize(3, 2)}) {
-        const QImage source = NewPicture(size.width(), size.height()), old = OldPicture(size.width(), size.height());
+        const QImage source = NewPicture(size.width(), size.height()),
+                     old = OldPicture(size.width(), size.height());
         for (int id : growing) {
             std::vector<bool> before(size_t(size.width() * size.height()), false);
             for (int p = 0; p <= 100; p += 4) {
@@ -270,8 +283,8 @@ TEST(EffectsDraw, CoverOnlyGrowsAlongTheRun) {
                 Step(target, source, id + 1, p);
                 const std::vector<bool> now = Covered(target, source);
                 for (size_t i = 0; i < now.size(); ++i)
-                    ASSERT_TRUE(!before[i] || now[i]) << "effect " << id << " at " << p << " lost pixel " << i << " of "
-                                                      << size.width() << 'x' << size.height();
+                    ASSERT_TRUE(!before[i] || now[i]) << "effect " << id << " at " << p << " lost pixel " << i
+                                                      << " of " << size.width() << 'x' << size.height();
                 before = now;
             }
         }
@@ -287,7 +300,8 @@ TEST(EffectsDraw, CoverOnlyGrowsAlongTheRun) {
                 // Nothing but the new picture's own pixels is ever drawn.
                 for (int y = 0; y < size.height(); ++y)
                     for (int x = 0; x < size.width(); ++x)
-                        ASSERT_TRUE(target.pixel(x, y) == source.pixel(x, y) || target.pixel(x, y) == old.pixel(x, y))
+                        ASSERT_TRUE(target.pixel(x, y) == source.pixel(x, y) ||
+                                    target.pixel(x, y) == old.pixel(x, y))
                             << "effect " << id << " at " << p;
                 before = now;
             }
@@ -306,14 +320,15 @@ TEST(EffectsDraw, BarsFillEvenRowsFirstAndSnapWithinOneBand) {
     // are half filled (from the right).
     const TEffectRegion half = region(59, 50, square);
     const std::vector<TSpan> full{{0, 100}}, none;
-    for (int y = 0; y < 100; ++y) EXPECT_EQ(half.Row(y), (y / 5) % 2 == 0 ? full : none) << y;
+    for (int y = 0; y < 100; ++y)
+        EXPECT_EQ(half.Row(y), (y / 5) % 2 == 0 ? full : none) << y;
     const TEffectRegion threeQuarters = region(59, 75, square);
     EXPECT_EQ(threeQuarters.Row(7), (std::vector<TSpan>{{50, 100}}));
     EXPECT_EQ(threeQuarters.Row(12), (std::vector<TSpan>{{0, 100}}));
     // A 1000-pixel picture with step 4 has a band of 44: at 2pW = 957 (just above 956) the bars are whole.
     const QImage wide = NewPicture(1000, 20);
-    EXPECT_EQ(region(60, 47, wide).Row(0), (std::vector<TSpan>{{0, 940}}));   // 2pW = 940: 940 + 44 <= 1000
-    EXPECT_EQ(region(60, 48, wide).Row(0), (std::vector<TSpan>{{0, 1000}}));  // 960 + 44 > 1000: snapped
+    EXPECT_EQ(region(60, 47, wide).Row(0), (std::vector<TSpan>{{0, 940}}));    // 2pW = 940: 940 + 44 <= 1000
+    EXPECT_EQ(region(60, 48, wide).Row(0), (std::vector<TSpan>{{0, 1000}}));   // 960 + 44 > 1000: snapped
     EXPECT_EQ(region(60, 48, wide, 1).Row(0), (std::vector<TSpan>{{0, 960}})); // band 11
 }
 
@@ -322,7 +337,8 @@ TEST(EffectsDraw, TheBottomRightCurveIsRounderThanItsSiblings) {
     auto mirrored = [](const TEffectRegion& r) {
         TEffectRegion m(r.Width(), r.Height());
         for (int y = 0; y < r.Height(); ++y)
-            for (const TSpan& s : r.Row(y)) m.AddRect(r.Width() - s.Right, r.Height() - 1 - y, r.Width() - s.Left, r.Height() - y);
+            for (const TSpan& s : r.Row(y))
+                m.AddRect(r.Width() - s.Right, r.Height() - 1 - y, r.Width() - s.Left, r.Height() - y);
         return m;
     };
     auto same = [](const TEffectRegion& a, const TEffectRegion& b) {
@@ -340,7 +356,8 @@ TEST(EffectsDraw, TheBottomRightCurveIsRounderThanItsSiblings) {
 
 TEST(EffectsDraw, RandomEffectsRepeatForASeedAndDifferAcrossSeeds) {
     const QImage source = NewPicture(201, 97), old = OldPicture(201, 97);
-    for (int id : {64, 65, 66, 67, 75, 76, 77, 78, 99, 100, 101, 102, 103, 104, 105, 106, 107, 108, 122, 123, 124, 125, 126}) {
+    for (int id : {64,  65,  66,  67,  75,  76,  77,  78,  99,  100, 101, 102,
+                   103, 104, 105, 106, 107, 108, 122, 123, 124, 125, 126}) {
         QImage a = old, b = old;
         TEffectRandom ra(5), rb(5);
         for (int p = 0; p <= 48; p += 4) {
@@ -380,9 +397,11 @@ TEST(EffectsDraw, InvalidationsAreMovedClippedAndNeverWrapped) {
     for (int effectNo = 1; effectNo <= kEffectCount; ++effectNo) {
         rects.clear();
         QImage t = OldPicture(40, 30);
-        for (int p = 0; p <= 100; p += 4) DrawEffect(view, effectNo, source, t, p, 4, random);
+        for (int p = 0; p <= 100; p += 4)
+            DrawEffect(view, effectNo, source, t, p, 4, random);
         EXPECT_FALSE(rects.empty()) << effectNo;
-        for (const QRect& r : rects) EXPECT_TRUE(QRect(70000, 5, 40, 30).contains(r)) << effectNo;
+        for (const QRect& r : rects)
+            EXPECT_TRUE(QRect(70000, 5, 40, 30).contains(r)) << effectNo;
     }
 
     // An empty view rectangle (the options dialog's preview) invalidates nothing, but still draws.
@@ -417,16 +436,19 @@ TEST(EffectsDraw, OtherPixelFormatsAreConverted) {
     // A 32-bit target stays 32-bit and keeps its fourth byte.
     QImage rgb32 = OldPicture(31, 17, QImage::Format_RGB32);
     TEffectRandom random;
-    for (int p = 0; p <= 48; p += 4) DrawEffect(TEffectView{}, 118, NewPicture(31, 17), rgb32, p, 4, random);
+    for (int p = 0; p <= 48; p += 4)
+        DrawEffect(TEffectView{}, 118, NewPicture(31, 17), rgb32, p, 4, random);
     EXPECT_EQ(rgb32.format(), QImage::Format_RGB32);
     for (int y = 0; y < 17; ++y)
-        for (int x = 0; x < 31; ++x) ASSERT_EQ(qAlpha(rgb32.pixel(x, y)), 255);
+        for (int x = 0; x < 31; ++x)
+            ASSERT_EQ(qAlpha(rgb32.pixel(x, y)), 255);
 }
 
 // Every copy stays within the picture: the rows of the target lie in a larger buffer whose guard bytes
 // (the row padding and the rows before and after) must never change, whatever the effect and the size.
 TEST(EffectsDraw, EveryCopyIsClippedToThePicture) {
-    for (const QSize size : {QSize(160, 40), QSize(161, 43), QSize(6, 6), QSize(5, 7), QSize(1, 1), QSize(12, 1), QSize(240, 246)}) {
+    for (const QSize size : {QSize(160, 40), QSize(161, 43), QSize(6, 6), QSize(5, 7), QSize(1, 1),
+                             QSize(12, 1), QSize(240, 246)}) {
         const int w = size.width(), h = size.height();
         const int stride = ((w * 3 + 3) / 4) * 4 + 16;
         const int guardRows = 3;
@@ -437,13 +459,15 @@ TEST(EffectsDraw, EveryCopyIsClippedToThePicture) {
             const std::vector<uchar> before = buffer;
             TEffectRandom random(2);
             for (int step : {4, 7})
-                for (int p = 0; p <= 100; p += step) DrawEffect(TEffectView{}, effectNo, source, target, p, step, random);
+                for (int p = 0; p <= 100; p += step)
+                    DrawEffect(TEffectView{}, effectNo, source, target, p, step, random);
             ASSERT_EQ(target.constBits(), buffer.data() + stride * guardRows) << "the target was copied";
             for (size_t i = 0; i < buffer.size(); ++i) {
                 const qsizetype row = qsizetype(i) / stride - guardRows, column = qsizetype(i) % stride;
                 if (row >= 0 && row < h && column < w * 3) continue;
-                ASSERT_EQ(buffer[i], before[i]) << "effect number " << effectNo << " wrote outside a " << w << 'x' << h
-                                                << " picture (row " << row << ", byte " << column << ")";
+                ASSERT_EQ(buffer[i], before[i])
+                    << "effect number " << effectNo << " wrote outside a " << w << 'x' << h
+                    << " picture (row " << row << ", byte " << column << ")";
             }
         }
     }
@@ -470,9 +494,12 @@ TEST(EffectsDraw, FadeBlendsEveryPairOfValuesExactly) {
                 for (int y = 0; y < 256; ++y)
                     for (int x = 0; x < w; ++x) {
                         const QRgb got = target.pixel(x, y), n = source.pixel(x, y), t = old.pixel(x, y);
-                        ASSERT_EQ(qRed(got), FadeChannel(qRed(t), qRed(n), p)) << x << ',' << y << " at " << p;
-                        ASSERT_EQ(qGreen(got), FadeChannel(qGreen(t), qGreen(n), p)) << x << ',' << y << " at " << p;
-                        ASSERT_EQ(qBlue(got), FadeChannel(qBlue(t), qBlue(n), p)) << x << ',' << y << " at " << p;
+                        ASSERT_EQ(qRed(got), FadeChannel(qRed(t), qRed(n), p))
+                            << x << ',' << y << " at " << p;
+                        ASSERT_EQ(qGreen(got), FadeChannel(qGreen(t), qGreen(n), p))
+                            << x << ',' << y << " at " << p;
+                        ASSERT_EQ(qBlue(got), FadeChannel(qBlue(t), qBlue(n), p))
+                            << x << ',' << y << " at " << p;
                         ASSERT_EQ(qAlpha(got), 255);
                     }
             }
