@@ -203,7 +203,7 @@ def rectangle(k, s):
     whole = (0, 0, W, H)
     mw, mh = tdiv(W - pW, 2), tdiv(H - pH, 2)
     cw, ch = tdiv(W + pW, 2), tdiv(H + pH, 2)
-    part_one = {
+    plain = {
         0: ((W - pW, 0, W, H), whole),
         1: ((0, 0, pW, H), whole),
         2: ((W - pW, 0, 2 * W - pW, H), whole),
@@ -246,11 +246,11 @@ def rectangle(k, s):
         51: ((mw, mh, cw, ch), whole),
         52: ((mw, mh, cw, ch), None),
     }
-    if k in part_one:
-        d, src = part_one[k]
+    if k in plain:
+        d, src = plain[k]
         return d, (d if src is None else src)
-    # part two: [secondary copies], final
-    part_two = {
+    # effects with secondary copies: ([(destination, source), ...], final copy)
+    with_copies = {
         11: ([((0, 0, a + 1, H), None)], ((W - a - 1, 0, W, H), None)),
         12: ([((0, 0, a + 1, H), (0, 0, hW + 1, H))], ((W - a - 1, 0, W, H), (hW, 0, W, H))),
         15: ([((0, 0, pW, H), None)], ((pW, 0, W, H), (pW, 0, pW + W // 20, H))),
@@ -270,8 +270,8 @@ def rectangle(k, s):
               ((W - a, hH - 1, W + tdiv(W - pW, 2), H), (hW + 1, hH - 1, W, H))],
              ((0, H - b, hW + 1, H + tdiv(H - pH, 2)), (0, hH + 1, hW + 1, H))),
     }
-    if k in part_two:
-        copies, (d, src) = part_two[k]
+    if k in with_copies:
+        copies, (d, src) = with_copies[k]
         for cd, cs in copies:
             s.copy(cd, cs)
         return d, (d if src is None else src)
