@@ -10,7 +10,9 @@
 #include "app/Help.h"
 #include "app/Icons.h"
 #include "app/OpenDialog.h"
+#include "app/FullScreen.h"
 #include "app/Print.h"
+#include "app/SlideShow.h"
 #include "app/ViewGeometry.h"
 #include "codec/DibGraphic.h"
 #include "codec/Registry.h"
@@ -121,6 +123,8 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
     FHelp = new THelpController(*this);
     FBrowse = new TBrowseController(*this);
     FPrint = new TPrintController(*this);
+    FSlideShow = new TSlideShowController(*this);
+    FFullScreen = new TFullScreenController(*this);
     for (QAction* a : std::as_const(FPending))
         a->setEnabled(false);
     resize(800, 564 + menuBar()->sizeHint().height());
@@ -309,9 +313,11 @@ void TMainForm::UpdateActions(bool hasPicture) {
     Enable(Action("ViewZoomInAction"), hasPicture && FDisplayWidth > 0 && FDisplayHeight > 0);
     Enable(Action("ViewZoomOutAction"), hasPicture && FDisplayWidth < 65536 && FDisplayHeight < 65536);
     for (const char* name :
-         {"ViewOriginSizeAction", "ViewFitVisibleAction", "ViewFullScreenAction", "ViewReloadAction",
+         {"ViewOriginSizeAction", "ViewFitVisibleAction", "ViewReloadAction",
           "ToolWallPaperCenterAction", "ToolWallPaperTileAction", "ToolWallPaperStretchAction"})
         Enable(Action(name), hasPicture);
+    // Full screen can always be left, also after a failed open took the picture away.
+    Enable(Action("ViewFullScreenAction"), hasPicture || (FFullScreen && FFullScreen->Active()));
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -660,6 +666,7 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* e) {
+    emit Closing();
     SaveSystemFlags({Action("ViewToolBarAction")->isChecked(), Action("ViewStatusBarAction")->isChecked(),
                      Action("ViewFileListAction")->isChecked(), Action("ViewThumbnailAction")->isChecked()});
     e->accept();

@@ -33,6 +33,8 @@ class THelpController;
 class TMRUFileList;
 class TPictureView;
 class TPrintController;
+class TSlideShowController;
+class TFullScreenController;
 class TThumbnailGrid;
 class TStatusPanel;
 
@@ -63,6 +65,8 @@ public:
     // Handler of the container's change notification.
     void PictureChanged();
     void UpdateActions(bool hasPicture);
+    // A picture is shown (loaded and not empty).
+    bool HasPicture() const;
     void ApplySettings();
     void ApplyBackground();
     // Pen widths of a plot from the settings (after each load and when the settings change).
@@ -108,6 +112,11 @@ public:
     int PageCount() const { return FPageCount; }
     int CurrentPage() const { return FCurrentPage; }
     const QImage& ViewBitmap() const { return FViewBitmap; }
+    // The view bitmap as a transition draws into it.
+    QImage& MutableViewBitmap() { return FViewBitmap; }
+    // While set, paint draws nothing for still pictures and drawings (a slide waits for its transition).
+    void SetSuppressPaint(bool value) { FSuppressPaint = value; }
+    TColor ViewBrushColor() const { return FViewBrushColor; }
     bool ViewBitmapValid() const { return FViewBitmapValid; }
     // Number of times the view bitmap was rendered (a repaint or a pan does not render).
     int RenderCount() const { return FRenderCount; }
@@ -139,6 +148,8 @@ public:
     TBrowseController& Browse() const { return *FBrowse; }
     THelpController& Help() const { return *FHelp; }
     TPrintController& Print() const { return *FPrint; }
+    TSlideShowController& SlideShow() const { return *FSlideShow; }
+    TFullScreenController& FullScreen() const { return *FFullScreen; }
 
     // The shell's services to the controllers.
     // The action of that name (every action is a child of the window).
@@ -159,6 +170,11 @@ signals:
     void PictureLoading(const QString& path);
     // OpenPicture is done: the status bar's panels are filled; hasPicture is false after a failure.
     void PictureOpened(const QString& path, bool hasPicture);
+    // The window is closing (a running slide show ends).
+    void Closing();
+    // The window's frame and bars are about to change (before = true) or have changed: an animation
+    // pauses around it.
+    void PresentationChanging(bool before);
 
 protected:
     bool event(QEvent* e) override;
@@ -180,7 +196,6 @@ private:
     QString FileSizeText(const QString& path) const;
     // Stops the shown picture's animation or video and detaches its notifications.
     void DetachPicture();
-    bool HasPicture() const;
 
     // View geometry helpers (ViewGeometry.cpp).
     void RenderViewBitmap(int w, int h);
@@ -232,4 +247,6 @@ private:
     TBrowseController* FBrowse = nullptr;
     THelpController* FHelp = nullptr;
     TPrintController* FPrint = nullptr;
+    TSlideShowController* FSlideShow = nullptr;
+    TFullScreenController* FFullScreen = nullptr;
 };

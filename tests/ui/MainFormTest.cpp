@@ -647,7 +647,7 @@ TEST_F(ViewerTest, CommandsOfLaterWorkStayDisabled) {
     form->OpenPicture(WriteSolid(QStringLiteral("p.ppm"), 10, 10));
     for (const char* name :
          {"FileSaveAsAction", "EditCopyAction", "EditDeleteAction",
-          "ToolSlideAction", "ToolSetupAction", "ViewRotate90Action", "ViewFullScreenAction"})
+          "ToolSetupAction", "ViewRotate90Action"})
         EXPECT_FALSE(ActionOf(*form, name)->isEnabled()) << name;
     // Space and Backspace with nothing listed browse nowhere and close nothing.
     QTest::keyClick(form->View(), Qt::Key_Space);
