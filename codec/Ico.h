@@ -9,6 +9,7 @@ struct TIconEntry {
     QImage Image;     // 32-bit with alpha (or the PNG's own format)
     int BitCount = 0; // bits per pixel of the stored image
     bool Png = false;
+    bool Truncated = false; // the image's data ended early (its missing rows are transparent)
     // The directory's two 16-bit fields: colour planes and bit count for icons, the hot spot for cursors.
     quint16 Field1 = 0, Field2 = 0;
 };

@@ -130,28 +130,8 @@ void TWmfPlayer::AddObject(TGdiObject object) {
 }
 
 QImage TWmfPlayer::ReadDib(TByteReader& r, int usage) {
-    const uchar* p = r.Data() + r.Pos();
-    const qint64 n = r.Remaining();
-    if (n < 12) return QImage();
-    const quint32 headerSize = quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24);
-    // The colour table follows the header; its length comes from the header fields.
-    qint64 tableBytes = 0;
-    if (headerSize == 12) {
-        const int bpp = p[10] | (p[11] << 8);
-        tableBytes = bpp <= 8 ? qint64(3) << bpp : 0;
-    } else if (headerSize >= 40 && headerSize <= n) {
-        const int bpp = p[14] | (p[15] << 8);
-        const quint32 compression = quint32(p[16]) | (quint32(p[17]) << 8);
-        const quint32 used = quint32(p[32]) | (quint32(p[33]) << 8) | (quint32(p[34]) << 16) | (quint32(p[35]) << 24);
-        const qint64 entry = usage == 1 ? 2 : 4;
-        if (bpp <= 8) tableBytes = entry * (used && used < (1u << bpp) ? used : (1u << bpp));
-        else if (compression == 3 && headerSize == 40) tableBytes = 12;
-        else if (used && used <= 65536) tableBytes = entry * used;
-    } else {
-        return QImage();
-    }
-    const qint64 infoSize = std::min<qint64>(n, headerSize + tableBytes);
-    return DecodeDib(p, infoSize, p + infoSize, n - infoSize, FDc.Palette, usage == 1);
+    // The rest of the record: the header, its colour table, then the bits.
+    return DecodePackedDib(r.Data() + r.Pos(), r.Remaining(), FDc.Palette, usage == 1);
 }
 
 void TWmfPlayer::Blit(TByteReader& r, quint16 function, qint64 recordWords) {

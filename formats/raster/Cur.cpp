@@ -45,6 +45,7 @@ void TCursorGraphic::ReadPage(QIODevice& stream, int) {
     }
     const TIconEntry& best = entries[LargestIconEntry(entries)];
     FImage = best.Image.convertToFormat(QImage::Format_ARGB32);
+    SetTruncated(best.Truncated);
     FHotSpot = type == 1 ? QPoint() : QPoint(best.Field1, best.Field2);
 }
 
