@@ -213,8 +213,10 @@ class TDirectDecoder {
 public:
     TDirectDecoder(TTiffFile& file, const TLayout& layout) : FFile(file), FTif(file.Tif()), L(layout) {}
 
-    // Returns the picture, shorter than the directory says when the data ends early.
+    // Returns the picture; when the data ends early the rows that never arrived are white (transparent
+    // with alpha) and Truncated() says so.
     QImage Decode(const std::function<void(int)>& progress);
+    bool Truncated() const { return FTruncated; }
 
 private:
     void PrepareImage();
@@ -225,6 +227,7 @@ private:
     const TLayout& L;
     QImage FImage;
     std::vector<QRgb> FColourMap;
+    bool FTruncated = false;
 };
 
 void TDirectDecoder::PrepareImage() {
@@ -474,7 +477,10 @@ QImage TDirectDecoder::Decode(const std::function<void(int)>& progress) {
         progress(int(qint64(y) * 100 / L.Height));
     }
     if (y == 0) FFile.Fail(QStringLiteral("The TIFF picture data cannot be read"));
-    if (y < L.Height) return FImage.copy(0, 0, int(L.Width), int(y));
+    if (y < L.Height) {
+        FillMissingRows(FImage, int(y), int(L.Height - y));
+        FTruncated = true;
+    }
     return FImage;
 }
 
@@ -771,6 +777,7 @@ void TTiffGraphic::ReadPage(QIODevice& stream, int page) {
     if (direct) {
         TDirectDecoder decoder(file, layout);
         image = decoder.Decode([this](int percent) { Progress(TProgressStage::psRunning, quint8(percent)); });
+        SetTruncated(decoder.Truncated());
         quint16 orientation = ORIENTATION_TOPLEFT;
         TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
         image = ApplyOrientation(image, orientation);
