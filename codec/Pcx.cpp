@@ -50,7 +50,7 @@ QVector<QRgb> FourColourPalette(const uchar* header) {
 
 } // namespace
 
-QImage TPcxGraphic::DecodePcx(const uchar* data, qint64 size, const std::function<void(int)>& progress) {
+QImage TPcxGraphic::DecodePcx(const uchar* data, qint64 size, const std::function<void(int)>& progress, bool* truncated) {
     if (size < kHeaderSize) throw EInvalidGraphic(QStringLiteral("The PCX file header is incomplete"));
     TByteReader h(data, kHeaderSize);
     if (h.U8() != 0x0A) throw EInvalidGraphic(QStringLiteral("Not a PCX file"));
@@ -134,7 +134,7 @@ QImage TPcxGraphic::DecodePcx(const uchar* data, qint64 size, const std::functio
                 line[size_t(i++)] = c;
             }
         }
-        if (i < lineBytes) break; // truncated: keep the complete lines
+        if (i < lineBytes) break; // truncated: the complete lines are kept
         if (progress && (rows & 63) == 0) progress(int(qint64(rows) * 100 / height));
 
         uchar* scan = image.scanLine(rows);
@@ -164,14 +164,17 @@ QImage TPcxGraphic::DecodePcx(const uchar* data, qint64 size, const std::functio
         }
     }
     if (rows == 0) throw EInvalidGraphic(QStringLiteral("The PCX file holds no pixel data"));
-    if (rows < height) image = image.copy(0, 0, width, rows);
+    if (rows < height) FillMissingRows(image, rows, height - rows);
+    if (truncated) *truncated = rows < height;
     return image;
 }
 
 void TPcxGraphic::ReadPage(QIODevice& stream, int) {
     const QByteArray data = ReadRemaining(stream);
+    bool truncated = false;
     FImage = DecodePcx(reinterpret_cast<const uchar*>(data.constData()), data.size(),
-                       [this](int percent) { Progress(TProgressStage::psRunning, quint8(percent)); });
+                       [this](int percent) { Progress(TProgressStage::psRunning, quint8(percent)); }, &truncated);
+    SetTruncated(truncated);
 }
 
 bool TPcxGraphic::SetSaveOption(const QString& key, const QString& value) {
