@@ -23,9 +23,6 @@ public:
     // Loads the file. On any exception the previous graphic stays and the exception propagates.
     void LoadFromFileName(const QString& fileName);
 
-    // Creates an empty graphic of the class that would load fileName (content test, then extension).
-    static std::unique_ptr<TGraphic> CreateGraphicFor(const QString& fileName);
-
     TNotifyEvent OnChange;
     TProgressEvent OnProgress;
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "codec/Graphic.h"
+#include "formats/hpgl/hpgl_2.h"
 
 #include <array>
 
@@ -27,8 +28,8 @@ struct TSettings {
     bool DxfFillSolid = false;
     bool DxfHideBlock = true;
     quint8 DxfLineWidth = 1;
-    bool HpglRealWidth = false;
-    quint8 HpglLineWidth = 1;
+    bool HpglRealWidth = THPGL2Graphic::kDefaultRealWidth;
+    quint8 HpglLineWidth = THPGL2Graphic::kDefaultLineWidth;
 
     bool operator==(const TSettings&) const = default;
 };

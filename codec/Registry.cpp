@@ -3,6 +3,7 @@
 #include "codec/Stream.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMap>
 
 #include <algorithm>
@@ -205,6 +206,21 @@ TGraphicClass FindClassByContent(const QString& fileName) {
     if (!file.open(QIODevice::ReadOnly))
         throw EInvalidGraphic(QStringLiteral("Cannot open %1: %2").arg(fileName, file.errorString()));
     return CentralFormats().FindClassByContent(file);
+}
+
+std::unique_ptr<TGraphic> CreateGraphicFor(const QString& fileName) {
+    TGraphicClass cls = FindClassByContent(fileName);
+    if (!cls) {
+        const QString ext = QFileInfo(fileName).suffix();
+        cls = GraphicClassByExtension(ext);
+        if (!cls) {
+            if (const TStartupFormat* row = FindStartupFormat(ext); row && !ext.isEmpty())
+                throw EInvalidGraphic(QStringLiteral("No reader for .%1 files (%2) is built into this version")
+                                          .arg(ext, QString::fromLatin1(row->ClassName)));
+            throw EInvalidGraphic(QStringLiteral("Unknown picture file extension (.%1)").arg(ext));
+        }
+    }
+    return cls->Create();
 }
 
 void RegisterGraphicClass(TGraphicClass graphicClass) {

@@ -66,6 +66,10 @@ TGraphicClass GraphicClassByExtension(QString extension);
 // Opens the file (errors propagate as EInvalidGraphic) and asks the content tests; nullptr when none accepts.
 TGraphicClass FindClassByContent(const QString& fileName);
 
+// Creates an empty graphic of the class that would load fileName: the content tests first, then the
+// extension. Raises EInvalidGraphic when neither names a class.
+std::unique_ptr<TGraphic> CreateGraphicFor(const QString& fileName);
+
 // Catalogue of the graphic classes built into the program, by class name.
 void RegisterGraphicClass(TGraphicClass graphicClass);
 TGraphicClass FindGraphicClass(const QString& className);

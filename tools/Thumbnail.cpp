@@ -1,8 +1,8 @@
 #include "tools/Thumbnail.h"
 
-#include "app/PictureEx.h"
 #include "codec/DibGraphic.h"
 #include "codec/Jpeg.h"
+#include "codec/Registry.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -270,7 +270,7 @@ TPreview MakePreview(const QString& fileName, const TPreviewOptions& options) {
     const QSize need = cell.expandedTo(QSize(flavourSize, flavourSize));
     QImage decoded;
     try {
-        std::unique_ptr<TGraphic> graphic = TPictureEx::CreateGraphicFor(fileName);
+        std::unique_ptr<TGraphic> graphic = CreateGraphicFor(fileName);
         if (graphic->Is<TJpegGraphic>()) {
             QFile file(fileName);
             if (!file.open(QIODevice::ReadOnly)) throw EInvalidGraphic(file.errorString());

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 
 class CliTest : public ::testing::Test {
 protected:
@@ -84,6 +85,42 @@ TEST_F(CliTest, UsageErrorsExitWithTwo) {
     EXPECT_EQ(RunCli({QStringLiteral("frobnicate")}, nullptr, &err), 2);
     EXPECT_TRUE(err.contains(QStringLiteral("unknown command 'frobnicate'")));
     EXPECT_EQ(RunCli({QStringLiteral("convert"), QStringLiteral("only-one")}, nullptr, &err), 2);
+    EXPECT_TRUE(err.contains(QStringLiteral("(see lumenor-cli convert --help)"))) << err.toStdString();
+}
+
+TEST_F(CliTest, EveryCommandHasItsOwnUsageAndTheProgramItsVersion) {
+    QString out, err;
+    ASSERT_EQ(RunCli({QStringLiteral("--version")}, &out), 0);
+    EXPECT_EQ(out, QStringLiteral("lumenor-cli 1.65\n"));
+    ASSERT_EQ(RunCli({QStringLiteral("--help")}, &out), 0);
+    QStringList commands;
+    for (const QString& line : out.split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1String("  ")) && line.size() > 2 && line[2] != QLatin1Char(' '))
+            commands << line.mid(2).section(QLatin1Char(' '), 0, 0);
+    EXPECT_TRUE(commands.contains(QStringLiteral("info")) && commands.contains(QStringLiteral("convert")))
+        << out.toStdString();
+    for (const QString& command : commands) {
+        if (command.startsWith(QLatin1Char('-'))) continue;
+        ASSERT_EQ(RunCli({command, QStringLiteral("--help")}, &out, &err), 0) << command.toStdString();
+        EXPECT_TRUE(out.startsWith(QStringLiteral("Usage: lumenor-cli ") + command + QLatin1Char(' ')))
+            << out.toStdString();
+        EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+    }
+}
+
+TEST_F(CliTest, OnlyTheProgramsOwnMessagesReachStderr) {
+    // Without a desktop session (no XDG_RUNTIME_DIR), with a picture whose colour profile the toolkit
+    // complains about, stderr stays empty.
+    const QString in = Write(QStringLiteral("in.ppm"), QByteArray("P3\n1 1\n255\n1 2 3\n"));
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.remove(QStringLiteral("LUMENOR_DEBUG"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(LUMENOR_CLI), {QStringLiteral("info"), in});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardError()), QString());
 }
 
 TEST_F(CliTest, EncryptedContainersWithAGivenPassword) {
