@@ -406,8 +406,9 @@ QImage ReadRle(const uchar* bits, qint64 bitsSize, const THeader& h, const QVect
     return image;
 }
 
-// Applies the AND mask of an icon entry that follows the colour rows.
-void ApplyAndMask(QImage& image, const uchar* mask, qint64 maskSize, qint64 width, qint64 colourRows) {
+// Applies the AND mask of an icon entry that follows the colour rows; false when the data ends before
+// the mask does (the rows without their mask stay opaque).
+bool ApplyAndMask(QImage& image, const uchar* mask, qint64 maskSize, qint64 width, qint64 colourRows) {
     image = std::move(image).convertToFormat(QImage::Format_ARGB32);
     const qint64 stride = ((width + 31) / 32) * 4;
     const qint64 rowBytes = (width + 7) / 8;
@@ -419,18 +420,21 @@ void ApplyAndMask(QImage& image, const uchar* mask, qint64 maskSize, qint64 widt
         for (qint64 x = 0; x < width; ++x)
             line[x] = (m[x >> 3] & (0x80 >> (x & 7))) ? (line[x] & 0x00FFFFFFu) : (line[x] | 0xFF000000u);
     }
+    return rows == colourRows;
 }
 
 // How many of an icon entry's stored rows are colour rows: normally half of them, the mask taking the
 // rest; all of them when they cannot be two equal sets, or when the header gives the directory's height
-// and the data hold that many colour rows and mask rows.
-qint64 IconColourRows(const THeader& h, const TDibOptions& o, qint64 bitsSize) {
+// and the entry (by its size in the directory, else by the data present) holds that many colour rows and
+// mask rows.
+qint64 IconColourRows(const THeader& h, const TDibOptions& o, qint64 bitsPos, qint64 bitsSize) {
     const qint64 stored = h.Height;
     if (stored < 2 || (stored & 1)) return stored;
     if (o.IconHeight > 0 && o.IconHeight == stored && (h.Compression == BI_RGB || h.Compression == BI_BITFIELDS)) {
         const qint64 stride = ((h.Width * h.BitCount + 31) / 32) * 4;
         const qint64 maskStride = ((h.Width + 31) / 32) * 4;
-        if (bitsSize >= (stride + maskStride) * stored) return stored;
+        const qint64 declared = o.IconBytes > bitsPos ? o.IconBytes - bitsPos : bitsSize;
+        if (declared >= (stride + maskStride) * stored) return stored;
     }
     return stored / 2;
 }
@@ -495,7 +499,7 @@ QImage Decode(const uchar* data, qint64 size, qint64 headerPos, qint64 bitsPos, 
         if (infoOut) *infoOut = info;
         return image;
     }
-    const qint64 colourRows = o.AndMask ? IconColourRows(h, o, bitsSize) : h.Height;
+    const qint64 colourRows = o.AndMask ? IconColourRows(h, o, apart ? 0 : bitsPos, bitsSize) : h.Height;
     h.Height = colourRows;
     info.StoredHeight = int(colourRows);
     // Refuse pictures beyond the limit before anything is allocated.
@@ -520,10 +524,14 @@ QImage Decode(const uchar* data, qint64 size, qint64 headerPos, qint64 bitsPos, 
         } else {
             const qint64 stride = ((h.Width * h.BitCount + 31) / 32) * 4;
             const qint64 maskPos = stride * h.Height;
-            ApplyAndMask(image, bits + std::min(maskPos, bitsSize), bitsSize - maskPos, h.Width, h.Height);
+            if (!ApplyAndMask(image, bits + std::min(maskPos, bitsSize), bitsSize - maskPos, h.Width, h.Height))
+                info.Truncated = true;
         }
     }
-    if (info.Truncated) FillMissingRows(image, int(rows.MissingFirst), int(rows.MissingCount), o.Background);
+    if (rows.MissingCount > 0) FillMissingRows(image, int(rows.MissingFirst), int(rows.MissingCount), o.Background);
+    // A profile the data ends before was cut short: the colours stay unconverted.
+    if (h.ProfileSize > 0 && h.ProfileSize <= kMaxProfileSize && h.ProfilePos >= h.PalettePos && h.ProfilePos > size - h.ProfileSize)
+        info.Truncated = true;
     if (h.ProfileSize > 0 && h.ProfileSize <= kMaxProfileSize && h.ProfilePos >= h.PalettePos &&
         h.ProfilePos <= size - h.ProfileSize) {
         // Pictures are shown and converted in sRGB; a profile Qt cannot use is ignored.

@@ -25,10 +25,11 @@ struct TDibOptions {
     // An icon or cursor entry: the header's height counts the colour rows and then the rows of the
     // transparency mask (which becomes the alpha channel unless 32-bit pixels carry alpha of their own).
     // IconHeight is the entry's height in its directory (0: not known); a header that gives that height
-    // and data that hold as many colour rows and mask rows count the colour rows only, as some writers
-    // store them.
+    // for an entry whose size (IconBytes, or the data present) holds as many colour rows and mask rows
+    // counts the colour rows only, as some writers store them.
     bool AndMask = false;
     int IconHeight = 0;
+    qint64 IconBytes = 0; // the entry's size in its directory (0: not known)
     TDibAlpha Alpha = TDibAlpha::FromHeader;
     // The colour table holds 16-bit indexes into this palette instead of colours (DIB_PAL_COLORS).
     const QVector<QRgb>* PaletteIndexes = nullptr;

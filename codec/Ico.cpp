@@ -53,7 +53,8 @@ QImage DecodePng(const QByteArray& bytes, int* bitCount, bool* truncated) {
 
 } // namespace
 
-QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type) {
+QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type, bool* cut) {
+    if (cut) *cut = false;
     TByteReader r(data);
     if (data.size() < kDirHeaderSize) throw EInvalidGraphic(QStringLiteral("The icon directory is incomplete"));
     const quint16 reserved = r.U16LE(), fileType = r.U16LE(), count = r.U16LE();
@@ -62,6 +63,16 @@ QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type) {
     if (count == 0) throw EInvalidGraphic(QStringLiteral("The file holds no images"));
     const qint64 dirEnd = kDirHeaderSize + qint64(count) * kDirEntrySize;
     if (data.size() < dirEnd) throw EInvalidGraphic(QStringLiteral("The icon directory is incomplete"));
+
+    // Data that ends before the images the directory lists end was cut short.
+    qint64 declaredEnd = 0;
+    for (int i = 0; i < count; ++i) {
+        r.Seek(kDirHeaderSize + qint64(i) * kDirEntrySize + 8);
+        const quint32 bytes = r.U32LE(), offset = r.U32LE();
+        if (offset >= dirEnd && bytes > 0) declaredEnd = std::max(declaredEnd, qint64(offset) + bytes);
+    }
+    const bool fileCut = declaredEnd > data.size();
+    if (cut) *cut = fileCut;
 
     QVector<TIconEntry> entries;
     QString firstError;
@@ -90,6 +101,7 @@ QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type) {
                 TDibOptions options;
                 options.AndMask = true;
                 options.IconHeight = height ? height : kMaxIconSide;
+                options.IconBytes = bytes;
                 entry.Image = DecodeDib(p, length, 0, 0, options, &info);
                 entry.BitCount = info.BitCount;
                 entry.Truncated = info.Truncated;
@@ -121,10 +133,11 @@ int LargestIconEntry(const QVector<TIconEntry>& entries) {
 
 void TIcon::ReadPage(QIODevice& stream, int) {
     const QByteArray data = ReadRemaining(stream);
-    QVector<TIconEntry> entries = ReadIconFile(data, 1);
+    bool cut = false;
+    QVector<TIconEntry> entries = ReadIconFile(data, 1, &cut);
     const int shown = LargestIconEntry(entries);
     FImage = entries[shown].Image;
-    SetTruncated(entries[shown].Truncated);
+    SetTruncated(cut || entries[shown].Truncated);
     FEntries = std::move(entries);
     FShown = shown;
 }

@@ -75,8 +75,10 @@ QImage TPcxGraphic::DecodePcx(const uchar* data, qint64 size, const std::functio
     qint64 end = size;
     QVector<QRgb> palette;
     QImage::Format format = QImage::Format_Indexed8;
+    bool paletteFound = false;
     if (bits == 8 && planes == 1) {
         if (size >= kHeaderSize + 769 && data[size - 769] == 0x0C) {
+            paletteFound = true;
             end = size - 769;
             palette.resize(256);
             const uchar* p = data + end + 1;
@@ -165,7 +167,9 @@ QImage TPcxGraphic::DecodePcx(const uchar* data, qint64 size, const std::functio
     }
     if (rows == 0) throw EInvalidGraphic(QStringLiteral("The PCX file holds no pixel data"));
     if (rows < height) FillMissingRows(image, rows, height - rows);
-    if (truncated) *truncated = rows < height;
+    // The pixels are all there but the palette after them was cut short: the picture shows grey levels.
+    const bool paletteCut = bits == 8 && planes == 1 && !paletteFound && pos < end && data[pos] == 0x0C;
+    if (truncated) *truncated = rows < height || paletteCut;
     return image;
 }
 

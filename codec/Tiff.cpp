@@ -31,12 +31,14 @@ struct TTiffClient {
     QIODevice* Device = nullptr;
     qint64 Base = 0;
     QString Error; // first error since the last reset
+    bool ShortRead = false; // libtiff asked for bytes past the end of the file
 };
 
 tmsize_t ReadProc(thandle_t h, void* buf, tmsize_t size) {
     auto* c = static_cast<TTiffClient*>(h);
     if (size <= 0) return 0;
     const qint64 n = c->Device->read(static_cast<char*>(buf), size);
+    if (n < size) c->ShortRead = true;
     return n < 0 ? tmsize_t(-1) : tmsize_t(n);
 }
 
@@ -114,6 +116,8 @@ public:
 
     TIFF* Tif() const { return FTif; }
     const QString& Error() const { return FClient.Error; }
+    // Whether the file ended before something libtiff read (pixels, or a tag such as the profile).
+    bool ShortRead() const { return FClient.ShortRead; }
     // Up to `count` bytes at a file offset, fewer where the file ends.
     QByteArray ReadAt(quint64 offset, qint64 count) const {
         QIODevice* d = FClient.Device;
@@ -490,16 +494,19 @@ QImage DecodeRgba(TTiffFile& file, const TLayout& L) {
     if (!TIFFRGBAImageOK(file.Tif(), message))
         throw EInvalidGraphic(QStringLiteral("Unsupported TIFF picture: %1").arg(QString::fromLocal8Bit(message)));
     QImage image = NewImage(L.Width, L.Height, QImage::Format_RGBA8888_Premultiplied);
+    const bool alpha = L.Spp > 3 || L.Alpha != TAlpha::None;
+    // What the data does not reach shows the background.
+    image.fill(alpha ? Qt::transparent : Qt::white);
     // The raster is 32-bit words with red in the low byte, which is RGBA byte order here.
     static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the RGBA raster of libtiff is read as bytes");
     if (image.bytesPerLine() != qsizetype(L.Width) * 4) throw EInvalidGraphic(QStringLiteral("Unexpected row padding"));
     file.ResetError();
+    // Reading stops at the first strip that fails: a file cut short keeps the strips before the cut.
     if (!TIFFReadRGBAImageOriented(file.Tif(), L.Width, L.Height, reinterpret_cast<uint32_t*>(image.bits()),
-                                   ORIENTATION_TOPLEFT, 0) &&
-        !file.Error().isEmpty())
+                                   ORIENTATION_TOPLEFT, 1) &&
+        !file.Error().isEmpty() && !file.ShortRead())
         file.Fail(QStringLiteral("The TIFF picture data cannot be read"));
-    return image.convertToFormat(L.Spp > 3 || L.Alpha != TAlpha::None ? QImage::Format_ARGB32_Premultiplied
-                                                                      : QImage::Format_RGB32);
+    return image.convertToFormat(alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
 }
 
 TLayout ReadLayout(TIFF* tif, bool* direct) {
@@ -785,6 +792,7 @@ void TTiffGraphic::ReadPage(QIODevice& stream, int page) {
         image = DecodeRgba(file, layout);
     }
     image = ApplyIccProfile(std::move(image), tif);
+    if (file.ShortRead()) SetTruncated(true);
     Progress(TProgressStage::psEnding, 100);
     FImage = std::move(image);
 }

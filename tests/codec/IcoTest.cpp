@@ -217,6 +217,8 @@ TEST(Ico, MalformedFilesGiveExactMessages) {
     auto icon = LoadIcon(file + good);
     ASSERT_EQ(icon->Entries().size(), 1);
     EXPECT_EQ(icon->Image().pixel(1, 1), 0xFF102030u);
+    // The file ends before the second image: it says it was cut short.
+    EXPECT_TRUE(icon->Truncated());
 
     // Only bad images: the first one's reason.
     QByteArray bad("\0\0\1\0\2\0", 6);
