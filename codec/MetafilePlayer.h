@@ -184,7 +184,8 @@ private:
 // Players of the two record formats: data starts at the metafile header.
 void PlayWmf(const QByteArray& data, QPainter& painter, const QTransform& output, const QRectF& clip,
              const QRectF& frame);
-// The first window a WMF sets (origin and extent), for metafiles without a placeable header.
+// The window a WMF draws in (origin and extent as set when it first draws), for metafiles without a
+// placeable header.
 bool WmfWindow(const QByteArray& data, QRectF& window);
 void PlayEmf(const QByteArray& data, QPainter& painter, const QTransform& output, const QRectF& clip);
 
