@@ -108,6 +108,12 @@ std::unique_ptr<TGraphic> LoadGraphic(const QString& fileName, int page) {
     return graphic;
 }
 
+void ReportTruncated(const TGraphic& graphic, const QString& fileName) {
+    if (!graphic.Truncated()) return;
+    Err() << "lumenor-cli: " << fileName << " is truncated: the part that never arrived shows the background\n";
+    Err().flush();
+}
+
 int PageCount(TGraphic& graphic, const QString& fileName) {
     auto* dib = dynamic_cast<TDibGraphic*>(&graphic);
     if (!dib) return 1;

@@ -11,6 +11,7 @@ int CmdInfo(const QStringList& args) {
     for (const QString& path : args) {
         try {
             std::unique_ptr<TGraphic> g = LoadGraphic(path);
+            ReportTruncated(*g, path);
             Out() << path << '\t' << g->ClassName() << '\t' << g->Width() << 'x' << g->Height() << "\tpages="
                   << PageCount(*g, path) << "\tframes=" << g->FrameCount() << '\n';
         } catch (const Exception& e) {
@@ -30,7 +31,8 @@ const TCliCommand kInfo{
     "Usage: lumenor-cli info FILE...\n"
     "\n"
     "Prints one line per file: path<TAB>class<TAB>WIDTHxHEIGHT<TAB>pages=N<TAB>frames=N,\n"
-    "or path<TAB>error<TAB>message when the file cannot be read. Exit status 1 when any file failed.\n",
+    "or path<TAB>error<TAB>message when the file cannot be read. Exit status 1 when any file failed.\n"
+    "A file cut short is read as far as it goes, at its full size, and said to be truncated on stderr.\n",
     &CmdInfo, 10};
 const TCliCommandRegistrar kRegister(kInfo);
 

@@ -37,6 +37,7 @@ int CmdRender(const QStringList& args) {
         return 1;
     }
     if (source->IsEmpty()) throw EInvalidGraphic(QStringLiteral("%1 holds no picture").arg(in));
+    ReportTruncated(*source, in);
     TImageGraphic rendered(source->ToImage(size, background));
     target->Assign(rendered);
     target->SaveToFileName(out);
@@ -50,7 +51,8 @@ const TCliCommand kRender{
     "Usage: lumenor-cli render IN OUT [--size WxH] [--background RRGGBB]\n"
     "\n"
     "Draws IN into a WxH picture and saves it in the format of OUT's extension: drawings and plots are\n"
-    "drawn at that scale, raster pictures stretched. Default size: the picture's own.\n"
+    "drawn at that scale, raster pictures stretched. Default size: the picture's own. A file cut short is\n"
+    "drawn as far as it goes and said to be truncated on stderr.\n"
     "\n"
     "  --size WxH            the size of the picture drawn\n"
     "  --background RRGGBB   the colour behind the picture (default FFFFFF)\n",

@@ -56,11 +56,13 @@ void TAutodeskGraphic::ReadPage(QIODevice& stream, int) {
     const uchar* p = data + kHeaderSize;
     for (int i = 0; i < 256; ++i) palette[i] = qRgb(Vga(p[3 * i]), Vga(p[3 * i + 1]), Vga(p[3 * i + 2]));
     const qint64 pixels = kHeaderSize + kPaletteSize;
-    // A truncated file gives the complete rows it holds.
+    // A truncated file keeps its size with the complete rows it holds, the others showing the background.
     const qint64 rows = std::min<qint64>(h.Height, (size - pixels) / h.Width);
     if (rows == 0) throw EInvalidGraphic(QStringLiteral("The Autodesk file holds no pixel data"));
-    QImage image = NewImage(h.Width, rows, QImage::Format_Indexed8);
+    QImage image = NewImage(h.Width, h.Height, QImage::Format_Indexed8);
     image.setColorTable(palette);
     for (int y = 0; y < rows; ++y) std::memcpy(image.scanLine(y), data + pixels + qint64(y) * h.Width, size_t(h.Width));
+    if (rows < h.Height) FillMissingRows(image, int(rows), int(h.Height - rows));
+    SetTruncated(rows < h.Height);
     FImage = std::move(image);
 }

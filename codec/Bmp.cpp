@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -49,10 +50,11 @@ QString CompressionName(quint32 compression, bool os2) {
 struct THeader {
     quint32 Size = 0;
     qint64 Width = 0;
-    qint64 Height = 0; // rows of colour data, always positive
+    qint64 Height = 0; // rows of colour data, always positive (icons: colour and mask rows until settled)
     bool TopDown = false;
     int BitCount = 0;
     quint32 Compression = BI_RGB;
+    quint32 ImageSize = 0;
     quint32 ColorsUsed = 0;
     qint32 XPelsPerMeter = 0, YPelsPerMeter = 0;
     quint32 Masks[4] = {0, 0, 0, 0}; // red, green, blue, alpha
@@ -63,7 +65,12 @@ struct THeader {
 
 quint32 U32At(const uchar* p) { return quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24); }
 
-THeader ReadHeader(const uchar* data, qint64 size, qint64 headerPos, bool andMask) {
+bool Embedded(const THeader& h, const TDibOptions& o) {
+    return o.Embedded && (h.Compression == BI_JPEG || h.Compression == BI_PNG);
+}
+
+// Reads and checks the header. For icon entries Height still counts the mask rows (see IconColourRows).
+THeader ReadHeader(const uchar* data, qint64 size, qint64 headerPos, const TDibOptions& o) {
     THeader h;
     if (headerPos < 0 || size - headerPos < 4) Invalid(QStringLiteral("The bitmap header is incomplete"));
     TByteReader r(data, size);
@@ -93,7 +100,7 @@ THeader ReadHeader(const uchar* data, qint64 size, qint64 headerPos, bool andMas
         planes = f.U16LE();
         h.BitCount = f.U16LE();
         h.Compression = f.U32LE();
-        f.Skip(4); // image size: recomputed, writers often leave it zero
+        h.ImageSize = f.U32LE(); // recomputed for plain pixels: writers often leave it zero
         h.XPelsPerMeter = f.S32LE();
         h.YPelsPerMeter = f.S32LE();
         h.ColorsUsed = f.U32LE();
@@ -112,14 +119,14 @@ THeader ReadHeader(const uchar* data, qint64 size, qint64 headerPos, bool andMas
     }
     if (h.Width <= 0) Invalid(QStringLiteral("Invalid bitmap width (%1)").arg(h.Width));
     if (h.Height <= 0) Invalid(QStringLiteral("Invalid bitmap height (%1)").arg(h.Height));
-    if (andMask) {
-        if (h.TopDown || h.Height < 2) Invalid(QStringLiteral("Invalid icon image height (%1)").arg(h.Height));
-        h.Height /= 2;
-    }
+    if (o.AndMask && h.TopDown) Invalid(QStringLiteral("Invalid icon image height (%1)").arg(h.Height));
     if (planes != 1) Invalid(QStringLiteral("Invalid number of colour planes (%1)").arg(planes));
+    if (o.PaletteIndexes) h.PaletteEntrySize = 2;
 
     const quint32 c = h.Compression;
     if (os2 && (c == 3 || c == 4)) Invalid(QStringLiteral("Unsupported bitmap compression (%1)").arg(CompressionName(c, true)));
+    h.PalettePos = headerPos + h.Size;
+    if (Embedded(h, o)) return h;
     if (c > BI_ALPHABITFIELDS || c == BI_JPEG || c == BI_PNG)
         Invalid(QStringLiteral("Unsupported bitmap compression (%1)").arg(CompressionName(c, false)));
     const int b = h.BitCount;
@@ -131,7 +138,6 @@ THeader ReadHeader(const uchar* data, qint64 size, qint64 headerPos, bool andMas
         Invalid(QStringLiteral("Bit field compression needs 16 or 32 bits per pixel, not %1").arg(b));
     if ((c == BI_RLE8 || c == BI_RLE4) && h.TopDown) Invalid(QStringLiteral("A compressed bitmap cannot be top-down"));
 
-    h.PalettePos = headerPos + h.Size;
     if (c == BI_BITFIELDS || c == BI_ALPHABITFIELDS) {
         if (h.Size == kInfoHeaderSize) {
             // The masks follow the 40-byte header.
@@ -147,11 +153,12 @@ THeader ReadHeader(const uchar* data, qint64 size, qint64 headerPos, bool andMas
     } else if (b == 32) {
         h.Masks[0] = 0xFF0000, h.Masks[1] = 0xFF00, h.Masks[2] = 0xFF;
         // Alpha only where the header version has a mask for it, and always in icons.
-        if (andMask)
+        if (o.AndMask || o.Alpha == TDibAlpha::Premultiplied)
             h.Masks[3] = 0xFF000000;
         else if (h.Size < 56)
             h.Masks[3] = 0;
     }
+    if (o.Alpha == TDibAlpha::None) h.Masks[3] = 0;
     if (b == 16 || b == 32) {
         const quint32 limit = b == 16 ? 0xFFFFu : 0xFFFFFFFFu;
         if ((h.Masks[0] | h.Masks[1] | h.Masks[2]) == 0 || (h.Masks[0] | h.Masks[1] | h.Masks[2] | h.Masks[3]) > limit)
@@ -204,24 +211,42 @@ void MakeOpaque(QImage& image) {
     }
 }
 
-// Decodes uncompressed rows. Returns the picture of the rows present (bottom part of a bottom-up file).
-QImage ReadUncompressed(const uchar* data, qint64 size, qint64 bitsPos, const THeader& h, const QVector<QRgb>& palette,
-                        TDibInfo& info, bool& hasAlpha, const std::function<void(quint8)>& progress) {
+// The rows a bitmap's pixels hold: the bottom rows of a bottom-up one, the top rows of a top-down one.
+struct TRows {
+    qint64 Present = 0;
+    // Rows of the picture the data lacks.
+    qint64 MissingFirst = 0, MissingCount = 0;
+};
+
+TRows RowsPresent(const THeader& h, qint64 present) {
+    TRows r;
+    r.Present = std::min(present, h.Height);
+    r.MissingCount = h.Height - r.Present;
+    r.MissingFirst = h.TopDown ? r.Present : 0;
+    return r;
+}
+
+// Decodes uncompressed rows into a picture of the full height; the rows the data lacks are left to the
+// caller (rows.MissingFirst ...).
+QImage ReadUncompressed(const uchar* bits, qint64 bitsSize, const THeader& h, const QVector<QRgb>& palette,
+                        const TDibOptions& o, TRows& rowsOut, bool& hasAlpha) {
     const qint64 w = h.Width;
     const qint64 stride = ((w * h.BitCount + 31) / 32) * 4;
     const qint64 rowBytes = (w * h.BitCount + 7) / 8;
-    const qint64 avail = bitsPos < size ? size - bitsPos : 0;
-    const qint64 rows = avail >= rowBytes ? std::min(h.Height, 1 + (avail - rowBytes) / stride) : 0;
-    if (rows == 0) Invalid(QStringLiteral("The bitmap holds no pixel data"));
-    info.Truncated = rows < h.Height;
+    const qint64 avail = std::max<qint64>(0, bitsSize);
+    const TRows present = RowsPresent(h, avail >= rowBytes ? 1 + (avail - rowBytes) / stride : 0);
+    rowsOut = present;
+    const qint64 rows = present.Present;
 
     const int b = h.BitCount;
-    const QImage::Format format = b == 1 ? QImage::Format_Mono
-                                  : b <= 8 ? QImage::Format_Indexed8
-                                  : h.Masks[3] ? QImage::Format_ARGB32
-                                               : QImage::Format_RGB32;
-    QImage image = NewImage(w, rows, format);
-    const uchar* src = data + bitsPos;
+    const bool premultiplied = b == 32 && o.Alpha == TDibAlpha::Premultiplied;
+    const QImage::Format format = b == 1               ? QImage::Format_Mono
+                                  : b <= 8             ? QImage::Format_Indexed8
+                                  : premultiplied      ? QImage::Format_ARGB32_Premultiplied
+                                  : h.Masks[3]         ? QImage::Format_ARGB32
+                                                       : QImage::Format_RGB32;
+    QImage image = NewImage(w, h.Height, format);
+    const uchar* src = bits;
     int maxIndex = 0;
     quint32 alphaOr = 0;
     std::vector<QRgb> lut16;
@@ -236,8 +261,8 @@ QImage ReadUncompressed(const uchar* data, qint64 size, qint64 bitsPos, const TH
     const bool checkIndex = b <= 8 && palette.size() < (1 << b);
 
     for (qint64 i = 0; i < rows; ++i, src += stride) {
-        if (progress && (i & 255) == 255) progress(quint8(i * 100 / rows));
-        const int y = int(h.TopDown ? i : rows - 1 - i);
+        if (o.Progress && (i & 255) == 255) o.Progress(quint8(i * 100 / rows));
+        const int y = int(h.TopDown ? i : h.Height - 1 - i);
         uchar* line = image.scanLine(y);
         QRgb* out = reinterpret_cast<QRgb*>(line);
         switch (b) {
@@ -288,7 +313,14 @@ QImage ReadUncompressed(const uchar* data, qint64 size, qint64 bitsPos, const TH
             }
             break;
         case 32:
-            if (fast32) {
+            if (premultiplied) {
+                // No colour may exceed the alpha it was multiplied by.
+                for (qint64 x = 0; x < w; ++x) {
+                    const quint32 v = U32At(src + 4 * x);
+                    const int a = ch[3].Get(v);
+                    out[x] = qRgba(std::min(a, ch[0].Get(v)), std::min(a, ch[1].Get(v)), std::min(a, ch[2].Get(v)), a);
+                }
+            } else if (fast32) {
                 std::memcpy(out, src, size_t(4 * w));
                 for (qint64 x = 0; x < w; ++x) alphaOr |= out[x];
             } else {
@@ -309,7 +341,7 @@ QImage ReadUncompressed(const uchar* data, qint64 size, qint64 bitsPos, const TH
     } else if (format == QImage::Format_RGB32 && b == 32 && fast32) {
         MakeOpaque(image); // the fourth byte is unused
     }
-    hasAlpha = format == QImage::Format_ARGB32 && (alphaOr >> 24) != 0;
+    hasAlpha = premultiplied || (format == QImage::Format_ARGB32 && (alphaOr >> 24) != 0);
     if (format == QImage::Format_ARGB32 && !hasAlpha) {
         MakeOpaque(image);
         image = std::move(image).convertToFormat(QImage::Format_RGB32);
@@ -318,14 +350,14 @@ QImage ReadUncompressed(const uchar* data, qint64 size, qint64 bitsPos, const TH
 }
 
 // Decodes RLE4 or RLE8 data. Runs and absolute runs are clipped to the row; pixels that the data skips
-// (delta, early end of line or of bitmap) keep index 0.
-QImage ReadRle(const uchar* data, qint64 size, qint64 bitsPos, const THeader& h, const QVector<QRgb>& palette,
-               TDibInfo& info) {
+// (delta, early end of line or of bitmap) keep index 0. Rows the data never reaches are left to the
+// caller (rows.MissingFirst ...).
+QImage ReadRle(const uchar* bits, qint64 bitsSize, const THeader& h, const QVector<QRgb>& palette, TRows& rowsOut) {
     const qint64 w = h.Width, height = h.Height;
     QImage image = NewImage(w, height, QImage::Format_Indexed8);
     image.fill(0);
     const bool rle4 = h.Compression == BI_RLE4;
-    TByteReader r(data + std::min(bitsPos, size), bitsPos < size ? size - bitsPos : 0);
+    TByteReader r(bits, std::max<qint64>(0, bitsSize));
     qint64 x = 0, y = 0; // y counts from the bottom row
     int maxIndex = 0;
     bool complete = false;
@@ -365,81 +397,141 @@ QImage ReadRle(const uchar* data, qint64 size, qint64 bitsPos, const THeader& h,
         complete = true;
     } catch (const EReadError&) {
     }
-    if (!complete) {
-        // The data ended early: keep the rows that were reached (the bottom part of the picture).
-        const qint64 rows = std::min(height, y + (x > 0 ? 1 : 0));
-        if (rows == 0) Invalid(QStringLiteral("The bitmap holds no pixel data"));
-        if (rows < height) {
-            image = image.copy(0, int(height - rows), int(w), int(rows));
-            info.Truncated = true;
-        }
-    }
+    // When the data ended early, the rows it reached are the bottom part of the picture (the last one
+    // perhaps incomplete).
+    rowsOut = RowsPresent(h, complete ? height : y + (x > 0 ? 1 : 0));
     QVector<QRgb> table = palette;
     while (table.size() < maxIndex + 1) table.append(qRgb(0, 0, 0));
     image.setColorTable(table);
     return image;
 }
 
-// Applies the AND mask of an icon entry that follows the colour rows.
-void ApplyAndMask(QImage& image, const uchar* data, qint64 size, qint64 maskPos, qint64 width, qint64 colourRows) {
+// Applies the AND mask of an icon entry that follows the colour rows; false when the data ends before
+// the mask does (the rows without their mask stay opaque).
+bool ApplyAndMask(QImage& image, const uchar* mask, qint64 maskSize, qint64 width, qint64 colourRows) {
     image = std::move(image).convertToFormat(QImage::Format_ARGB32);
     const qint64 stride = ((width + 31) / 32) * 4;
     const qint64 rowBytes = (width + 7) / 8;
-    const qint64 avail = maskPos < size ? size - maskPos : 0;
+    const qint64 avail = std::max<qint64>(0, maskSize);
     const qint64 rows = avail >= rowBytes ? std::min(colourRows, 1 + (avail - rowBytes) / stride) : 0;
     for (qint64 i = 0; i < rows; ++i) {
-        const uchar* m = data + maskPos + i * stride;
+        const uchar* m = mask + i * stride;
         QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(int(colourRows - 1 - i)));
         for (qint64 x = 0; x < width; ++x)
             line[x] = (m[x >> 3] & (0x80 >> (x & 7))) ? (line[x] & 0x00FFFFFFu) : (line[x] | 0xFF000000u);
     }
+    return rows == colourRows;
 }
 
-} // namespace
-
-QImage DecodeDib(const uchar* data, qint64 size, qint64 headerPos, qint64 bitsPos, bool andMask, TDibInfo* infoOut,
-                 const std::function<void(quint8)>& progress) {
-    TDibInfo info;
-    const THeader h = ReadHeader(data, size, headerPos, andMask);
-    info.BitCount = h.BitCount;
-    info.StoredHeight = int(h.Height);
-    // Refuse pictures beyond the limit before anything is allocated.
-    CheckPictureSize(h.Width, h.Height);
-
-    QVector<QRgb> palette;
-    qint64 paletteCount = h.BitCount <= 8 ? h.ColorsUsed : 0;
-    const qint64 paletteSkip = qint64(h.ColorsUsed) * h.PaletteEntrySize; // also for palettes of true-colour data
-    if (bitsPos != 0) {
-        if (bitsPos < h.PalettePos) Invalid(QStringLiteral("Invalid pixel data offset (%1)").arg(bitsPos));
-        // A palette that would run into the pixel data is shorter than announced (OS/2 files).
-        paletteCount = std::min(paletteCount, (bitsPos - h.PalettePos) / h.PaletteEntrySize);
-    } else {
-        bitsPos = h.PalettePos + paletteSkip;
+// How many of an icon entry's stored rows are colour rows: normally half of them, the mask taking the
+// rest; all of them when they cannot be two equal sets, or when the header gives the directory's height
+// and the entry (by its size in the directory, else by the data present) holds that many colour rows and
+// mask rows.
+qint64 IconColourRows(const THeader& h, const TDibOptions& o, qint64 bitsPos, qint64 bitsSize) {
+    const qint64 stored = h.Height;
+    if (stored < 2 || (stored & 1)) return stored;
+    if (o.IconHeight > 0 && o.IconHeight == stored && (h.Compression == BI_RGB || h.Compression == BI_BITFIELDS)) {
+        const qint64 stride = ((h.Width * h.BitCount + 31) / 32) * 4;
+        const qint64 maskStride = ((h.Width + 31) / 32) * 4;
+        const qint64 declared = o.IconBytes > bitsPos ? o.IconBytes - bitsPos : bitsSize;
+        if (declared >= (stride + maskStride) * stored) return stored;
     }
-    paletteCount = std::min(paletteCount, std::max<qint64>(0, size - h.PalettePos) / h.PaletteEntrySize);
-    palette.reserve(int(paletteCount));
-    for (qint64 i = 0; i < paletteCount && i < 256; ++i) {
+    return stored / 2;
+}
+
+// The palette: colours (three or four bytes each) or, with PaletteIndexes, 16-bit indexes into that
+// palette (indexes beyond it give grey levels).
+QVector<QRgb> ReadPalette(const uchar* data, qint64 size, const THeader& h, qint64 count, const TDibOptions& o) {
+    count = std::min(count, std::max<qint64>(0, size - h.PalettePos) / h.PaletteEntrySize);
+    QVector<QRgb> palette;
+    palette.reserve(int(std::min<qint64>(count, 256)));
+    for (qint64 i = 0; i < count && i < 256; ++i) {
         const uchar* p = data + h.PalettePos + i * h.PaletteEntrySize;
-        palette.append(qRgb(p[2], p[1], p[0]));
+        if (o.PaletteIndexes) {
+            const int index = p[0] | (p[1] << 8);
+            palette.append(index < o.PaletteIndexes->size() ? (*o.PaletteIndexes)[index]
+                                                             : qRgb(index & 0xFF, index & 0xFF, index & 0xFF));
+        } else {
+            palette.append(qRgb(p[2], p[1], p[0]));
+        }
     }
     if (h.BitCount <= 8) palette.resize(std::min<qsizetype>(palette.size(), qsizetype(1) << h.BitCount));
+    return palette;
+}
+
+// A JPEG or PNG picture in place of the pixels.
+QImage ReadEmbedded(const uchar* bits, qint64 bitsSize, const THeader& h) {
+    if (!bits || bitsSize <= 0) Invalid(QStringLiteral("The bitmap holds no pixel data"));
+    const qint64 n = h.ImageSize && h.ImageSize < bitsSize ? h.ImageSize : bitsSize;
+    QImage embedded = QImage::fromData(bits, int(std::min<qint64>(n, INT_MAX)));
+    if (embedded.isNull()) Invalid(QStringLiteral("The bitmap's embedded %1 picture cannot be decoded").arg(CompressionName(h.Compression, false)));
+    CheckPictureSize(embedded.width(), embedded.height());
+    return embedded.convertToFormat(QImage::Format_RGB32);
+}
+
+// The decoder of both forms: the header block is data .. data + size with the header at headerPos;
+// the pixels are at bitsPos in it (0: after the palette), or in the block of their own when apart.
+QImage Decode(const uchar* data, qint64 size, qint64 headerPos, qint64 bitsPos, const uchar* apartBits,
+              qint64 apartSize, bool apart, const TDibOptions& o, TDibInfo* infoOut) {
+    TDibInfo info;
+    THeader h = ReadHeader(data, size, headerPos, o);
+    info.BitCount = h.BitCount;
+
+    qint64 paletteCount = h.BitCount <= 8 ? h.ColorsUsed : 0;
+    const qint64 paletteSkip = qint64(h.ColorsUsed) * h.PaletteEntrySize; // also for palettes of true-colour data
+    const uchar* bits = apartBits;
+    qint64 bitsSize = apartSize;
+    if (!apart) {
+        if (bitsPos != 0) {
+            if (bitsPos < h.PalettePos) Invalid(QStringLiteral("Invalid pixel data offset (%1)").arg(bitsPos));
+            // A palette that would run into the pixel data is shorter than announced (OS/2 files).
+            paletteCount = std::min(paletteCount, (bitsPos - h.PalettePos) / h.PaletteEntrySize);
+        } else {
+            bitsPos = h.PalettePos + paletteSkip;
+        }
+        bits = data + std::min(bitsPos, size);
+        bitsSize = std::max<qint64>(0, size - bitsPos);
+    }
+    if (!bits) bitsSize = 0;
+    if (Embedded(h, o)) {
+        QImage image = ReadEmbedded(bits, bitsSize, h);
+        info.StoredHeight = image.height();
+        if (infoOut) *infoOut = info;
+        return image;
+    }
+    const qint64 colourRows = o.AndMask ? IconColourRows(h, o, apart ? 0 : bitsPos, bitsSize) : h.Height;
+    h.Height = colourRows;
+    info.StoredHeight = int(colourRows);
+    // Refuse pictures beyond the limit before anything is allocated.
+    CheckPictureSize(h.Width, h.Height);
+    const QVector<QRgb> palette = ReadPalette(data, size, h, paletteCount, o);
 
     QImage image;
     bool hasAlpha = false;
-    if (h.Compression == BI_RLE8 || h.Compression == BI_RLE4)
-        image = ReadRle(data, size, bitsPos, h, palette, info);
+    TRows rows;
+    const bool rle = h.Compression == BI_RLE8 || h.Compression == BI_RLE4;
+    if (rle)
+        image = ReadRle(bits, bitsSize, h, palette, rows);
     else
-        image = ReadUncompressed(data, size, bitsPos, h, palette, info, hasAlpha, progress);
+        image = ReadUncompressed(bits, bitsSize, h, palette, o, rows, hasAlpha);
+    if (rows.Present == 0 && !o.AllowNoPixels) Invalid(QStringLiteral("The bitmap holds no pixel data"));
+    info.Truncated = rows.MissingCount > 0;
 
-    if (andMask && !hasAlpha) {
-        if (info.Truncated || h.Compression == BI_RLE8 || h.Compression == BI_RLE4) {
+    if (o.AndMask && !hasAlpha) {
+        if (info.Truncated || rle) {
             // No mask to read: the colour rows are cut short, or compressed data hides where the mask starts.
             image = std::move(image).convertToFormat(QImage::Format_ARGB32);
         } else {
             const qint64 stride = ((h.Width * h.BitCount + 31) / 32) * 4;
-            ApplyAndMask(image, data, size, bitsPos + stride * h.Height, h.Width, h.Height);
+            const qint64 maskPos = stride * h.Height;
+            if (!ApplyAndMask(image, bits + std::min(maskPos, bitsSize), bitsSize - maskPos, h.Width, h.Height))
+                info.Truncated = true;
         }
     }
+    if (rows.MissingCount > 0) FillMissingRows(image, int(rows.MissingFirst), int(rows.MissingCount), o.Background);
+    // A profile the data ends before was cut short: the colours stay unconverted.
+    if (h.ProfileSize > 0 && h.ProfileSize <= kMaxProfileSize && h.ProfilePos >= h.PalettePos && h.ProfilePos > size - h.ProfileSize)
+        info.Truncated = true;
     if (h.ProfileSize > 0 && h.ProfileSize <= kMaxProfileSize && h.ProfilePos >= h.PalettePos &&
         h.ProfilePos <= size - h.ProfileSize) {
         // Pictures are shown and converted in sRGB; a profile Qt cannot use is ignored.
@@ -456,6 +548,18 @@ QImage DecodeDib(const uchar* data, qint64 size, qint64 headerPos, qint64 bitsPo
     }
     if (infoOut) *infoOut = info;
     return image;
+}
+
+} // namespace
+
+QImage DecodeDib(const uchar* data, qint64 size, qint64 headerPos, qint64 bitsPos, const TDibOptions& options,
+                 TDibInfo* info) {
+    return Decode(data, size, headerPos, bitsPos, nullptr, 0, false, options, info);
+}
+
+QImage DecodeDibApart(const uchar* header, qint64 headerSize, const uchar* bits, qint64 bitsSize,
+                      const TDibOptions& options, TDibInfo* info) {
+    return Decode(header, headerSize, 0, 0, bits, bitsSize, true, options, info);
 }
 
 namespace {
@@ -495,19 +599,22 @@ void TBitmap::ReadPage(QIODevice& stream, int) {
     // An OS/2 bitmap array: show its first bitmap (its offsets count from the start of the file).
     if (size >= 2 && data[0] == 'B' && data[1] == 'A') start = 14;
     Progress(TProgressStage::psStarting, 0);
-    const auto running = [this](quint8 percent) { Progress(TProgressStage::psRunning, percent); };
+    TDibOptions options;
+    options.Progress = [this](quint8 percent) { Progress(TProgressStage::psRunning, percent); };
+    TDibInfo info;
     if (size - start >= 2 && data[start] == 'B' && data[start + 1] == 'M') {
         if (size - start < kFileHeaderSize + 4) Invalid(QStringLiteral("The bitmap header is incomplete"));
         const quint32 offBits = U32At(data + start + 10);
-        FImage = DecodeDib(data, size, start + kFileHeaderSize, offBits, false, nullptr, running);
+        FImage = DecodeDib(data, size, start + kFileHeaderSize, offBits, options, &info);
     } else if (start == 0 && size >= 4) {
         const quint32 headerSize = U32At(data);
         if (headerSize != 12 && (headerSize < 16 || headerSize > 124))
             Invalid(QStringLiteral("Not a Windows bitmap file"));
-        FImage = DecodeDib(data, size, 0, 0, false, nullptr, running);
+        FImage = DecodeDib(data, size, 0, 0, options, &info);
     } else {
         Invalid(QStringLiteral("Not a Windows bitmap file"));
     }
+    SetTruncated(info.Truncated);
     Progress(TProgressStage::psEnding, 100);
 }
 

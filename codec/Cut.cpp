@@ -128,7 +128,7 @@ void TCUTGraphic::ReadPage(QIODevice& stream, int) {
     for (; rows < height; ++rows) {
         if (r.Remaining() < 2) break;
         const int count = r.U16LE();
-        if (count > r.Remaining()) break; // truncated: keep the complete lines
+        if (count > r.Remaining()) break; // truncated: the complete lines are kept
         uchar* scan = image.scanLine(rows);
         bool overflow = false;
         const int pixels = ExpandLine(r.Data() + r.Pos(), count, scan, width, overflow);
@@ -136,12 +136,14 @@ void TCUTGraphic::ReadPage(QIODevice& stream, int) {
         r.Skip(count);
     }
     if (rows == 0) throw EInvalidGraphic(QStringLiteral("The CUT file holds no pixel data"));
-    if (rows < height) image = image.copy(0, 0, width, rows);
     // Without a palette file the indices are grey levels.
     QVector<QRgb> palette = FPaletteFile;
     if (palette.isEmpty())
         for (int i = 0; i < 256; ++i) palette << qRgb(i, i, i);
     while (palette.size() < 256) palette << qRgb(0, 0, 0);
     image.setColorTable(palette);
+    // The lines that never arrived show the background.
+    if (rows < height) FillMissingRows(image, rows, height - rows);
+    SetTruncated(rows < height);
     FImage = std::move(image);
 }

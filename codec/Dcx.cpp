@@ -55,6 +55,9 @@ void TDcxGraphic::ReadPage(QIODevice& stream, int page) {
     qint64 end = data.size();
     for (quint32 o : offsets)
         if (qint64(o) > start) end = std::min<qint64>(end, o);
+    bool truncated = false;
     FImage = TPcxGraphic::DecodePcx(reinterpret_cast<const uchar*>(data.constData()) + start, end - start,
-                                    [this](int percent) { Progress(TProgressStage::psRunning, quint8(percent)); });
+                                    [this](int percent) { Progress(TProgressStage::psRunning, quint8(percent)); },
+                                    &truncated);
+    SetTruncated(truncated);
 }

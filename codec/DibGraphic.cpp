@@ -7,6 +7,9 @@
 #include <QMimeData>
 #include <QPainter>
 
+#include <algorithm>
+#include <cstring>
+
 int TDibGraphic::GetPageCount(QIODevice&) { return 1; }
 
 void TDibGraphic::WriteMultiple(QIODevice&, const QVector<const TDibGraphic*>&) const {
@@ -19,7 +22,41 @@ void TDibGraphic::AllocateImage(int width, int height, QImage::Format format, co
     FImage = std::move(image);
 }
 
+void FillMissingRows(QImage& image, int first, int count, std::optional<QRgb> background) {
+    first = std::clamp(first, 0, image.height());
+    count = std::clamp(count, 0, image.height() - first);
+    if (image.isNull() || count == 0) return;
+    const QRgb colour = background ? *background : image.hasAlphaChannel() ? qRgba(0, 0, 0, 0) : qRgb(255, 255, 255);
+    if (image.format() == QImage::Format_Indexed8 || image.format() == QImage::Format_Mono ||
+        image.format() == QImage::Format_MonoLSB) {
+        QVector<QRgb> table = image.colorTable();
+        if (!table.contains(colour)) {
+            const int room = image.format() == QImage::Format_Indexed8 ? 256 : 2;
+            if (table.size() < room) {
+                table.append(colour);
+                image.setColorTable(table);
+            } else {
+                image = std::move(image).convertToFormat(qAlpha(colour) == 255 && !image.hasAlphaChannel()
+                                                             ? QImage::Format_RGB32
+                                                             : QImage::Format_ARGB32);
+            }
+        }
+    }
+    // One row in the picture's own format, copied over each missing row.
+    QImage row(image.width(), 1, image.format());
+    if (row.isNull()) throw EInvalidGraphic(QStringLiteral("Not enough memory for a %1 x 1 picture").arg(image.width()));
+    row.setColorTable(image.colorTable());
+    if (image.format() == QImage::Format_Indexed8 || image.format() == QImage::Format_Mono ||
+        image.format() == QImage::Format_MonoLSB)
+        row.fill(uint(image.colorTable().indexOf(colour)));
+    else
+        row.fill(QColor::fromRgba(colour));
+    const size_t bytes = size_t(std::min(row.bytesPerLine(), image.bytesPerLine()));
+    for (int y = first; y < first + count; ++y) std::memcpy(image.scanLine(y), row.constScanLine(0), bytes);
+}
+
 void TDibGraphic::LoadFromStream(QIODevice& stream) {
+    SetTruncated(false);
     ReadPage(stream, FPageIndex);
     NotifyChanged();
 }
@@ -67,6 +104,7 @@ void TDibGraphic::SetPalette(const QVector<QRgb>& palette) {
 
 void TDibGraphic::Assign(const TGraphic& source) {
     if (&source == this) return;
+    SetTruncated(source.Truncated());
     if (auto* dib = dynamic_cast<const TDibGraphic*>(&source)) {
         FImage = dib->Image();
         NotifyChanged();
@@ -86,6 +124,7 @@ void TDibGraphic::Assign(const TGraphic& source) {
 void TDibGraphic::CopyInto(TGraphic& target) const {
     if (auto* dib = dynamic_cast<TDibGraphic*>(&target)) {
         dib->SetImage(FImage);
+        dib->SetTruncated(Truncated());
         dib->NotifyChanged();
         return;
     }

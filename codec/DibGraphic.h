@@ -5,6 +5,13 @@
 
 #include <QImage>
 
+#include <optional>
+
+// Paints rows first .. first + count - 1 of image with the background of a picture whose data ended
+// early: transparent when the image has an alpha channel, otherwise white (or the colour given). An
+// indexed image whose colour table is full and lacks the colour becomes a 32-bit image first.
+void FillMissingRows(QImage& image, int first, int count, std::optional<QRgb> background = std::nullopt);
+
 class TDibGraphic : public TGraphic {
 public:
     // Page to decode, 1-based; 1 after construction.
@@ -21,7 +28,7 @@ public:
     // Creates the empty image (checks the pixel limit first).
     void AllocateImage(int width, int height, QImage::Format format, const QVector<QRgb>& palette = {});
 
-    // Decodes the page named by PageIndex and raises OnChange.
+    // Decodes the page named by PageIndex (clearing Truncated first) and raises OnChange.
     void LoadFromStream(QIODevice& stream) override;
 
     void DrawTo(QPainter& canvas, const QRect& rect) const override;

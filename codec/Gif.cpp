@@ -633,6 +633,8 @@ void TGIFImage::ReadPage(QIODevice& stream, int) {
     FImage = first;
     FCurrentKey = FImage.cacheKey();
     SetTransparent(HasTransparentFrame());
+    // Data that ended early (rows of a frame that never arrived stay transparent).
+    SetTruncated(!failure.isEmpty());
 }
 
 void TGIFImage::SaveToStream(QIODevice& stream) const {

@@ -135,6 +135,10 @@ public:
     // The picture as a 32-bit image of the given size (its own size when empty), drawn on background.
     virtual QImage ToImage(QSize size = QSize(), TColor background = 0xFFFFFF) const;
 
+    // True when the last load found the data cut short: decoding ended early, the picture kept its
+    // declared size and the part that never arrived shows the background.
+    bool Truncated() const { return FTruncated; }
+
     TNotifyEvent OnChange;
     TProgressEvent OnProgress;
 
@@ -143,9 +147,11 @@ protected:
                   const QString& msg = QString());
     // Raises "Cannot assign a <source class> to a <this class>".
     [[noreturn]] void RaiseConvertError(const TGraphic& source) const;
+    void SetTruncated(bool value) { FTruncated = value; }
 
 private:
     bool FTransparent = false;
+    bool FTruncated = false;
 };
 
 // Declares the class descriptor of a graphic class; DEFINE_GRAPHIC_CLASS goes into its source file.

@@ -23,7 +23,7 @@ constexpr int kMaxIconSide = 256;
 const char kPngSignature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', '\x1a', '\n'};
 
 // Decodes a PNG-compressed image: through the program's PNG class when there is one, else through Qt.
-QImage DecodePng(const QByteArray& bytes, int* bitCount) {
+QImage DecodePng(const QByteArray& bytes, int* bitCount, bool* truncated) {
     // Signature, IHDR length and type, then width, height, bit depth and colour type.
     if (bytes.size() < 26 || std::memcmp(bytes.constData() + 12, "IHDR", 4) != 0)
         throw EInvalidGraphic(QStringLiteral("The icon's PNG image is incomplete"));
@@ -41,6 +41,7 @@ QImage DecodePng(const QByteArray& bytes, int* bitCount) {
         buffer.setData(bytes);
         buffer.open(QIODevice::ReadOnly);
         graphic->LoadFromStream(buffer);
+        *truncated = graphic->Truncated();
         if (auto* dib = dynamic_cast<TDibGraphic*>(graphic.get())) return dib->Image();
         return graphic->ToImage();
     }
@@ -52,7 +53,8 @@ QImage DecodePng(const QByteArray& bytes, int* bitCount) {
 
 } // namespace
 
-QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type) {
+QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type, bool* cut) {
+    if (cut) *cut = false;
     TByteReader r(data);
     if (data.size() < kDirHeaderSize) throw EInvalidGraphic(QStringLiteral("The icon directory is incomplete"));
     const quint16 reserved = r.U16LE(), fileType = r.U16LE(), count = r.U16LE();
@@ -62,13 +64,25 @@ QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type) {
     const qint64 dirEnd = kDirHeaderSize + qint64(count) * kDirEntrySize;
     if (data.size() < dirEnd) throw EInvalidGraphic(QStringLiteral("The icon directory is incomplete"));
 
+    // Data that ends before the images the directory lists end was cut short.
+    qint64 declaredEnd = 0;
+    for (int i = 0; i < count; ++i) {
+        r.Seek(kDirHeaderSize + qint64(i) * kDirEntrySize + 8);
+        const quint32 bytes = r.U32LE(), offset = r.U32LE();
+        if (offset >= dirEnd && bytes > 0) declaredEnd = std::max(declaredEnd, qint64(offset) + bytes);
+    }
+    const bool fileCut = declaredEnd > data.size();
+    if (cut) *cut = fileCut;
+
     QVector<TIconEntry> entries;
     QString firstError;
     // All images together stay within the pixel limit (a directory may point many times at one image).
     qint64 budget = PixelLimit();
     for (int i = 0; i < count && budget > 0; ++i) {
         r.Seek(kDirHeaderSize + qint64(i) * kDirEntrySize);
-        r.Skip(4); // width, height, colour count, reserved: the image's own header says
+        r.Skip(1); // width: the image's own header says
+        const int height = r.U8(); // tells headers that count the mask rows from those that do not
+        r.Skip(2); // colour count, reserved
         TIconEntry entry;
         entry.Field1 = r.U16LE();
         entry.Field2 = r.U16LE();
@@ -80,12 +94,17 @@ QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type) {
             const qint64 length = std::min<qint64>(bytes, data.size() - qint64(offset));
             const uchar* p = reinterpret_cast<const uchar*>(data.constData()) + offset;
             if (length >= 8 && std::memcmp(p, kPngSignature, 8) == 0) {
-                entry.Image = DecodePng(QByteArray(reinterpret_cast<const char*>(p), length), &entry.BitCount);
+                entry.Image = DecodePng(QByteArray(reinterpret_cast<const char*>(p), length), &entry.BitCount, &entry.Truncated);
                 entry.Png = true;
             } else {
                 TDibInfo info;
-                entry.Image = DecodeDib(p, length, 0, 0, true, &info);
+                TDibOptions options;
+                options.AndMask = true;
+                options.IconHeight = height ? height : kMaxIconSide;
+                options.IconBytes = bytes;
+                entry.Image = DecodeDib(p, length, 0, 0, options, &info);
                 entry.BitCount = info.BitCount;
+                entry.Truncated = info.Truncated;
             }
             budget -= qint64(entry.Image.width()) * entry.Image.height();
             entries.append(std::move(entry));
@@ -114,9 +133,11 @@ int LargestIconEntry(const QVector<TIconEntry>& entries) {
 
 void TIcon::ReadPage(QIODevice& stream, int) {
     const QByteArray data = ReadRemaining(stream);
-    QVector<TIconEntry> entries = ReadIconFile(data, 1);
+    bool cut = false;
+    QVector<TIconEntry> entries = ReadIconFile(data, 1, &cut);
     const int shown = LargestIconEntry(entries);
     FImage = entries[shown].Image;
+    SetTruncated(cut || entries[shown].Truncated);
     FEntries = std::move(entries);
     FShown = shown;
 }

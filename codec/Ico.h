@@ -9,14 +9,17 @@ struct TIconEntry {
     QImage Image;     // 32-bit with alpha (or the PNG's own format)
     int BitCount = 0; // bits per pixel of the stored image
     bool Png = false;
+    bool Truncated = false; // the image's data ended early (its missing rows are transparent)
     // The directory's two 16-bit fields: colour planes and bit count for icons, the hot spot for cursors.
     quint16 Field1 = 0, Field2 = 0;
 };
 
 // Reads the directory and every image of an icon (type 1) or cursor (type 2) file held in memory.
 // Images that cannot be decoded are left out; raises EInvalidGraphic for a bad directory or when no image
-// can be decoded (with the reason the first image failed).
-QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type);
+// can be decoded (with the reason the first image failed). *cut, when given, tells whether the data
+// ended before an image did: an image that arrived in part keeps its size (the rest transparent), one
+// the cut took away entirely is left out.
+QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type, bool* cut = nullptr);
 // Index of the entry to show: the largest area, then the deepest; the first of equals.
 int LargestIconEntry(const QVector<TIconEntry>& entries);
 

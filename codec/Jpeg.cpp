@@ -43,6 +43,7 @@ struct TErrorManager {
     bool InOutput = false;  // the rows are being read
     bool HitEnd = false;    // the data ended while the rows were being read
     JDIMENSION EndRow = 0;  // rows complete when it did
+    bool SawEnd = false;    // the data ended early, at any stage (later scans of a progressive file)
 };
 
 [[noreturn]] void ErrorExit(j_common_ptr cinfo) {
@@ -55,6 +56,7 @@ struct TErrorManager {
 void EmitMessage(j_common_ptr cinfo, int level) {
     if (level >= 0) return;
     auto* err = reinterpret_cast<TErrorManager*>(cinfo->err);
+    if (cinfo->err->msg_code == JWRN_JPEG_EOF) err->SawEnd = true;
     if (cinfo->err->msg_code == JWRN_JPEG_EOF && err->InOutput && !err->HitEnd && cinfo->is_decompressor) {
         err->HitEnd = true;
         err->EndRow = reinterpret_cast<j_decompress_ptr>(cinfo)->output_scanline;
@@ -161,6 +163,9 @@ public:
                      int((qint64(s.height()) + denominator - 1) / denominator));
     }
 
+    // True after Decode when the data ended early: the rows that never arrived are white.
+    bool Truncated() const { return FErr.SawEnd; }
+
     // Decodes at 1/denominator, returns the upright picture in sRGB.
     QImage Decode(int denominator, const std::function<void(int)>& progress) {
         FDenominator = denominator;
@@ -237,7 +242,8 @@ private:
 
     QImage Finish() {
         if (FRows == 0) throw EInvalidGraphic(QStringLiteral("Premature end of JPEG file"));
-        if (FRows < JDIMENSION(FImage.height())) FImage = FImage.copy(0, 0, FImage.width(), int(FRows));
+        // Rows past the end of the data show the background, not what the decoder made up for them.
+        if (FRows < JDIMENSION(FImage.height())) FillMissingRows(FImage, int(FRows), FImage.height() - int(FRows));
         if (!FIcc.isEmpty() && FImage.format() == QImage::Format_RGB32) {
             const QColorSpace space = QColorSpace::fromIccProfile(FIcc);
             if (space.isValid() && space != QColorSpace(QColorSpace::SRgb)) {
@@ -386,6 +392,7 @@ void TJpegGraphic::ReadPage(QIODevice& stream, int) {
     QImage image = decoder.Decode(FScaleDenominator, [this](int percent) { Progress(TProgressStage::psRunning, quint8(percent)); });
     FOriginalSize = decoder.UprightSize();
     FImage = std::move(image);
+    SetTruncated(decoder.Truncated());
     Progress(TProgressStage::psEnding, 100);
 }
 

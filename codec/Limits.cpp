@@ -45,7 +45,7 @@ void CheckPictureSize(qint64 width, qint64 height) {
         throw EInvalidGraphic(QStringLiteral("Invalid picture size %1 x %2").arg(width).arg(height));
     // Both factors are below 2^31, so the product fits in 64 bits.
     if (width * height > PixelLimit())
-        throw EInvalidGraphic(QStringLiteral("The picture is too large: %1 x %2 pixels exceeds the limit of %3 pixels")
+        throw EPictureTooLarge(QStringLiteral("The picture is too large: %1 x %2 pixels exceeds the limit of %3 pixels")
                                   .arg(width)
                                   .arg(height)
                                   .arg(PixelLimit()));
@@ -56,6 +56,6 @@ QImage NewImage(qint64 width, qint64 height, QImage::Format format) {
     QImage image = NewLargeImage(width, height, format);
     if (image.isNull()) image = QImage(int(width), int(height), format);
     if (image.isNull())
-        throw EInvalidGraphic(QStringLiteral("Not enough memory for a %1 x %2 picture").arg(width).arg(height));
+        throw EPictureTooLarge(QStringLiteral("Not enough memory for a %1 x %2 picture").arg(width).arg(height));
     return image;
 }

@@ -1,5 +1,7 @@
 #include "codec/MetafilePlayer.h"
 
+#include "codec/Bmp.h"
+
 #include "codec/Limits.h"
 #include "codec/Stream.h"
 
@@ -79,183 +81,43 @@ QString DecodeAnsi(const uchar* s, qint64 n, int charSet) {
     return text;
 }
 
+namespace {
+
+// The options of a record's bitmap: colours or indexes into the logical palette, alpha only for alpha
+// blending (as the display draws bitmaps), embedded JPEG and PNG pictures, and rows without data black.
+TDibOptions RecordDibOptions(const QVector<QRgb>& palette, bool palIndices, bool keepAlpha) {
+    TDibOptions options;
+    options.Alpha = keepAlpha ? TDibAlpha::Premultiplied : TDibAlpha::None;
+    if (palIndices) options.PaletteIndexes = &palette;
+    options.Embedded = true;
+    options.AllowNoPixels = true;
+    if (!keepAlpha) options.Background = qRgb(0, 0, 0);
+    return options;
+}
+
+} // namespace
+
 QImage DecodeDib(const uchar* info, qint64 infoSize, const uchar* bits, qint64 bitsSize,
                  const QVector<QRgb>& palette, bool palIndices, bool keepAlpha) {
     if (!info || infoSize < 12) return QImage();
-    TByteReader r(info, infoSize);
-    const quint32 headerSize = r.U32LE();
-    qint64 width = 0, height = 0;
-    int bpp = 0;
-    quint32 compression = 0, clrUsed = 0, sizeImage = 0;
-    int colorBytes = 4;
-    quint32 masks[4] = {0, 0, 0, 0};
-    qint64 tablePos = headerSize;
-    if (headerSize == 12) {
-        width = r.U16LE();
-        height = r.U16LE();
-        r.U16LE();
-        bpp = r.U16LE();
-        colorBytes = 3;
-    } else if (headerSize >= 40 && headerSize <= infoSize) {
-        width = r.S32LE();
-        height = r.S32LE();
-        r.U16LE();
-        bpp = r.U16LE();
-        compression = r.U32LE();
-        sizeImage = r.U32LE();
-        r.Skip(8);
-        clrUsed = r.U32LE();
-        r.U32LE();
-        if (compression == 3 || compression == 6) { // bit fields
-            if (headerSize >= 52) {
-                for (int i = 0; i < 3; ++i) masks[i] = r.U32LE();
-            } else if (infoSize >= 52) {
-                for (int i = 0; i < 3; ++i) masks[i] = r.U32LE();
-                tablePos += 12;
-            }
-        }
-    } else {
+    try {
+        return DecodeDibApart(info, infoSize, bits, bits ? bitsSize : 0, RecordDibOptions(palette, palIndices, keepAlpha));
+    } catch (const EPictureTooLarge&) {
+        throw;
+    } catch (const EInvalidGraphic&) {
+        return QImage(); // a header that is not understood draws nothing
+    }
+}
+
+QImage DecodePackedDib(const uchar* dib, qint64 size, const QVector<QRgb>& palette, bool palIndices) {
+    if (!dib || size < 12) return QImage();
+    try {
+        return ::DecodeDib(dib, size, 0, 0, RecordDibOptions(palette, palIndices, false));
+    } catch (const EPictureTooLarge&) {
+        throw;
+    } catch (const EInvalidGraphic&) {
         return QImage();
     }
-    if (compression == 4 || compression == 5) { // embedded JPEG or PNG
-        if (!bits || bitsSize <= 0) return QImage();
-        const qint64 n = sizeImage && sizeImage < bitsSize ? sizeImage : bitsSize;
-        QImage embedded = QImage::fromData(bits, int(std::min<qint64>(n, INT_MAX)));
-        if (embedded.isNull()) return QImage();
-        CheckPictureSize(embedded.width(), embedded.height());
-        return embedded.convertToFormat(QImage::Format_RGB32);
-    }
-    const bool topDown = height < 0;
-    if (height < 0) height = -height;
-    if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return QImage();
-    if (compression != 0 && compression != 1 && compression != 2 && compression != 3 && compression != 6) return QImage();
-    if ((compression == 1 && bpp != 8) || (compression == 2 && bpp != 4)) return QImage();
-    const bool alpha = keepAlpha && bpp == 32;
-    QImage image = NewImage(width, height, bpp <= 8 ? QImage::Format_Indexed8
-                                           : alpha  ? QImage::Format_ARGB32_Premultiplied
-                                                    : QImage::Format_RGB32);
-
-    if (bpp <= 8) {
-        const int maxColors = 1 << bpp;
-        int n = clrUsed && clrUsed < quint32(maxColors) ? int(clrUsed) : maxColors;
-        QVector<QRgb> table(256, qRgb(0, 0, 0));
-        const qint64 entryBytes = palIndices ? 2 : colorBytes;
-        for (int i = 0; i < n; ++i) {
-            const qint64 p = tablePos + i * entryBytes;
-            if (p + entryBytes > infoSize) break;
-            if (palIndices) {
-                const int index = info[p] | (info[p + 1] << 8);
-                table[i] = index < palette.size() ? palette[index] : qRgb(index & 0xFF, index & 0xFF, index & 0xFF);
-            } else {
-                table[i] = qRgb(info[p + 2], info[p + 1], info[p]);
-            }
-        }
-        image.setColorTable(table);
-        image.fill(0);
-    } else {
-        image.fill(alpha ? qRgba(0, 0, 0, 0) : qRgb(0, 0, 0));
-    }
-    if (!bits || bitsSize <= 0) return image;
-
-    auto rowOf = [&](qint64 y) { return topDown ? int(y) : int(height - 1 - y); };
-    if (compression == 1 || compression == 2) { // run-length encoded, always bottom-up
-        TByteReader b(bits, bitsSize);
-        qint64 x = 0, y = 0;
-        auto put = [&](int v) {
-            if (x < width && y < height) image.scanLine(int(height - 1 - y))[x] = uchar(v);
-            ++x;
-        };
-        try {
-            while (y < height) {
-                const int count = b.U8(), code = b.U8();
-                if (count > 0) {
-                    for (int i = 0; i < count; ++i)
-                        put(compression == 1 ? code : ((i & 1) ? (code & 0x0F) : (code >> 4)));
-                } else if (code == 0) {
-                    x = 0;
-                    ++y;
-                } else if (code == 1) {
-                    break;
-                } else if (code == 2) {
-                    x += b.U8();
-                    y += b.U8();
-                } else {
-                    int v = 0;
-                    for (int i = 0; i < code; ++i) {
-                        if (compression == 1) {
-                            put(b.U8());
-                        } else {
-                            if ((i & 1) == 0) v = b.U8();
-                            put((i & 1) ? (v & 0x0F) : (v >> 4));
-                        }
-                    }
-                    const int used = compression == 1 ? code : (code + 1) / 2;
-                    if (used & 1) b.Skip(1);
-                }
-            }
-        } catch (const EReadError&) {
-        }
-        return image;
-    }
-
-    const qint64 stride = ((width * bpp + 31) / 32) * 4;
-    const qint64 rows = std::min<qint64>(height, bitsSize / stride);
-    int shifts[3] = {0, 0, 0}, widths[3] = {8, 8, 8};
-    if (bpp == 16 || bpp == 32) {
-        if (compression != 3 && compression != 6) {
-            if (bpp == 16) {
-                masks[0] = 0x7C00; masks[1] = 0x03E0; masks[2] = 0x001F;
-            } else {
-                masks[0] = 0xFF0000; masks[1] = 0xFF00; masks[2] = 0xFF;
-            }
-        }
-        for (int c = 0; c < 3; ++c) {
-            quint32 m = masks[c];
-            if (!m) { widths[c] = 0; continue; }
-            int s = 0;
-            while (!(m & 1)) { m >>= 1; ++s; }
-            int w = 0;
-            while (m & 1) { m >>= 1; ++w; }
-            shifts[c] = s;
-            widths[c] = w;
-        }
-    }
-    auto channel = [&](quint32 v, int c) -> int {
-        if (!widths[c]) return 0;
-        const quint32 max = widths[c] >= 32 ? 0xFFFFFFFFu : ((1u << widths[c]) - 1);
-        const quint32 x = (v >> shifts[c]) & max;
-        return int((quint64(x) * 255 + max / 2) / max);
-    };
-    for (qint64 y = 0; y < rows; ++y) {
-        const uchar* src = bits + y * stride;
-        uchar* dst = image.scanLine(rowOf(y));
-        QRgb* rgb = reinterpret_cast<QRgb*>(dst);
-        for (qint64 x = 0; x < width; ++x) {
-            switch (bpp) {
-            case 1: dst[x] = (src[x >> 3] >> (7 - (x & 7))) & 1; break;
-            case 4: dst[x] = (x & 1) ? (src[x >> 1] & 0x0F) : (src[x >> 1] >> 4); break;
-            case 8: dst[x] = src[x]; break;
-            case 16: {
-                const quint32 v = src[2 * x] | (src[2 * x + 1] << 8);
-                rgb[x] = qRgb(channel(v, 0), channel(v, 1), channel(v, 2));
-                break;
-            }
-            case 24: rgb[x] = qRgb(src[3 * x + 2], src[3 * x + 1], src[3 * x]); break;
-            default: {
-                const quint32 v = quint32(src[4 * x]) | (quint32(src[4 * x + 1]) << 8) | (quint32(src[4 * x + 2]) << 16) |
-                                  (quint32(src[4 * x + 3]) << 24);
-                if (alpha) {
-                    const int a = int(v >> 24);
-                    rgb[x] = qRgba(std::min(a, channel(v, 0)), std::min(a, channel(v, 1)), std::min(a, channel(v, 2)), a);
-                } else {
-                    rgb[x] = qRgb(channel(v, 0), channel(v, 1), channel(v, 2));
-                }
-                break;
-            }
-            }
-        }
-    }
-    return image;
 }
 
 TPlayer::TPlayer(QPainter& painter, const QTransform& output, const QRectF& clipRect)

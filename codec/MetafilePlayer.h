@@ -82,10 +82,13 @@ struct TDcState {
     QRegion Clip; // device pixels of the output
 };
 
-// DIB in memory: header (with colour table) and bits may lie apart (EMF) or together (WMF).
-// Returns a null image when the header is not understood; the pixel limit applies.
+// The DIB of a record, decoded by the bitmap codec: header (with colour table) and bits apart (EMF), or
+// packed one after the other (WMF). palIndices: the colour table indexes palette; keepAlpha: 32-bit
+// pixels with premultiplied alpha. Returns a null image when the header is not understood; beyond the
+// pixel limit raises EPictureTooLarge.
 QImage DecodeDib(const uchar* info, qint64 infoSize, const uchar* bits, qint64 bitsSize,
                  const QVector<QRgb>& palette, bool palIndices, bool keepAlpha = false);
+QImage DecodePackedDib(const uchar* dib, qint64 size, const QVector<QRgb>& palette, bool palIndices);
 // The text of a byte string in the given character set (ANSI code page 1252 for the usual sets).
 QString DecodeAnsi(const uchar* s, qint64 n, int charSet);
 // Pixels per millimetre of the display a metafile is measured against when it names none.
@@ -181,7 +184,8 @@ private:
 // Players of the two record formats: data starts at the metafile header.
 void PlayWmf(const QByteArray& data, QPainter& painter, const QTransform& output, const QRectF& clip,
              const QRectF& frame);
-// The first window a WMF sets (origin and extent), for metafiles without a placeable header.
+// The window a WMF draws in (origin and extent as set when it first draws), for metafiles without a
+// placeable header.
 bool WmfWindow(const QByteArray& data, QRectF& window);
 void PlayEmf(const QByteArray& data, QPainter& painter, const QTransform& output, const QRectF& clip);
 

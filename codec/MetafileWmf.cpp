@@ -6,6 +6,8 @@
 #include <QRegion>
 
 #include <cmath>
+#include <optional>
+#include <vector>
 #include <new>
 
 namespace mf {
@@ -130,28 +132,8 @@ void TWmfPlayer::AddObject(TGdiObject object) {
 }
 
 QImage TWmfPlayer::ReadDib(TByteReader& r, int usage) {
-    const uchar* p = r.Data() + r.Pos();
-    const qint64 n = r.Remaining();
-    if (n < 12) return QImage();
-    const quint32 headerSize = quint32(p[0]) | (quint32(p[1]) << 8) | (quint32(p[2]) << 16) | (quint32(p[3]) << 24);
-    // The colour table follows the header; its length comes from the header fields.
-    qint64 tableBytes = 0;
-    if (headerSize == 12) {
-        const int bpp = p[10] | (p[11] << 8);
-        tableBytes = bpp <= 8 ? qint64(3) << bpp : 0;
-    } else if (headerSize >= 40 && headerSize <= n) {
-        const int bpp = p[14] | (p[15] << 8);
-        const quint32 compression = quint32(p[16]) | (quint32(p[17]) << 8);
-        const quint32 used = quint32(p[32]) | (quint32(p[33]) << 8) | (quint32(p[34]) << 16) | (quint32(p[35]) << 24);
-        const qint64 entry = usage == 1 ? 2 : 4;
-        if (bpp <= 8) tableBytes = entry * (used && used < (1u << bpp) ? used : (1u << bpp));
-        else if (compression == 3 && headerSize == 40) tableBytes = 12;
-        else if (used && used <= 65536) tableBytes = entry * used;
-    } else {
-        return QImage();
-    }
-    const qint64 infoSize = std::min<qint64>(n, headerSize + tableBytes);
-    return DecodeDib(p, infoSize, p + infoSize, n - infoSize, FDc.Palette, usage == 1);
+    // The rest of the record: the header, its colour table, then the bits.
+    return DecodePackedDib(r.Data() + r.Pos(), r.Remaining(), FDc.Palette, usage == 1);
 }
 
 void TWmfPlayer::Blit(TByteReader& r, quint16 function, qint64 recordWords) {
@@ -486,32 +468,98 @@ void PlayWmf(const QByteArray& data, QPainter& painter, const QTransform& output
     player.Play(data);
 }
 
-// The first window origin and extent a WMF sets, for metafiles without a placeable header.
+// Records that put something on the page.
+bool Draws(int function) {
+    switch (function) {
+    case META_LINETO:
+    case META_POLYLINE:
+    case META_POLYGON:
+    case META_POLYPOLYGON:
+    case META_RECTANGLE:
+    case META_ROUNDRECT:
+    case META_ELLIPSE:
+    case META_ARC:
+    case META_PIE:
+    case META_CHORD:
+    case META_SETPIXEL:
+    case META_TEXTOUT:
+    case META_EXTTEXTOUT:
+    case META_PATBLT:
+    case META_BITBLT:
+    case META_DIBBITBLT:
+    case META_STRETCHBLT:
+    case META_DIBSTRETCHBLT:
+    case META_SETDIBTODEV:
+    case META_STRETCHDIB:
+    case 0x0228: // FILLREGION
+    case 0x0429: // FRAMEREGION
+    case 0x012A: // INVERTREGION
+    case 0x012B: // PAINTREGION
+    case 0x0419: // FLOODFILL
+    case 0x0548: // EXTFLOODFILL
+        return true;
+    default: return false;
+    }
+}
+
+// The window a WMF draws in, for metafiles without a placeable header: its origin and extent as the
+// records have set them when the first thing is drawn (an extent set only later: the first one set).
+// The origin a file moves to afterwards, for what it draws later, does not move the picture.
 bool WmfWindow(const QByteArray& data, QRectF& window) {
     if (data.size() < 18) return false;
     const uchar* d = reinterpret_cast<const uchar*>(data.constData());
     qint64 pos = qint64(d[2] | (d[3] << 8)) * 2;
     const qint64 size = data.size();
-    QPointF org(0, 0);
-    bool haveExt = false;
-    QPointF ext;
+    struct TWindow {
+        QPointF Org{0, 0}, Ext;
+        bool HaveExt = false;
+    };
+    TWindow w;
+    std::vector<TWindow> saved;
+    std::optional<TWindow> atFirstDraw;
+    std::optional<QPointF> firstExt;
+    auto s16 = [&](qint64 at) { return double(qint16(d[at] | (d[at + 1] << 8))); };
     while (pos + 6 <= size) {
         const qint64 words = qint64(d[pos]) | (qint64(d[pos + 1]) << 8) | (qint64(d[pos + 2]) << 16) | (qint64(d[pos + 3]) << 24);
         const int function = d[pos + 4] | (d[pos + 5] << 8);
         if (words < 3 || words > (size - pos) / 2 || function == META_EOF) break;
-        if ((function == META_SETWINDOWORG || function == META_SETWINDOWEXT) && words >= 5) {
-            const double y = qint16(d[pos + 6] | (d[pos + 7] << 8)), x = qint16(d[pos + 8] | (d[pos + 9] << 8));
-            if (function == META_SETWINDOWORG) {
-                org = QPointF(x, y);
-            } else if (!haveExt && x != 0 && y != 0) {
-                ext = QPointF(x, y);
-                haveExt = true;
+        const qint64 params = words - 3; // 16-bit parameters
+        const qint64 p = pos + 6;
+        if ((function == META_SETWINDOWORG || function == META_OFFSETWINDOWORG) && params >= 2) {
+            const QPointF v(s16(p + 2), s16(p));
+            w.Org = function == META_SETWINDOWORG ? v : w.Org + v;
+        } else if (function == META_SETWINDOWEXT && params >= 2) {
+            const QPointF e(s16(p + 2), s16(p));
+            if (e.x() != 0 && e.y() != 0) {
+                w.Ext = e;
+                w.HaveExt = true;
+                if (!firstExt) firstExt = e;
             }
+        } else if (function == META_SCALEWINDOWEXT && params >= 4 && w.HaveExt) {
+            const double yd = s16(p), yn = s16(p + 2), xd = s16(p + 4), xn = s16(p + 6);
+            if (xd && yd && xn && yn) w.Ext = QPointF(w.Ext.x() * xn / xd, w.Ext.y() * yn / yd);
+        } else if (function == META_SAVEDC) {
+            if (saved.size() < 10000) saved.push_back(w);
+        } else if (function == META_RESTOREDC && params >= 1) {
+            const qint64 n = qint64(s16(p));
+            const qint64 target = n < 0 ? qint64(saved.size()) + n : n - 1;
+            if (target >= 0 && target < qint64(saved.size())) {
+                w = saved[size_t(target)];
+                saved.resize(size_t(target));
+            }
+        } else if (Draws(function) && !atFirstDraw) {
+            atFirstDraw = w;
+            if (w.HaveExt) break;
         }
         pos += words * 2;
     }
-    if (!haveExt) return false;
-    window = QRectF(org, QSizeF(ext.x(), ext.y()));
+    if (atFirstDraw && atFirstDraw->HaveExt) {
+        window = QRectF(atFirstDraw->Org, QSizeF(atFirstDraw->Ext.x(), atFirstDraw->Ext.y()));
+        return true;
+    }
+    if (!firstExt) return false;
+    const QPointF org = atFirstDraw ? atFirstDraw->Org : w.Org;
+    window = QRectF(org, QSizeF(firstExt->x(), firstExt->y()));
     return true;
 }
 

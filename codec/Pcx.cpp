@@ -50,7 +50,7 @@ QVector<QRgb> FourColourPalette(const uchar* header) {
 
 } // namespace
 
-QImage TPcxGraphic::DecodePcx(const uchar* data, qint64 size, const std::function<void(int)>& progress) {
+QImage TPcxGraphic::DecodePcx(const uchar* data, qint64 size, const std::function<void(int)>& progress, bool* truncated) {
     if (size < kHeaderSize) throw EInvalidGraphic(QStringLiteral("The PCX file header is incomplete"));
     TByteReader h(data, kHeaderSize);
     if (h.U8() != 0x0A) throw EInvalidGraphic(QStringLiteral("Not a PCX file"));
@@ -75,8 +75,10 @@ QImage TPcxGraphic::DecodePcx(const uchar* data, qint64 size, const std::functio
     qint64 end = size;
     QVector<QRgb> palette;
     QImage::Format format = QImage::Format_Indexed8;
+    bool paletteFound = false;
     if (bits == 8 && planes == 1) {
         if (size >= kHeaderSize + 769 && data[size - 769] == 0x0C) {
+            paletteFound = true;
             end = size - 769;
             palette.resize(256);
             const uchar* p = data + end + 1;
@@ -134,7 +136,7 @@ QImage TPcxGraphic::DecodePcx(const uchar* data, qint64 size, const std::functio
                 line[size_t(i++)] = c;
             }
         }
-        if (i < lineBytes) break; // truncated: keep the complete lines
+        if (i < lineBytes) break; // truncated: the complete lines are kept
         if (progress && (rows & 63) == 0) progress(int(qint64(rows) * 100 / height));
 
         uchar* scan = image.scanLine(rows);
@@ -164,14 +166,19 @@ QImage TPcxGraphic::DecodePcx(const uchar* data, qint64 size, const std::functio
         }
     }
     if (rows == 0) throw EInvalidGraphic(QStringLiteral("The PCX file holds no pixel data"));
-    if (rows < height) image = image.copy(0, 0, width, rows);
+    if (rows < height) FillMissingRows(image, rows, height - rows);
+    // The pixels are all there but the palette after them was cut short: the picture shows grey levels.
+    const bool paletteCut = bits == 8 && planes == 1 && !paletteFound && pos < end && data[pos] == 0x0C;
+    if (truncated) *truncated = rows < height || paletteCut;
     return image;
 }
 
 void TPcxGraphic::ReadPage(QIODevice& stream, int) {
     const QByteArray data = ReadRemaining(stream);
+    bool truncated = false;
     FImage = DecodePcx(reinterpret_cast<const uchar*>(data.constData()), data.size(),
-                       [this](int percent) { Progress(TProgressStage::psRunning, quint8(percent)); });
+                       [this](int percent) { Progress(TProgressStage::psRunning, quint8(percent)); }, &truncated);
+    SetTruncated(truncated);
 }
 
 bool TPcxGraphic::SetSaveOption(const QString& key, const QString& value) {

@@ -14,8 +14,10 @@ public:
 
     // Decodes one PCX picture held in data[0, size) (a whole file or one page of a DCX file). The palette
     // that follows 8-bit pictures is looked for at the end of this range.
-    // progress, when given, receives the percentage of lines decoded.
-    static QImage DecodePcx(const uchar* data, qint64 size, const std::function<void(int)>& progress = {});
+    // progress, when given, receives the percentage of lines decoded. Lines the data lacks are white and
+    // set *truncated.
+    static QImage DecodePcx(const uchar* data, qint64 size, const std::function<void(int)>& progress = {},
+                            bool* truncated = nullptr);
 
 private:
     int FBits = 0; // 0: by the picture (8 for indexed, else 24)

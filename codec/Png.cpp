@@ -55,6 +55,7 @@ public:
     double FileGamma = 0;
     std::optional<QRgb> FileBackground;
     bool Interlaced = false;
+    bool Truncated = false; // the data ended before the last pass did
 
 private:
     static void ErrorFn(png_structp png, png_const_charp message) {
@@ -182,9 +183,12 @@ private:
     // the last complete pass with each known pixel widened over its block.
     bool Salvage() {
         if (FImage.isNull() || FPass < 0) return false;
+        Truncated = true;
         if (FPasses == 1) {
             if (FRow <= 0) return false;
-            FImage = FImage.copy(0, 0, FImage.width(), FRow);
+            // The rows that never arrived show the background (painted once the colour table is known).
+            for (int y = FRow; y < FImage.height(); ++y) std::memset(FImage.scanLine(y), 0, size_t(FImage.bytesPerLine()));
+            FMissingFrom = FRow;
             return true;
         }
         if (FPass == 0) return false;
@@ -223,6 +227,12 @@ private:
             }
         }
         if (FImage.format() == QImage::Format_Indexed8) FImage.setColorTable(FPalette);
+        if (FMissingFrom >= 0) {
+            // The file's own background colour where it gives one, for a picture without transparency.
+            std::optional<QRgb> background;
+            if (FileBackground && !FImage.hasAlphaChannel()) background = *FileBackground;
+            FillMissingRows(FImage, FMissingFrom, FImage.height() - FMissingFrom, background);
+        }
         return std::move(FImage);
     }
 
@@ -237,6 +247,7 @@ private:
     int FPasses = 1;
     int FPass = -1;
     int FRow = 0;
+    int FMissingFrom = -1; // first row that never arrived (plain files)
 };
 
 struct TPngOptions {
@@ -465,6 +476,7 @@ void TPngGraphic::ReadPage(QIODevice& stream, int) {
     FFileBackground = decoder.FileBackground;
     FFileInterlaced = decoder.Interlaced;
     FImage = std::move(image);
+    SetTruncated(decoder.Truncated);
     Progress(TProgressStage::psEnding, 100);
 }
 

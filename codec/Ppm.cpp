@@ -88,8 +88,8 @@ void TPPMGraphic::ReadPage(QIODevice& stream, int) {
     QImage image = NewImage(width, height, format);
     if (bitmap) image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
 
-    // Raw data needs a known number of bytes per row; check the whole raster against what is there so a
-    // truncated file gives the rows it holds.
+    // Raw data needs a known number of bytes per row; a truncated file keeps its size with the rows it
+    // holds, the others showing the background.
     const qint64 rawRowBytes = bitmap ? (qint64(width) + 7) / 8 : qint64(width) * channels * (wide ? 2 : 1);
     quint32 row = 0;
     try {
@@ -146,9 +146,10 @@ void TPPMGraphic::ReadPage(QIODevice& stream, int) {
             if ((row & 63) == 0) Progress(TProgressStage::psRunning, quint8(quint64(row) * 100 / height));
         }
     } catch (const EReadError&) {
-        // Truncated data: keep the complete rows.
+        // Truncated data: the complete rows are kept.
         if (row == 0) throw EInvalidGraphic(QStringLiteral("The portable map holds no pixel data"));
-        image = image.copy(0, 0, int(width), int(row));
+        FillMissingRows(image, int(row), int(height - row));
+        SetTruncated(true);
     }
     FImage = std::move(image);
 }

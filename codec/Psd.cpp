@@ -150,15 +150,16 @@ void TPSDGraphic::ReadPage(QIODevice& stream, int) {
             at += n;
         }
     }
-    // Rows present in every used channel: a truncated file gives a shorter picture.
+    // A row is shown when it is present in every used channel; a truncated file keeps its size, the rows
+    // that never arrived showing the background.
+    std::vector<char> present(size_t(height), 1);
     qint64 rows = 0;
-    for (; rows < height; ++rows) {
-        bool ok = true;
-        for (int c = 0; c < used && ok; ++c) {
-            const qint64 i = c * height + rows;
-            ok = start[size_t(i)] <= size && length[size_t(i)] <= size - start[size_t(i)];
+    for (qint64 y = 0; y < height; ++y) {
+        for (int c = 0; c < used && present[size_t(y)]; ++c) {
+            const qint64 i = c * height + y;
+            present[size_t(y)] = start[size_t(i)] <= size && length[size_t(i)] <= size - start[size_t(i)];
         }
-        if (!ok) break;
+        rows += present[size_t(y)];
     }
     if (rows == 0) Invalid(QStringLiteral("The Photoshop file holds no pixel data"));
 
@@ -171,14 +172,18 @@ void TPSDGraphic::ReadPage(QIODevice& stream, int) {
         format = QImage::Format_Grayscale8;
     else
         format = alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
-    QImage image = NewImage(width, rows, format);
+    QImage image = NewImage(width, height, format);
     if (mode == pmBitmap) image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
     if (mode == pmIndexed) image.setColorTable(palette);
 
     std::vector<uchar> raw(static_cast<size_t>(rowBytes));
     std::vector<uchar> plane(size_t(width) * used);
-    for (qint64 y = 0; y < rows; ++y) {
-        if ((y & 63) == 0) Progress(TProgressStage::psRunning, quint8(y * 100 / rows));
+    for (qint64 y = 0; y < height; ++y) {
+        if ((y & 63) == 0) Progress(TProgressStage::psRunning, quint8(y * 100 / height));
+        if (!present[size_t(y)]) {
+            FillMissingRows(image, int(y), 1);
+            continue;
+        }
         for (int c = 0; c < used; ++c) {
             const qint64 i = c * height + y;
             const uchar* src = data + start[size_t(i)];
@@ -228,5 +233,6 @@ void TPSDGraphic::ReadPage(QIODevice& stream, int) {
             }
         }
     }
+    SetTruncated(rows < height);
     FImage = std::move(image);
 }

@@ -53,6 +53,8 @@ public:
     TPspReader(const uchar* data, qint64 size) : FData(data), FSize(size) {}
 
     void Read(QImage& result);
+    // Whether some data ended early (blocks or channels cut short).
+    bool Truncated() const { return FTruncated; }
 
 private:
     // The block header at pos within [pos, limit); false when there is none.
@@ -62,8 +64,9 @@ private:
     void ReadPalette(const TBlock& b);
     // Channel blocks inside [pos, end).
     std::vector<TChannel> ReadChannels(qint64 pos, qint64 end) const;
-    // Expands a channel to rows of rowBytes (uncompressed data pads its rows to 4 bytes).
-    std::vector<uchar> Expand(const TChannel& c, int compression, qint64 rowBytes, int height) const;
+    // Expands a channel to rows of rowBytes (uncompressed data pads its rows to 4 bytes); *rows gets the
+    // number of complete rows the data held.
+    std::vector<uchar> Expand(const TChannel& c, int compression, qint64 rowBytes, int height, int* rows) const;
     // Draws a raster of the given size from its channels at (left, top) on the canvas.
     bool DrawRaster(const std::vector<TChannel>& channels, int compression, int depth, int width, int height,
                     int left, int top, int opacity, QImage& canvas) const;
@@ -77,6 +80,7 @@ private:
     QVector<QRgb> FPalette;
     qint64 FPixelsDrawn = 0;
     bool FDrewLayer = false;
+    mutable bool FTruncated = false;
 };
 
 bool TPspReader::NextBlock(qint64& pos, qint64 limit, TBlock& block) const {
@@ -88,6 +92,7 @@ bool TPspReader::NextBlock(qint64& pos, qint64 limit, TBlock& block) const {
     if (FMajor <= 3) r.Skip(4); // initial data length
     const qint64 length = r.U32LE();
     block.Start = pos + headerSize;
+    if (length > limit - block.Start && limit == FSize) FTruncated = true;
     block.End = block.Start + std::min(length, limit - block.Start);
     pos = block.End;
     return true;
@@ -144,6 +149,7 @@ std::vector<TChannel> TPspReader::ReadChannels(qint64 pos, qint64 end) const {
             if (FMajor <= 3) dataAt = r.Pos();
             if (dataAt > r.Size()) continue;
             c.Data = FData + b.Start + dataAt;
+            if (c.Length > r.Size() - dataAt) FTruncated = true;
             c.Length = std::min(c.Length, r.Size() - dataAt); // truncated data: what is there
             channels.push_back(c);
         } catch (const EReadError&) {
@@ -152,16 +158,19 @@ std::vector<TChannel> TPspReader::ReadChannels(qint64 pos, qint64 end) const {
     return channels;
 }
 
-std::vector<uchar> TPspReader::Expand(const TChannel& c, int compression, qint64 rowBytes, int height) const {
+std::vector<uchar> TPspReader::Expand(const TChannel& c, int compression, qint64 rowBytes, int height, int* rows) const {
     std::vector<uchar> out(size_t(rowBytes * height), 0);
     const uchar* p = c.Data;
     const uchar* end = p + c.Length;
+    size_t produced = 0;
     if (compression == cmNone) {
         const qint64 stride = (rowBytes + 3) & ~qint64(3);
         for (int y = 0; y < height; ++y) {
             const qint64 at = qint64(y) * stride;
             if (at >= c.Length) break;
-            std::memcpy(out.data() + qint64(y) * rowBytes, p + at, size_t(std::min(rowBytes, c.Length - at)));
+            const qint64 n = std::min(rowBytes, c.Length - at);
+            std::memcpy(out.data() + qint64(y) * rowBytes, p + at, size_t(n));
+            produced = size_t(qint64(y) * rowBytes + n);
         }
     } else if (compression == cmRle) {
         // n > 128 repeats the next byte n-128 times; otherwise n bytes follow as they are.
@@ -180,6 +189,7 @@ std::vector<uchar> TPspReader::Expand(const TChannel& c, int compression, qint64
                 i += k;
             }
         }
+        produced = i;
     } else {
         z_stream z{};
         if (inflateInit(&z) != Z_OK) return out;
@@ -188,8 +198,10 @@ std::vector<uchar> TPspReader::Expand(const TChannel& c, int compression, qint64
         z.next_out = out.data();
         z.avail_out = uInt(out.size());
         inflate(&z, Z_FINISH); // damaged data keeps what was inflated before the damage
+        produced = out.size() - z.avail_out;
         inflateEnd(&z);
     }
+    *rows = rowBytes > 0 ? int(std::min<qint64>(height, qint64(produced) / rowBytes)) : height;
     return out;
 }
 
@@ -222,15 +234,28 @@ bool TPspReader::DrawRaster(const std::vector<TChannel>& channels, int compressi
 
     QImage layer = NewImage(width, height, QImage::Format_ARGB32);
     std::vector<uchar> r, g, b, i, a;
+    // Rows every channel holds: the rows below them never arrived and leave what is underneath.
+    int rows = height, n = height;
     if (trueColour) {
-        r = Expand(*red, compression, rowBytes, height);
-        g = Expand(*green, compression, rowBytes, height);
-        b = Expand(*blue, compression, rowBytes, height);
+        r = Expand(*red, compression, rowBytes, height, &n);
+        rows = std::min(rows, n);
+        g = Expand(*green, compression, rowBytes, height, &n);
+        rows = std::min(rows, n);
+        b = Expand(*blue, compression, rowBytes, height, &n);
+        rows = std::min(rows, n);
     } else {
-        i = Expand(*index, compression, rowBytes, height);
+        i = Expand(*index, compression, rowBytes, height, &n);
+        rows = std::min(rows, n);
     }
-    if (alpha) a = Expand(*alpha, compression, width, height);
-    for (int y = 0; y < height; ++y) {
+    if (alpha) {
+        a = Expand(*alpha, compression, width, height, &n);
+        rows = std::min(rows, n);
+    }
+    if (rows < height) {
+        FTruncated = true;
+        FillMissingRows(layer, rows, height - rows, qRgba(0, 0, 0, 0));
+    }
+    for (int y = 0; y < rows; ++y) {
         QRgb* out = reinterpret_cast<QRgb*>(layer.scanLine(y));
         const qint64 row = qint64(y) * rowBytes;
         for (int x = 0; x < width; ++x) {
@@ -404,4 +429,5 @@ void TPSPGraphic::ReadPage(QIODevice& stream, int) {
     QImage image;
     reader.Read(image);
     FImage = std::move(image);
+    SetTruncated(reader.Truncated());
 }

@@ -6,6 +6,8 @@
 #include <QIODevice>
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -19,6 +21,7 @@ struct TRlaHeader {
     int Width = 0, Height = 0;
     int Storage = 0, Channels = 0, Mattes = 0, Aux = 0;
     int ChannelBits = 8, MatteBits = 8;
+    double Gamma = 0; // the gamma text of the header; 0 when it gives none
 };
 
 // Reads the fields the decoder uses; false when they are not consistent.
@@ -32,6 +35,12 @@ bool ParseHeader(const uchar* data, qint64 size, TRlaHeader& h) {
     h.Channels = r.S16BE();
     h.Mattes = r.S16BE();
     h.Aux = r.S16BE();
+    r.Skip(2); // revision
+    // The gamma, as text in a 16-byte field.
+    const char* gamma = reinterpret_cast<const char*>(r.Take(16));
+    bool ok = false;
+    h.Gamma = QByteArray(gamma, int(qstrnlen(gamma, 16))).trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(h.Gamma) || h.Gamma <= 0 || h.Gamma > 10) h.Gamma = 0;
     r.Seek(658);
     h.ChannelBits = r.S16BE();
     r.Skip(2); // matte type
@@ -67,6 +76,19 @@ bool ExpandChannel(const uchar* p, qint64 length, uchar* out, qint64 count) {
         }
     }
     return true;
+}
+
+// Colours are stored multiplied by the matte. Where a file names a gamma other than 1 the matte was
+// applied as its power of that gamma (as OpenImageIO writes and reads such files), else as it stands.
+// The table gives, for each matte value, the factor that takes the stored colour back to the colour.
+std::array<double, 256> UnmatteFactors(double gamma) {
+    std::array<double, 256> factors{};
+    factors[0] = 1; // fully transparent: the colour is kept as stored
+    for (int a = 1; a < 256; ++a) {
+        const double k = 255.0 / a;
+        factors[size_t(a)] = gamma > 0 && std::fabs(gamma - 1) > 1e-6 ? std::pow(k, gamma) : k;
+    }
+    return factors;
 }
 
 } // namespace
@@ -110,13 +132,14 @@ void TRLAGraphic::ReadPage(QIODevice& stream, int) {
     const int colourBytes = h.ChannelBits > 8 ? 2 : 1, matteBytes = h.MatteBits > 8 ? 2 : 1;
     std::vector<uchar> expanded(size_t(width) * 2);
     std::vector<uchar> planes(size_t(width) * 4, 255);
+    const std::array<double, 256> unmatte = UnmatteFactors(h.Gamma);
     TByteReader table(data + kHeaderSize, qint64(height) * 4);
-    // Scanlines are listed bottom first; the picture keeps the rows read before any damage.
-    int rows = 0;
-    for (; rows < height; ++rows) {
+    // Scanlines are listed bottom first, each found by its own offset (writers store them in either
+    // order). A scanline whose data is missing or damaged shows the background.
+    int rows = 0; // scanlines decoded
+    for (int line = 0; line < height; ++line) {
         qint64 pos = table.U32BE();
-        if (pos < tableEnd || pos >= size) break;
-        bool ok = true;
+        bool ok = pos >= tableEnd && pos < size;
         // Colour channels, then mattes; channels that no picture shows are passed over by their lengths.
         for (int c = 0; c < h.Channels + (alpha ? 1 : 0) && ok; ++c) {
             if (size - pos < 2) {
@@ -142,8 +165,12 @@ void TRLAGraphic::ReadPage(QIODevice& stream, int) {
             }
             pos += length;
         }
-        if (!ok) break;
-        uchar* scan = image.scanLine(height - 1 - rows);
+        if (!ok) {
+            FillMissingRows(image, height - 1 - line, 1);
+            continue;
+        }
+        ++rows;
+        uchar* scan = image.scanLine(height - 1 - line);
         const uchar *r = planes.data(), *g = r + width, *b = g + width, *a = b + width;
         if (format == QImage::Format_Grayscale8) {
             std::memcpy(scan, r, size_t(width));
@@ -154,9 +181,17 @@ void TRLAGraphic::ReadPage(QIODevice& stream, int) {
             g = r;
             b = r;
         }
-        for (int x = 0; x < width; ++x) out[x] = qRgba(r[x], g[x], b[x], alpha ? a[x] : 255);
+        if (!alpha) {
+            for (int x = 0; x < width; ++x) out[x] = qRgb(r[x], g[x], b[x]);
+            continue;
+        }
+        for (int x = 0; x < width; ++x) {
+            const double k = unmatte[a[x]];
+            auto colour = [k](uchar v) { return int(std::min(255.0, std::nearbyint(v * k))); };
+            out[x] = a[x] == 255 ? qRgba(r[x], g[x], b[x], 255) : qRgba(colour(r[x]), colour(g[x]), colour(b[x]), a[x]);
+        }
     }
     if (rows == 0) throw EInvalidGraphic(QStringLiteral("The RLA file holds no pixel data"));
-    if (rows < height) image = image.copy(0, height - rows, width, rows);
+    SetTruncated(rows < height);
     FImage = std::move(image);
 }

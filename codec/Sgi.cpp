@@ -117,24 +117,29 @@ void TSGIGraphic::ReadPage(QIODevice& stream, int) {
                 length[size_t(c) * height + y] = rawRow;
             }
     }
-    // The rows present in every channel, counted from the bottom: a truncated file gives a shorter picture.
+    // A row is shown when every channel of it is in the data (rows count from the bottom); a truncated
+    // file keeps its size, the rows that never arrived showing the background.
+    std::vector<char> present(size_t(height), 1);
     int rows = 0;
-    for (; rows < height; ++rows) {
-        bool ok = true;
-        for (int c = 0; c < used && ok; ++c) {
-            const qint64 s = start[size_t(c) * height + rows], l = length[size_t(c) * height + rows];
-            ok = s >= kHeaderSize && l >= 0 && s <= size && l <= size - s;
+    for (int y = 0; y < height; ++y) {
+        for (int c = 0; c < used && present[size_t(y)]; ++c) {
+            const qint64 s = start[size_t(c) * height + y], l = length[size_t(c) * height + y];
+            present[size_t(y)] = s >= kHeaderSize && l >= 0 && s <= size && l <= size - s;
         }
-        if (!ok) break;
+        rows += present[size_t(y)];
     }
     if (rows == 0) throw EInvalidGraphic(QStringLiteral("The SGI file holds no pixel data"));
 
     const bool alpha = used == 2 || used == 4;
     const QImage::Format format = used == 1 ? QImage::Format_Grayscale8 : alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;
-    QImage image = NewImage(width, rows, format);
+    QImage image = NewImage(width, height, format);
     std::vector<quint16> channel(size_t(width) * used);
-    for (int y = 0; y < rows; ++y) {
-        if ((y & 63) == 0) Progress(TProgressStage::psRunning, quint8(qint64(y) * 100 / rows));
+    for (int y = 0; y < height; ++y) {
+        if ((y & 63) == 0) Progress(TProgressStage::psRunning, quint8(qint64(y) * 100 / height));
+        if (!present[size_t(y)]) {
+            FillMissingRows(image, height - 1 - y, 1);
+            continue;
+        }
         for (int c = 0; c < used; ++c) {
             quint16* out = channel.data() + size_t(c) * width;
             const uchar* p = data + start[size_t(c) * height + y];
@@ -155,7 +160,7 @@ void TSGIGraphic::ReadPage(QIODevice& stream, int) {
             if (h.Bpc == 2)
                 for (int x = 0; x < width; ++x) out[x] = To8(out[x]);
         }
-        uchar* scan = image.scanLine(rows - 1 - y);
+        uchar* scan = image.scanLine(height - 1 - y);
         const quint16* c0 = channel.data();
         if (used == 1) {
             for (int x = 0; x < width; ++x) scan[x] = uchar(c0[x]);
@@ -170,5 +175,6 @@ void TSGIGraphic::ReadPage(QIODevice& stream, int) {
         else
             for (int x = 0; x < width; ++x) out[x] = qRgba(c0[x], c1[x], c2[x], c3[x]);
     }
+    SetTruncated(rows < height);
     FImage = std::move(image);
 }

@@ -143,7 +143,7 @@ void TTgaGraphic::ReadPage(QIODevice& stream, int) {
             x += n;
             packetLeft -= n;
         }
-        if (x < width) break; // truncated: keep the complete lines
+        if (x < width) break; // truncated: the complete lines are kept
         if ((rows & 63) == 0) Progress(TProgressStage::psRunning, quint8(qint64(rows) * 100 / height));
 
         uchar* scan = image.scanLine(topDown ? rows : height - 1 - rows);
@@ -174,7 +174,9 @@ void TTgaGraphic::ReadPage(QIODevice& stream, int) {
         }
     }
     if (rows == 0) throw EInvalidGraphic(QStringLiteral("The TGA file holds no pixel data"));
-    if (rows < height) image = image.copy(0, topDown ? 0 : height - rows, width, rows);
+    // The lines that never arrived show the background.
+    if (rows < height) FillMissingRows(image, topDown ? rows : 0, height - rows);
+    SetTruncated(rows < height);
     FImage = std::move(image);
 }
 

@@ -31,12 +31,14 @@ struct TTiffClient {
     QIODevice* Device = nullptr;
     qint64 Base = 0;
     QString Error; // first error since the last reset
+    bool ShortRead = false; // libtiff asked for bytes past the end of the file
 };
 
 tmsize_t ReadProc(thandle_t h, void* buf, tmsize_t size) {
     auto* c = static_cast<TTiffClient*>(h);
     if (size <= 0) return 0;
     const qint64 n = c->Device->read(static_cast<char*>(buf), size);
+    if (n < size) c->ShortRead = true;
     return n < 0 ? tmsize_t(-1) : tmsize_t(n);
 }
 
@@ -114,6 +116,8 @@ public:
 
     TIFF* Tif() const { return FTif; }
     const QString& Error() const { return FClient.Error; }
+    // Whether the file ended before something libtiff read (pixels, or a tag such as the profile).
+    bool ShortRead() const { return FClient.ShortRead; }
     // Up to `count` bytes at a file offset, fewer where the file ends.
     QByteArray ReadAt(quint64 offset, qint64 count) const {
         QIODevice* d = FClient.Device;
@@ -213,8 +217,10 @@ class TDirectDecoder {
 public:
     TDirectDecoder(TTiffFile& file, const TLayout& layout) : FFile(file), FTif(file.Tif()), L(layout) {}
 
-    // Returns the picture, shorter than the directory says when the data ends early.
+    // Returns the picture; when the data ends early the rows that never arrived are white (transparent
+    // with alpha) and Truncated() says so.
     QImage Decode(const std::function<void(int)>& progress);
+    bool Truncated() const { return FTruncated; }
 
 private:
     void PrepareImage();
@@ -225,6 +231,7 @@ private:
     const TLayout& L;
     QImage FImage;
     std::vector<QRgb> FColourMap;
+    bool FTruncated = false;
 };
 
 void TDirectDecoder::PrepareImage() {
@@ -474,7 +481,10 @@ QImage TDirectDecoder::Decode(const std::function<void(int)>& progress) {
         progress(int(qint64(y) * 100 / L.Height));
     }
     if (y == 0) FFile.Fail(QStringLiteral("The TIFF picture data cannot be read"));
-    if (y < L.Height) return FImage.copy(0, 0, int(L.Width), int(y));
+    if (y < L.Height) {
+        FillMissingRows(FImage, int(y), int(L.Height - y));
+        FTruncated = true;
+    }
     return FImage;
 }
 
@@ -484,16 +494,19 @@ QImage DecodeRgba(TTiffFile& file, const TLayout& L) {
     if (!TIFFRGBAImageOK(file.Tif(), message))
         throw EInvalidGraphic(QStringLiteral("Unsupported TIFF picture: %1").arg(QString::fromLocal8Bit(message)));
     QImage image = NewImage(L.Width, L.Height, QImage::Format_RGBA8888_Premultiplied);
+    const bool alpha = L.Spp > 3 || L.Alpha != TAlpha::None;
+    // What the data does not reach shows the background.
+    image.fill(alpha ? Qt::transparent : Qt::white);
     // The raster is 32-bit words with red in the low byte, which is RGBA byte order here.
     static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "the RGBA raster of libtiff is read as bytes");
     if (image.bytesPerLine() != qsizetype(L.Width) * 4) throw EInvalidGraphic(QStringLiteral("Unexpected row padding"));
     file.ResetError();
+    // Reading stops at the first strip that fails: a file cut short keeps the strips before the cut.
     if (!TIFFReadRGBAImageOriented(file.Tif(), L.Width, L.Height, reinterpret_cast<uint32_t*>(image.bits()),
-                                   ORIENTATION_TOPLEFT, 0) &&
-        !file.Error().isEmpty())
+                                   ORIENTATION_TOPLEFT, 1) &&
+        !file.Error().isEmpty() && !file.ShortRead())
         file.Fail(QStringLiteral("The TIFF picture data cannot be read"));
-    return image.convertToFormat(L.Spp > 3 || L.Alpha != TAlpha::None ? QImage::Format_ARGB32_Premultiplied
-                                                                      : QImage::Format_RGB32);
+    return image.convertToFormat(alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
 }
 
 TLayout ReadLayout(TIFF* tif, bool* direct) {
@@ -771,6 +784,7 @@ void TTiffGraphic::ReadPage(QIODevice& stream, int page) {
     if (direct) {
         TDirectDecoder decoder(file, layout);
         image = decoder.Decode([this](int percent) { Progress(TProgressStage::psRunning, quint8(percent)); });
+        SetTruncated(decoder.Truncated());
         quint16 orientation = ORIENTATION_TOPLEFT;
         TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
         image = ApplyOrientation(image, orientation);
@@ -778,6 +792,7 @@ void TTiffGraphic::ReadPage(QIODevice& stream, int page) {
         image = DecodeRgba(file, layout);
     }
     image = ApplyIccProfile(std::move(image), tif);
+    if (file.ShortRead()) SetTruncated(true);
     Progress(TProgressStage::psEnding, 100);
     FImage = std::move(image);
 }

@@ -7,6 +7,9 @@
 #include <QPainter>
 #include <QProcess>
 
+#include <algorithm>
+#include <cstring>
+
 QString DataPath(const QString& relative) { return QStringLiteral(LUMENOR_TEST_DATA "/") + relative; }
 
 QByteArray ReadFile(const QString& path) {
@@ -34,6 +37,32 @@ void WriteFile(const QString& path, const QByteArray& bytes) {
                 return ::testing::AssertionFailure()
                        << "pixel (" << x / 4 << "," << y << ") channel " << x % 4 << ": " << int(pa[x])
                        << " != " << int(pe[x]);
+    }
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult ArrivedRowsMatch(const QImage& part, const QImage& whole, bool fromTop, int* arrived,
+                                            int partial) {
+    if (part.size() != whole.size())
+        return ::testing::AssertionFailure() << "size " << part.width() << "x" << part.height() << " != "
+                                             << whole.width() << "x" << whole.height();
+    const QImage a = part.convertToFormat(QImage::Format_RGBA8888);
+    const QImage e = whole.convertToFormat(QImage::Format_RGBA8888);
+    const quint32 background = whole.hasAlphaChannel() ? 0u : 0xFFFFFFFFu; // RGBA8888 in memory
+    const int h = a.height(), w = a.width();
+    auto sameRow = [&](int y) { return std::memcmp(a.constScanLine(y), e.constScanLine(y), size_t(w) * 4) == 0; };
+    auto backgroundRow = [&](int y) {
+        const quint32* p = reinterpret_cast<const quint32*>(a.constScanLine(y));
+        return std::all_of(p, p + w, [&](quint32 v) { return v == background; });
+    };
+    int n = 0;
+    while (n < h && sameRow(fromTop ? n : h - 1 - n)) ++n;
+    if (arrived) *arrived = n;
+    for (int i = n; i < h; ++i) {
+        const int y = fromTop ? i : h - 1 - i;
+        if (!backgroundRow(y) && i >= n + partial)
+            return ::testing::AssertionFailure() << "row " << y << " is neither as decoded from the whole data nor "
+                                                 << "background (" << n << " rows arrived)";
     }
     return ::testing::AssertionSuccess();
 }

@@ -37,6 +37,14 @@ void WriteFile(const QString& path, const QByteArray& bytes);
 // Pixels compared as 8-bit RGBA; reports the first difference beyond tolerance.
 ::testing::AssertionResult SamePixels(const QImage& actual, const QImage& expected, int tolerance = 0);
 
+// A picture decoded from data cut short, against the decoding of the whole data: the same size, the
+// rows that arrived as in the whole picture and forming one block from the top (fromTop) or from the
+// bottom, every other row all background (transparent when the whole picture has alpha, else white).
+// Up to `partial` rows just past the block may be neither (a row that was being decoded when the data
+// ended). The number of rows that arrived goes to *arrived.
+::testing::AssertionResult ArrivedRowsMatch(const QImage& part, const QImage& whole, bool fromTop,
+                                            int* arrived = nullptr, int partial = 0);
+
 // Runs lumenor-cli with the arguments; returns the exit status and fills stdout/stderr.
 int RunCli(const QStringList& args, QString* out = nullptr, QString* err = nullptr);
 

@@ -22,9 +22,15 @@ TAVIGraphic::~TAVIGraphic() {
 
 int TAVIGraphic::IntervalOf(qint64 scale, qint64 rate) {
     if (scale <= 0) return 0;
-    if (rate <= 0) return int(std::min<qint64>(scale / 10, INT_MAX));
-    if (scale > (LLONG_MAX - rate / 2) / 1000) return INT_MAX;
-    return int(std::min<qint64>((scale * 1000 + rate / 2) / rate, INT_MAX));
+    qint64 interval;
+    if (rate <= 0)
+        interval = scale / 10;
+    else if (scale > (LLONG_MAX - rate / 2) / 1000)
+        interval = INT_MAX;
+    else
+        interval = (scale * 1000 + rate / 2) / rate;
+    // Faster rates would keep the timer firing without a pause; no display shows them anyway.
+    return int(std::clamp<qint64>(interval, kMinFrameInterval, INT_MAX));
 }
 
 void TAVIGraphic::LoadFromFileName(const QString& fileName) {

@@ -55,8 +55,9 @@ public:
     QImage FrameImage() const;
 
     // Milliseconds per frame for a stream's time scale and rate: scale * 1000 / rate rounded, or
-    // scale / 10 when the rate is 0; kept within 0 .. INT_MAX.
+    // scale / 10 when the rate is 0; kept within kMinFrameInterval .. INT_MAX (0 for a scale of 0).
     static int IntervalOf(qint64 scale, qint64 rate);
+    static constexpr int kMinFrameInterval = 10;
 
 private:
     void StartTimer(int interval);

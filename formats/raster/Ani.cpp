@@ -101,6 +101,7 @@ TAniGraphic::~TAniGraphic() {
 }
 
 void TAniGraphic::Clear() {
+    SetTruncated(false);
     FArtist.clear();
     FName.clear();
     FFrameCount = 0;
@@ -121,6 +122,7 @@ void TAniGraphic::LoadFromStream(QIODevice& stream) {
         Parse();
     } catch (...) {
         // Nothing half-read stays behind.
+        SetTruncated(false);
         FArtist.clear();
         FName.clear();
         FFrameCount = 0;
@@ -135,13 +137,36 @@ void TAniGraphic::LoadFromStream(QIODevice& stream) {
     ShowFrame(0);
 }
 
+namespace {
+
+// The tags a chunk of the top level can have; after a list whose size is wrong, the walk picks up the
+// next of them.
+bool IsTopLevelTag(quint32 tag) {
+    return tag == MakeTag("anih") || tag == MakeTag("rate") || tag == MakeTag("seq ") || tag == MakeTag("LIST");
+}
+
+quint32 TagAt(const TRiffReader& r, qint64 pos) {
+    TRiffReader at = r;
+    at.Seek(pos);
+    return at.Tag();
+}
+
+// Steps over the padding byte that follows a chunk of odd size, when it is there (a 0).
+void SkipPad(TRiffReader& r, quint32 size) {
+    if ((size & 1) && r.Pos() < r.End() && r.U8() != 0) r.Skip(-1);
+}
+
+} // namespace
+
 void TAniGraphic::Parse() {
     TRiffReader r(FData);
     if (r.Tag() != MakeTag("RIFF")) Invalid();
-    r.SetEnd(qint64(r.U32()) + 8);
+    const qint64 riffEnd = qint64(r.U32()) + 8;
+    r.SetEnd(riffEnd);
     if (r.Tag() != MakeTag("ACON")) Invalid();
+    bool cut = false; // a frame's data goes past the end of the data
 
-    while (r.Pos() < r.End()) {
+    while (r.Pos() + 8 <= r.End()) {
         const quint32 tag = r.Tag();
         const quint32 size = r.U32();
         const qint64 start = r.Pos();
@@ -157,38 +182,57 @@ void TAniGraphic::Parse() {
         } else if (tag == MakeTag("seq ")) {
             FSequence = ReadSteps(r, size, FHeader.Steps);
         } else if (tag == MakeTag("LIST")) {
-            // The size counts down as the list's contents are read; the frames end the list.
-            qint64 left = size;
-            while (left > 0 && r.Pos() < r.End()) {
+            // The sub-chunks are walked by their sizes within the list. Lists whose size is a few bytes
+            // off are common: when the list's end does not hold the next chunk, the walk resumes at the
+            // next chunk tag found after the list's last sub-chunk.
+            const qint64 listEnd = std::min(start + qint64(size), r.End());
+            const quint32 type = r.Tag();
+            const bool frames = (type & 0x00FFFFFF) == (MakeTag("fram") & 0x00FFFFFF);
+            if (frames) FFramePos.clear();
+            while (r.Pos() + 8 <= listEnd) {
+                const qint64 itemPos = r.Pos();
                 const quint32 item = r.Tag();
-                left -= 4;
-                if (item == MakeTag("INAM") || item == MakeTag("IART")) {
-                    const qint64 before = r.Pos();
-                    const quint32 length = r.U32();
-                    const QString text = ReadText(r, length);
-                    (item == MakeTag("INAM") ? FName : FArtist) = text;
-                    // One more byte: consumed when it is 0 (the padding after an odd length), else given back.
-                    if (r.U8() != 0) r.Skip(-1);
-                    left -= r.Pos() - before;
-                } else if ((item & 0x00FFFFFF) == (MakeTag("fram") & 0x00FFFFFF)) {
-                    FFramePos.clear();
-                    for (quint32 i = 0; i < FHeader.Frames; ++i) {
-                        if (r.Tag() != MakeTag("icon")) Invalid();
-                        const qint64 sizePos = r.Pos();
-                        const quint32 iconSize = r.U32();
-                        FFramePos.append(sizePos);
-                        r.Skip(iconSize);
-                    }
+                if (IsTopLevelTag(item)) { // the list ended before its size says
+                    r.Seek(itemPos);
                     break;
                 }
+                const quint32 length = r.U32();
+                const qint64 dataPos = r.Pos();
+                if (frames) {
+                    if (item != MakeTag("icon")) Invalid();
+                    FFramePos.append(itemPos + 4);
+                    if (dataPos + qint64(length) > FData.size()) cut = true;
+                    r.Seek(dataPos + length);
+                    SkipPad(r, length);
+                } else if (item == MakeTag("INAM") || item == MakeTag("IART")) {
+                    (item == MakeTag("INAM") ? FName : FArtist) = ReadText(r, length);
+                    // One more byte is consumed when it is 0: the padding after an odd length, which some
+                    // writers also put after an even one.
+                    if (r.Pos() < listEnd && r.U8() != 0) r.Skip(-1);
+                } else {
+                    r.Seek(dataPos + length);
+                    SkipPad(r, length);
+                }
             }
+            const qint64 walked = std::min(r.Pos(), listEnd);
+            r.Seek(listEnd);
+            SkipPad(r, size);
+            if (r.Pos() + 8 <= r.End() && !IsTopLevelTag(TagAt(r, r.Pos()))) {
+                // Resynchronise: the nearest chunk tag from the end of the last sub-chunk on.
+                qint64 next = walked;
+                while (next + 8 <= r.End() && !IsTopLevelTag(TagAt(r, next))) ++next;
+                if (next + 8 <= r.End()) r.Seek(next);
+            }
+            continue;
         } else {
             r.Seek(start + size);
         }
+        SkipPad(r, size);
     }
 
-    // Frames only as the data holds them.
+    // Frames as the header counts them, as far as the data holds them.
     FFrameCount = int(std::min<qint64>(FHeader.Frames, FFramePos.size()));
+    SetTruncated(cut || (FFrameCount < qint64(FHeader.Frames) && FData.size() < riffEnd));
     if ((FHeader.Width == 0 || FHeader.Height == 0) && !FFramePos.isEmpty()) {
         // The first frame's first directory entry; 0 there stands for 256.
         r.Seek(FFramePos.front() + 4 + kIconDirHeader);

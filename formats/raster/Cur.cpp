@@ -36,15 +36,17 @@ void TCursorGraphic::ReadPage(QIODevice& stream, int) {
     const QByteArray data = ReadRemaining(stream);
     QVector<TIconEntry> entries;
     quint16 type = 0;
+    bool cut = false;
     try {
         if (data.size() >= 4) type = quint16(uchar(data[kTypePos]) | (uchar(data[kTypePos + 1]) << 8));
         // Pointers are also stored as icons now and then; those have no hot spot.
-        entries = ReadIconFile(data, type == 1 ? 1 : 2);
+        entries = ReadIconFile(data, type == 1 ? 1 : 2, &cut);
     } catch (const Exception&) {
         throw EInvalidGraphic(QStringLiteral("Cannot load image. Invalid or unexpected %1 image format.").arg(QStringLiteral("CUR")));
     }
     const TIconEntry& best = entries[LargestIconEntry(entries)];
     FImage = best.Image.convertToFormat(QImage::Format_ARGB32);
+    SetTruncated(cut || best.Truncated);
     FHotSpot = type == 1 ? QPoint() : QPoint(best.Field1, best.Field2);
 }
 

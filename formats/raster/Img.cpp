@@ -69,7 +69,9 @@ void TImgImage::Decode() {
         }
     } catch (const EReadError&) {
         if (row == 0) throw EInvalidGraphic(DamagedMessage());
-        image = image.copy(0, 0, width, row);
+        // The rows that never arrived show the background.
+        FillMissingRows(image, row, height - row);
+        SetTruncated(true);
     }
     FPatternLength = patternLength;
     FImage = std::move(image);

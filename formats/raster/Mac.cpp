@@ -39,7 +39,9 @@ void TMACImage::Decode() {
         }
     } catch (const EReadError&) {
         if (row == 0) throw EInvalidGraphic(QStringLiteral("File is corrupted"));
-        image = image.copy(0, 0, kWidth, row);
+        // The rows that never arrived show the background.
+        FillMissingRows(image, row, kHeight - row);
+        SetTruncated(true);
     }
     FImage = std::move(image);
 }

@@ -66,16 +66,19 @@ void TWBitmap::LoadFromStream(QIODevice& stream) {
     const qint64 rowLength = width / 8 + (width % 8 ? 1 : 0);
 
     Progress(TProgressStage::psStarting, 0, false, QRect(0, 0, width, 1));
-    for (int row = 0; row < height; ++row) {
+    int row = 0;
+    for (; row < height; ++row) {
         try {
             ReadBuffer(stream, bitmap.scanLine(row), rowLength);
         } catch (const EReadError&) {
-            break; // a truncated file: the rows not read stay black
+            break; // a truncated file: the rows not read show the background
         }
         Progress(TProgressStage::psRunning, quint8((qint64(row) * 100 + height / 2) / height), true,
                  QRect(0, row, width, 1));
     }
     Progress(TProgressStage::psEnding, 100, false);
+    if (row < height) FillMissingRows(bitmap, row, height - row);
+    SetTruncated(row < height);
     FBitmap = std::move(bitmap);
     FEmpty = false;
     NotifyChanged();

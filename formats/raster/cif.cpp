@@ -254,6 +254,7 @@ void TCIFGraphic::LoadFromStream(QIODevice& stream) {
     inner->LoadFromStream(buffer);
     FInner = std::move(inner);
     FInner->OnChange = [this](TGraphic*) { NotifyChanged(); };
+    SetTruncated(FInner->Truncated()); // the picture inside was cut short before it was encrypted
     FEmpty = false;
     NotifyChanged();
 }

@@ -234,11 +234,13 @@ TEST(Gif, TruncatedFilesKeepTheCompleteFrames) {
             continue;
         }
         EXPECT_GE(g->FrameCount(), lastCount);
+        EXPECT_TRUE(g->Truncated());
         lastCount = g->FrameCount();
         for (int i = 2; i <= g->FrameCount(); ++i)
             EXPECT_TRUE(SameComposed(g->FrameImage(i), LoadRef(QStringLiteral("ref-anim-%1.png").arg(i - 1))));
     }
     EXPECT_EQ(lastCount, 4);
+    EXPECT_FALSE(LoadGif(bytes)->Truncated());
 
     // The first frame cut in the middle: its upper rows are there, the rest is transparent.
     const QImage ref = LoadRef(QStringLiteral("ref-still-0.png"));
@@ -248,6 +250,7 @@ TEST(Gif, TruncatedFilesKeepTheCompleteFrames) {
     EXPECT_EQ(g->Image().size(), ref.size());
     EXPECT_TRUE(SamePixels(g->Image().copy(0, 0, 61, 5), ref.copy(0, 0, 61, 5)));
     EXPECT_EQ(qAlpha(g->Image().pixel(60, 46)), 0);
+    EXPECT_TRUE(g->Truncated());
 }
 
 TEST(Gif, CommandLineFramesAndConversion) {

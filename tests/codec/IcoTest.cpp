@@ -174,15 +174,23 @@ TEST(Ico, TruncatedFilesGiveFewerImagesOrClearErrors) {
                 EXPECT_LE(qint64(e.Image.width()) * e.Image.height(), qint64(48) * 48);
         }
     }
-    // A cut inside a bitmap image gives its lower rows (the rows stored first).
+    // A cut inside a bitmap image gives its lower rows (the rows stored first) and transparent rows above
+    // them, at the image's size.
     const QByteArray whole = ReadFile(DataPath("ico/multi.ico"));
     const quint32 offset = U32(whole, 6 + 12), size = U32(whole, 6 + 8);
     const auto part = LoadIcon(whole.left(int(offset + size / 2)));
     ASSERT_EQ(part->Entries().size(), 1);
-    const QImage rows = part->Entries()[0].Image;
-    EXPECT_EQ(rows.width(), 32);
-    EXPECT_LT(rows.height(), 32);
-    EXPECT_TRUE(SameVisiblePixels(rows, Reference("ico/multi-0.png").copy(0, 32 - rows.height(), 32, rows.height())));
+    EXPECT_TRUE(part->Truncated());
+    EXPECT_FALSE(LoadIcon(whole)->Truncated());
+    const QImage image = part->Entries()[0].Image;
+    ASSERT_EQ(image.size(), QSize(32, 32));
+    const int rows = int((size / 2 - 40) / (32 * 4)); // whole 32-bit rows after the 40-byte header
+    ASSERT_GT(rows, 0);
+    ASSERT_LT(rows, 32);
+    EXPECT_TRUE(SameVisiblePixels(image.copy(0, 32 - rows, 32, rows), Reference("ico/multi-0.png").copy(0, 32 - rows, 32, rows)));
+    QImage clear(32, 32 - rows, QImage::Format_ARGB32);
+    clear.fill(Qt::transparent);
+    EXPECT_TRUE(SamePixels(image.copy(0, 0, 32, 32 - rows), clear));
 }
 
 TEST(Ico, MalformedFilesGiveExactMessages) {
@@ -209,6 +217,8 @@ TEST(Ico, MalformedFilesGiveExactMessages) {
     auto icon = LoadIcon(file + good);
     ASSERT_EQ(icon->Entries().size(), 1);
     EXPECT_EQ(icon->Image().pixel(1, 1), 0xFF102030u);
+    // The file ends before the second image: it says it was cut short.
+    EXPECT_TRUE(icon->Truncated());
 
     // Only bad images: the first one's reason.
     QByteArray bad("\0\0\1\0\2\0", 6);
@@ -221,7 +231,7 @@ TEST(Ico, MalformedFilesGiveExactMessages) {
     EXPECT_EQ(ErrorOf(bad + badHeader), "Invalid offset or size of image 1");
     bad.replace(6 + 12, 4, QByteArray("\x26\0\0\0", 4));
     EXPECT_EQ(ErrorOf(bad + badHeader + QByteArray(40, '\0')), "Invalid bit count (5)");
-    // An odd image height cannot hold colour rows and mask rows; nor can a top-down one.
+    // A top-down image cannot hold colour rows and mask rows.
     badHeader.replace(8, 4, QByteArray("\xFE\xFF\xFF\xFF", 4));
     badHeader.replace(14, 2, QByteArray("\x20\0", 2));
     EXPECT_EQ(ErrorOf(bad + badHeader + QByteArray(40, '\0')), "Invalid icon image height (2)");

@@ -219,27 +219,33 @@ TEST(JpegReader, PixelLimitIsCheckedBeforeDecoding) {
     EXPECT_EQ(error, "The picture is too large: 64 x 48 pixels exceeds the limit of 1000 pixels");
 }
 
-// A cut baseline file gives the rows that were complete, exactly as the whole file decodes them; a cut
-// progressive file gives the whole picture at the quality of the scans that arrived.
-TEST(JpegReader, TruncatedFilesGiveTheRowsDecoded) {
+// A cut baseline file keeps its size: the rows that were complete, exactly as the whole file decodes
+// them, and white below them (where the library would make up grey); a cut progressive file gives the
+// whole picture at the quality of the scans that arrived. Both say that they were truncated.
+TEST(JpegReader, TruncatedFilesKeepTheirSizeWithTheRowsDecoded) {
     const QByteArray whole = SaveJpeg(SmoothImage(96, 160), {{"quality", "90"}});
-    const QImage full = LoadJpeg(whole);
+    const auto full = LoadGraphic<TJpegGraphic>(whole);
+    EXPECT_FALSE(full->Truncated());
     const int sos = whole.indexOf(QByteArray::fromHex("FFDA"));
     ASSERT_GT(sos, 0);
     int previous = 0;
     for (double part : {0.3, 0.5, 0.8}) {
         SCOPED_TRACE(part);
-        const QImage cut = LoadJpeg(whole.left(sos + int((whole.size() - sos) * part)));
-        ASSERT_EQ(cut.width(), 96);
-        EXPECT_GT(cut.height(), previous);
-        EXPECT_LT(cut.height(), 160);
-        EXPECT_TRUE(SamePixels(cut, full.copy(0, 0, 96, cut.height()), 0));
-        previous = cut.height();
+        const auto cut = LoadGraphic<TJpegGraphic>(whole.left(sos + int((whole.size() - sos) * part)));
+        EXPECT_TRUE(cut->Truncated());
+        int arrived = 0;
+        EXPECT_TRUE(ArrivedRowsMatch(cut->Image(), full->Image(), true, &arrived));
+        EXPECT_GT(arrived, previous);
+        EXPECT_LT(arrived, 160);
+        EXPECT_EQ(cut->Image().pixel(50, 159), qRgb(255, 255, 255));
+        previous = arrived;
     }
     const QByteArray progressive = SaveJpeg(SmoothImage(96, 160), {{"quality", "90"}, {"progressive", "1"}});
-    const QImage coarse = LoadJpeg(progressive.left(progressive.size() * 6 / 10));
-    EXPECT_EQ(coarse.size(), QSize(96, 160));
-    EXPECT_LT(MeanError(coarse, full), 12.0);
+    const auto coarse = LoadGraphic<TJpegGraphic>(progressive.left(progressive.size() * 6 / 10));
+    EXPECT_EQ(coarse->Image().size(), QSize(96, 160));
+    EXPECT_LT(MeanError(coarse->Image(), full->Image()), 12.0);
+    EXPECT_TRUE(coarse->Truncated());
+    EXPECT_FALSE(LoadGraphic<TJpegGraphic>(progressive)->Truncated());
     // Cut right after the start of scan: not one row.
     EXPECT_EQ(LoadError(whole.left(sos + 20)), "Premature end of JPEG file");
 }

@@ -396,8 +396,10 @@ struct TWmfBuilder {
     }
     void Select(int index) { Add(0x012D, {index}); }
     void Rect(int l, int t, int r, int b) { Add(0x041B, {b, r, t, l}); }
+    // Without the placeable header: the records' window gives the picture.
+    QByteArray PlainFile() { return File().mid(22); }
     QByteArray File() {
-        Add(0x0000, {});
+        if (!Records.endsWith(QByteArray::fromHex("030000000000"))) Add(0x0000, {});
         QByteArray out = QByteArray::fromHex("d7cdc69a0000000000006400640060000000000000");
         quint16 sum = 0;
         for (int i = 0; i < 20; i += 2) sum ^= quint16(uchar(out[i]) | (uchar(out[i + 1]) << 8));
@@ -415,6 +417,47 @@ struct TWmfBuilder {
 };
 
 } // namespace
+
+// A WMF without a placeable header is the window its records have set when they first draw. A file that
+// moves the window's origin only afterwards (for what it draws later) is not shifted by it: the disc of
+// lateorigin.wmf fills its picture, centred, as ImageMagick draws it (it was drawn shifted by half its
+// size, three quarters outside the picture, when the last origin of the file was taken).
+TEST(Metafile, TheWindowIsTheOneTheRecordsDrawIn) {
+    const auto m = LoadMetafile(ReadFile(DataPath("wmf/lateorigin.wmf")));
+    EXPECT_EQ(QSize(m->Width(), m->Height()), QSize(400, 400));
+    const QImage img = Render(m, QSize(100, 100));
+    EXPECT_EQ(InkBox(img), QRect(0, 0, 100, 100));
+    EXPECT_EQ(At(img, 50, 50), kBlack);
+    EXPECT_EQ(At(img, 50, 0), kRed); // the border at the top, inside the picture
+    for (const QPoint& corner : {QPoint(1, 1), QPoint(98, 1), QPoint(1, 98), QPoint(98, 98)})
+        EXPECT_EQ(At(img, corner.x(), corner.y()), kWhite) << corner.x() << "," << corner.y();
+
+    // The same with the origin set first (a window centred on 0), and with an origin that a saved state
+    // changes for a later drawing and the restore takes back: one picture.
+    for (int variant = 0; variant < 2; ++variant) {
+        SCOPED_TRACE(variant);
+        TWmfBuilder w;
+        w.Add(0x0103, {8});
+        w.Add(0x020C, {400, 400});
+        const int o = variant == 0 ? -200 : 0;
+        if (variant == 0) w.Add(0x020B, {o, o});
+        w.Brush(0, qRgb(0, 0, 0));
+        w.Select(0);
+        w.Add(0x0418, {o + 400, o + 400, o, o});
+        if (variant == 1) {
+            w.Add(0x001E, {});           // SaveDC
+            w.Add(0x020B, {300, 300});   // SetWindowOrg for a later drawing
+            w.Rect(500, 500, 510, 510);  // at (200,200) of the picture
+            w.Add(0x0127, {-1});         // RestoreDC
+        }
+        const auto plain = LoadMetafile(w.PlainFile());
+        EXPECT_EQ(QSize(plain->Width(), plain->Height()), QSize(400, 400));
+        const QImage drawn = Render(plain, QSize(100, 100));
+        EXPECT_EQ(InkBox(drawn), QRect(0, 0, 100, 100));
+        EXPECT_EQ(At(drawn, 50, 50), kBlack);
+        EXPECT_EQ(At(drawn, 1, 1), kWhite);
+    }
+}
 
 // Hatched brushes follow the background mode; XOR drawing undoes itself; R2_NOP draws nothing.
 TEST(Metafile, HatchesBackgroundModesAndRasterOperations) {

@@ -175,24 +175,44 @@ TEST(PngReader, ErrorsAndTruncation) {
     crc[29] = char(crc[29] ^ 1); // IHDR CRC
     EXPECT_EQ(LoadError(crc), "IHDR: CRC error");
 
-    // A plain file cut in its pixel data keeps its complete rows, exactly as decoded from the whole file
-    // (libpng takes the pixel data in pieces of 8 KB, so the rows of the last piece are lost).
+    // A plain file cut in its pixel data keeps its size and its complete rows, exactly as decoded from the
+    // whole file (libpng takes the pixel data in pieces of 8 KB, so the rows of the last piece are lost);
+    // the rows below show the background and the graphic says it was truncated.
     const QByteArray whole = SavePng(MakeTestImage(200, 150), {{"compression", "0"}});
     const QImage full = LoadPng(whole);
     int previous = 0;
     for (double part : {0.3, 0.6, 0.9}) {
         SCOPED_TRACE(part);
-        const QImage cut = LoadPng(whole.left(int(whole.size() * part)));
-        EXPECT_GT(cut.height(), previous);
-        EXPECT_LT(cut.height(), 150);
-        EXPECT_TRUE(SamePixels(cut, full.copy(0, 0, 200, cut.height()), 0));
-        previous = cut.height();
+        TPngGraphic g;
+        const QImage cut = LoadPng(whole.left(int(whole.size() * part)), &g);
+        EXPECT_TRUE(g.Truncated());
+        int arrived = 0;
+        EXPECT_TRUE(ArrivedRowsMatch(cut, full, true, &arrived));
+        EXPECT_GT(arrived, previous);
+        EXPECT_LT(arrived, 150);
+        previous = arrived;
     }
+    TPngGraphic complete;
+    LoadPng(whole, &complete);
+    EXPECT_FALSE(complete.Truncated());
+    // The background is the file's own where it gives one, white otherwise, also for a palette.
+    const QByteArray withBackground = SavePng(MakeTestImage(200, 150), {{"compression", "0"}, {"background", "#102030"}});
+    EXPECT_EQ(LoadPng(withBackground.left(withBackground.size() / 2)).pixel(0, 149), qRgb(0x10, 0x20, 0x30));
+    QImage palette(400, 300, QImage::Format_Indexed8);
+    palette.setColorTable(Palette(6, false).colorTable());
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 400; ++x) palette.scanLine(y)[x] = uchar((x / 7 + y) % 6);
+    const QByteArray indexed = SavePng(palette, {{"compression", "0"}});
+    const QImage indexedCut = LoadPng(indexed.left(indexed.size() / 2));
+    EXPECT_TRUE(ArrivedRowsMatch(indexedCut, LoadPng(indexed), true));
+    EXPECT_EQ(indexedCut.pixel(0, 299), qRgb(255, 255, 255));
     // An interlaced one shows its complete passes at full size. Cut in pass 6 (passes 1 to 5 hold a
     // quarter of the pixels), each pixel of the 2 x 2 grid stands for its block.
     const QByteArray interlaced = SavePng(MakeTestImage(200, 150), {{"compression", "0"}, {"interlace", "1"}});
-    const QImage coarse = LoadPng(interlaced.left(interlaced.size() * 4 / 10));
+    TPngGraphic coarseGraphic;
+    const QImage coarse = LoadPng(interlaced.left(interlaced.size() * 4 / 10), &coarseGraphic);
     ASSERT_EQ(coarse.size(), QSize(200, 150));
+    EXPECT_TRUE(coarseGraphic.Truncated());
     for (int y = 0; y < 150; ++y)
         for (int x = 0; x < 200; ++x) ASSERT_EQ(coarse.pixel(x, y), full.pixel(x - x % 2, y - y % 2)) << x << "," << y;
     EXPECT_EQ(LoadError(interlaced.left(200)), "The PNG file is truncated");

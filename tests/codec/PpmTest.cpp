@@ -61,10 +61,16 @@ TEST(Ppm, ErrorsAndTruncation) {
     EXPECT_EQ(Message("P6\n2 2\n70000\n"), QStringLiteral("Invalid maximum value 70000"));
     EXPECT_EQ(Message("P6\n2 2\n255\n\x01\x02"), QStringLiteral("The portable map holds no pixel data"));
     EXPECT_EQ(Message("P2\n1 1\n255\nx"), QStringLiteral("Invalid portable map header"));
-    // Two complete rows of three: the picture is two rows high.
-    const QImage cut = LoadPpm(QByteArray("P5\n2 3\n255\n") + QByteArray("\x01\x02\x03\x04\x05", 5));
-    EXPECT_EQ(cut.size(), QSize(2, 2));
-    EXPECT_EQ(qGray(cut.pixel(1, 1)), 4);
+    // Two complete rows of three: the third row shows the background, and the graphic says so.
+    const auto cut = LoadGraphic<TPPMGraphic>(QByteArray("P5\n2 3\n255\n") + QByteArray("\x01\x02\x03\x04\x05", 5));
+    EXPECT_EQ(cut->Image().size(), QSize(2, 3));
+    EXPECT_EQ(qGray(cut->Image().pixel(1, 1)), 4);
+    EXPECT_EQ(qGray(cut->Image().pixel(0, 2)), 255);
+    EXPECT_TRUE(cut->Truncated());
+    EXPECT_FALSE(LoadGraphic<TPPMGraphic>(QByteArray("P5\n2 3\n255\n") + QByteArray(6, '\x01'))->Truncated());
+    // A bitmap and a colour map cut short the same way.
+    EXPECT_EQ(LoadPpm(QByteArray("P4\n8 2\n") + QByteArray("\xff", 1)).pixel(0, 1), qRgb(255, 255, 255));
+    EXPECT_EQ(LoadPpm(QByteArray("P6\n1 2\n255\n") + QByteArray("\x10\x20\x30", 3)).pixel(0, 1), qRgb(255, 255, 255));
 }
 
 TEST(Ppm, RoundTripsRawAndPlain) {

@@ -27,11 +27,18 @@ TEST(Psp, ContentTestAndDamagedFiles) {
     EXPECT_FALSE(Accepts<TPSPGraphic>(bad));
     EXPECT_EQ(LoadError<TPSPGraphic>(bad), QStringLiteral("Not a Paint Shop Pro file"));
     EXPECT_EQ(LoadError<TPSPGraphic>(file.left(36)), QStringLiteral("The PSP file has no image attributes"));
-    // Cut inside the layers: what was read is shown, or a clear error when no layer remains; never a crash.
+    // Cut inside the layers: what was read is shown at the picture's size and the graphic says it was
+    // truncated, or a clear error when no layer remains; never a crash.
+    const auto whole = LoadGraphic<TPSPGraphic>(file);
+    EXPECT_FALSE(whole->Truncated());
     for (int cut = 100; cut < file.size(); cut += 97) {
         const QString error = LoadError<TPSPGraphic>(file.left(cut));
         EXPECT_TRUE(error.isEmpty() || error == QStringLiteral("The PSP file holds no raster layer") ||
                     error == QStringLiteral("The PSP image attributes are incomplete"))
             << error.toStdString();
+        if (!error.isEmpty()) continue;
+        const auto part = LoadGraphic<TPSPGraphic>(file.left(cut));
+        EXPECT_EQ(part->Image().size(), whole->Image().size());
+        EXPECT_TRUE(part->Truncated()) << cut;
     }
 }

@@ -31,33 +31,52 @@ TEST(Sgi, ContentTest) {
     EXPECT_FALSE(Accepts<TSGIGraphic>(QByteArray::fromHex("01da")));
 }
 
-TEST(Sgi, TruncatedFilesGiveTheBottomLines) {
+// A file cut short keeps its size: the rows whose every channel arrived (the bottom ones, rows counting
+// from the bottom), the background elsewhere; it says so.
+TEST(Sgi, TruncatedFilesKeepTheirSizeWithTheBottomLines) {
     for (const char* name : {"imverbatim.sgi", "imrle.sgi"}) {
         SCOPED_TRACE(name);
         const QByteArray full = ReadFile(Sgi(QString::fromLatin1(name)));
-        const QImage whole = LoadBytes<TSGIGraphic>(full);
-        const QImage part = LoadBytes<TSGIGraphic>(full.left(full.size() - full.size() / 10));
-        ASSERT_GT(part.height(), 0);
-        ASSERT_LT(part.height(), whole.height());
-        EXPECT_TRUE(SamePixels(part, whole.copy(0, whole.height() - part.height(), whole.width(), part.height())));
+        const auto whole = LoadGraphic<TSGIGraphic>(full);
+        EXPECT_FALSE(whole->Truncated());
+        const auto part = LoadGraphic<TSGIGraphic>(full.left(full.size() - full.size() / 10));
+        int arrived = 0;
+        EXPECT_TRUE(ArrivedRowsMatch(part->Image(), whole->Image(), false, &arrived));
+        EXPECT_GT(arrived, 0);
+        EXPECT_LT(arrived, whole->Height());
+        EXPECT_TRUE(part->Truncated());
     }
     const QByteArray rle = ReadFile(Sgi("imrle.sgi"));
     EXPECT_EQ(LoadError<TSGIGraphic>(rle.left(400)), QStringLiteral("The SGI file header is not valid"));
     EXPECT_EQ(LoadError<TSGIGraphic>(rle.left(600)), QStringLiteral("The SGI row tables are incomplete"));
 }
 
+// Each row is found through the offset tables: a row whose data lies outside the file shows the
+// background and the others decode; only a file without any row that can be shown is refused.
 TEST(Sgi, OffsetTablesAreValidated) {
-    QByteArray file = ReadFile(Sgi("imrle.sgi"));
-    const int rows = 23 * 3;
-    // The first row of the first channel points far beyond the file: no line can be shown.
+    const QByteArray good = ReadFile(Sgi("imrle.sgi"));
+    const auto whole = LoadGraphic<TSGIGraphic>(good);
+    const int height = 23, rows = height * 3;
+    QImage white(whole->Width(), 1, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    // The first row of the first channel points far beyond the file; the fifth row's length runs past
+    // its end; the seventh row points into the header.
+    QByteArray file = good;
     qToBigEndian<quint32>(0x7FFFFFF0, file.data() + 512);
-    EXPECT_EQ(LoadError<TSGIGraphic>(file), QStringLiteral("The SGI file holds no pixel data"));
-    // A length running past the end of the file on the fifth row: four rows remain.
-    file = ReadFile(Sgi("imrle.sgi"));
     qToBigEndian<quint32>(0x7FFFFFF0, file.data() + 512 + rows * 4 + 4 * 4);
-    EXPECT_EQ(LoadBytes<TSGIGraphic>(file).height(), 4);
-    // An offset into the header is refused as well.
-    file = ReadFile(Sgi("imrle.sgi"));
-    qToBigEndian<quint32>(100, file.data() + 512);
+    qToBigEndian<quint32>(100, file.data() + 512 + 6 * 4);
+    const auto damaged = LoadGraphic<TSGIGraphic>(file);
+    ASSERT_EQ(damaged->Image().size(), whole->Image().size());
+    for (int row = 0; row < height; ++row) {
+        const int y = height - 1 - row; // rows count from the bottom
+        const bool lost = row == 0 || row == 4 || row == 6;
+        EXPECT_TRUE(SamePixels(damaged->Image().copy(0, y, whole->Width(), 1),
+                               lost ? white : whole->Image().copy(0, y, whole->Width(), 1)))
+            << "row " << row;
+    }
+    EXPECT_TRUE(damaged->Truncated());
+    // No row left.
+    file = good;
+    for (int row = 0; row < height; ++row) qToBigEndian<quint32>(100, file.data() + 512 + row * 4);
     EXPECT_EQ(LoadError<TSGIGraphic>(file), QStringLiteral("The SGI file holds no pixel data"));
 }

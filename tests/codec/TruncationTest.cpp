@@ -1,9 +1,16 @@
-// Every fixture, cut short at several points, loads as a (possibly shorter) picture or fails with one of
-// the program's exceptions: never a crash, a foreign exception or a hang.
+// Every fixture, cut short at several points, loads or fails with one of the program's exceptions: never
+// a crash, a foreign exception or a hang. A raster picture that loads keeps the size of the whole file's
+// picture, and when it shows anything else than the whole file does, it says that it was truncated
+// (the per-format tests check that the rows that arrived are the whole file's).
 #include "TestUtil.h"
 
 #include "app/PictureEx.h"
+#include "codec/DibGraphic.h"
 #include "codec/Graphic.h"
+#include "codec/Ico.h"
+#include "formats/raster/Ani.h"
+#include "formats/raster/Cur.h"
+#include "formats/raster/WBMP.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -27,6 +34,13 @@ QStringList Fixtures() {
     files.sort();
     return files;
 }
+
+bool MultiImage(const TGraphic& g) { return dynamic_cast<const TIcon*>(&g) || dynamic_cast<const TCursorGraphic*>(&g); }
+
+bool IsRaster(const TGraphic& g) {
+    return dynamic_cast<const TDibGraphic*>(&g) || dynamic_cast<const TAniGraphic*>(&g) ||
+           dynamic_cast<const TWBitmap*>(&g);
+}
 } // namespace
 
 TEST(Truncation, EveryFixtureCutShortLoadsOrFailsCleanly) {
@@ -41,6 +55,10 @@ TEST(Truncation, EveryFixtureCutShortLoadsOrFailsCleanly) {
         }
         const QByteArray bytes = ReadFile(fixture);
         const qint64 n = bytes.size();
+        const TGraphic* whole = original.Graphic();
+        const bool raster = whole && !whole->IsEmpty() && IsRaster(*whole);
+        const QSize wholeSize = raster ? QSize(whole->Width(), whole->Height()) : QSize();
+        const QImage wholeImage = raster ? whole->ToImage() : QImage();
         const QString name = dir.filePath(QStringLiteral("cut.") + QFileInfo(fixture).fileName());
         for (qint64 cut : {qint64(0), qint64(1), qint64(8), qint64(32), n / 4, n / 2, (3 * n) / 4, n - 1}) {
             if (cut < 0 || cut >= n) continue;
@@ -50,11 +68,23 @@ TEST(Truncation, EveryFixtureCutShortLoadsOrFailsCleanly) {
             timer.start();
             try {
                 picture.LoadFromFileName(name);
-                if (picture.Graphic() && !picture.Graphic()->IsEmpty()) {
+                const TGraphic* g = picture.Graphic();
+                if (g && !g->IsEmpty()) {
                     // A picture that loads must be drawable.
                     QImage target(32, 32, QImage::Format_RGB32);
                     QPainter painter(&target);
-                    picture.Graphic()->DrawTo(painter, QRect(0, 0, 32, 32));
+                    g->DrawTo(painter, QRect(0, 0, 32, 32));
+                }
+                if (raster && g && !g->IsEmpty() && g->ClassType() == whole->ClassType()) {
+                    // Icons and cursors show the best of their images that arrived: another one than
+                    // the whole file's when the cut took that one away entirely (they say so).
+                    if (!(MultiImage(*g) && g->Truncated()))
+                        EXPECT_EQ(QSize(g->Width(), g->Height()), wholeSize)
+                            << fixture.toStdString() << " cut at " << cut << " (" << n << " bytes)";
+                    if (!g->Truncated())
+                        EXPECT_TRUE(SamePixels(g->ToImage(), wholeImage))
+                            << fixture.toStdString() << " cut at " << cut
+                            << ": differs from the whole file's picture but does not say it was truncated";
                 }
             } catch (const Exception&) {
             } catch (const std::exception& e) {

@@ -271,9 +271,10 @@ def make_rlas():
     make_rla("rla/packedrgb.rla", source_rgb(), False)
     make_rla("rla/packedmatte.rpf", source_rgba(), True)
     # ImageMagick 6.9.11 refuses these files ("corrupt image", whatever the run-length packets), so the
-    # references are the pictures that were packed.
+    # reference of the RGB file is the picture that was packed. The matte file holds its colours as they
+    # are, where readers take them as multiplied by the matte: its reference is OpenImageIO's decoding.
     source_rgb().save("rla/packedrgb.png")
-    source_rgba().save("rla/packedmatte.png")
+    subprocess.run(["oiiotool", "rla/packedmatte.rpf", "-o", "rla/packedmatte.png"], check=True)
 
 
 def cut_line(data):

@@ -163,6 +163,29 @@ TEST(Ani, HeaderWithoutSizeTakesTheFirstFrames) {
     }
 }
 
+// Real files often give a list a size a few bytes off. The sub-chunks are walked by their sizes within
+// the list, and the walk picks up the next chunk where the list's end does not hold one: every chunk and
+// every frame is read as from the file with the right sizes.
+TEST(Ani, ListSizesThatAreOffStillGiveEveryChunk) {
+    const auto spin = LoadAni(ReadFile(AniPath(QStringLiteral("spin.ani"))));
+    for (const char* name : {"overlist.ani", "overlist10.ani"}) {
+        SCOPED_TRACE(name);
+        auto g = LoadAni(ReadFile(AniPath(QString::fromLatin1(name))));
+        ASSERT_EQ(g->FrameCount(), 3);
+        EXPECT_EQ(QSize(g->Width(), g->Height()), QSize(20, 20));
+        EXPECT_EQ(g->Name(), QStringLiteral("Spin"));
+        EXPECT_EQ(g->Artist(), QStringLiteral("Lumenor tests"));
+        EXPECT_EQ(g->Rates(), spin->Rates());
+        EXPECT_EQ(g->Sequence(), spin->Sequence());
+        EXPECT_FALSE(g->Truncated());
+        for (int n = 0; n < 3; ++n) {
+            g->ShowFrame(n);
+            spin->ShowFrame(n);
+            EXPECT_TRUE(SamePixels(g->Frame(), spin->Frame())) << n;
+        }
+    }
+}
+
 TEST(Ani, BadFilesAreRejected) {
     const QString invalid = QStringLiteral("Animated icon image is not valid");
     EXPECT_EQ(LoadError(ReadFile(AniPath(QStringLiteral("badrate.ani")))), invalid);
@@ -174,11 +197,19 @@ TEST(Ani, BadFilesAreRejected) {
     const int seqPos = ChunkPos(seq, "seq ");
     ASSERT_GT(seqPos, 0);
     seq[seqPos + 4] = 8; // two values for three steps
-    const int firstIcon = int(good.indexOf("icon"));
-    for (const QByteArray& bytes : {riff, form, seq, QByteArray(), good.left(11), good.left(firstIcon + 20)})
+    for (const QByteArray& bytes : {riff, form, seq, QByteArray(), good.left(11)})
         EXPECT_EQ(LoadError(bytes), invalid) << ::testing::PrintToString(bytes);
-    // Cut inside the last frame: every frame is there, the last one shorter.
-    EXPECT_EQ(LoadAni(good.left(good.size() - 100))->FrameCount(), 3);
+    // Cut inside a frame: the frames up to it are there, the last one shorter, and the graphic says that
+    // the data ended early.
+    EXPECT_FALSE(LoadAni(good)->Truncated());
+    auto cutLast = LoadAni(good.left(good.size() - 100));
+    EXPECT_EQ(cutLast->FrameCount(), 3);
+    EXPECT_TRUE(cutLast->Truncated());
+    const int firstIcon = int(good.indexOf("icon"));
+    auto cutFirst = LoadAni(good.left(firstIcon + 20));
+    EXPECT_EQ(cutFirst->FrameCount(), 1);
+    EXPECT_EQ(QSize(cutFirst->Width(), cutFirst->Height()), QSize(20, 20));
+    EXPECT_TRUE(cutFirst->Truncated());
 
     // A failed load leaves an empty graphic that has nothing to save.
     auto g = LoadAni(good);
@@ -206,8 +237,11 @@ TEST(Ani, HostileNumbersAreBoundedByTheData) {
         b.replace(anih + 8 + 4 * field, 4, v);
         return b;
     };
-    // A frame count beyond the frames present: the next "icon" tag reads as 0.
-    EXPECT_EQ(LoadError(patched(1, 0xFFFFFFFF)), QStringLiteral("Animated icon image is not valid"));
+    // A frame count beyond the frames present gives the frames present; one below them, its own count.
+    auto many = LoadAni(patched(1, 0xFFFFFFFF));
+    EXPECT_EQ(many->FrameCount(), 3);
+    EXPECT_FALSE(many->Truncated());
+    EXPECT_EQ(LoadAni(patched(1, 2))->FrameCount(), 2);
     // A size beyond the pixel limit.
     EXPECT_TRUE(LoadError(patched(3, 0x7FFFFFFF)).contains(QStringLiteral("too large")));
     EXPECT_TRUE(LoadError(patched(4, 0x80000000)).startsWith(QStringLiteral("Invalid picture size")));

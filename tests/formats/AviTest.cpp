@@ -62,10 +62,30 @@ TEST(Avi, IntervalFromScaleAndRate) {
     EXPECT_EQ(TAVIGraphic::IntervalOf(1, 25), 40);
     EXPECT_EQ(TAVIGraphic::IntervalOf(400, 0), 40);       // no rate: scale / 10
     EXPECT_EQ(TAVIGraphic::IntervalOf(1001, 30000), 33);  // 33.37 rounds down
-    EXPECT_EQ(TAVIGraphic::IntervalOf(1, 1999), 1);       // 0.5003 rounds up
-    EXPECT_EQ(TAVIGraphic::IntervalOf(1, 100000), 0);
+    EXPECT_EQ(TAVIGraphic::IntervalOf(1, 99), 10);        // 10.1 rounds down
     EXPECT_EQ(TAVIGraphic::IntervalOf(qint64(1) << 40, 1), INT_MAX);
     EXPECT_EQ(TAVIGraphic::IntervalOf(0, 25), 0);
+    // Never below 10 ms: faster rates would keep the timer firing without a pause.
+    EXPECT_EQ(TAVIGraphic::IntervalOf(1, 101), 10);
+    EXPECT_EQ(TAVIGraphic::IntervalOf(1, 1000), 10);
+    EXPECT_EQ(TAVIGraphic::IntervalOf(1, 100000), 10);
+    EXPECT_EQ(TAVIGraphic::IntervalOf(50, 0), 10);
+    EXPECT_EQ(TAVIGraphic::IntervalOf(5, 0), 10);
+}
+
+// A video of 1000 frames a second plays one frame each 10 ms: the timer waits, it does not spin.
+TEST(Avi, AThousandFramesASecondWaitTenMilliseconds) {
+    TAVIGraphic g;
+    g.LoadFromFileName(AviPath(QStringLiteral("fast.avi")));
+    ASSERT_EQ(g.FrameCount(), 3);
+    EXPECT_EQ(g.FrameInterval(), 10);
+    EXPECT_EQ(g.TimerInterval(), 10);
+    for (int i = 0; i < 4; ++i) {
+        g.Tick();
+        // The wait is what is left of the 10 ms after the step, never more.
+        EXPECT_GE(g.TimerInterval(), 0);
+        EXPECT_LE(g.TimerInterval(), 10);
+    }
 }
 
 TEST(Avi, FramesMatchFfmpegExtraction) {

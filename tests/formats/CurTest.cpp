@@ -58,6 +58,30 @@ TEST(Cur, FilesMatchTheIndependentDecoders) {
     }
 }
 
+// Cursors one pixel wide or high whose bitmap header gives the colour rows only (not colour rows plus
+// mask rows), with a 1-bit AND mask: read at their size with the mask applied, against pictures drawn
+// from the same definitions. A 4 x 1 one used to fail with the format message, a 1 x 4 one to come out
+// 1 x 2.
+TEST(Cur, HeadersThatCountTheColourRowsOnly) {
+    for (const char* name : {"tall", "wide"}) {
+        SCOPED_TRACE(name);
+        TCursorGraphic g;
+        g.LoadFromFileName(CurPath(QString::fromLatin1(name) + QStringLiteral(".cur")));
+        const QImage ref(CurPath(QString::fromLatin1(name) + QStringLiteral(".png")));
+        EXPECT_EQ(QSize(g.Width(), g.Height()), ref.size());
+        EXPECT_TRUE(SamePixels(g.Image(), ref));
+        EXPECT_FALSE(g.Truncated());
+    }
+    // The usual header of the same 1 x 4 cursor (colour rows and mask rows) reads the same.
+    QByteArray doubled = ReadFile(CurPath(QStringLiteral("tall.cur")));
+    doubled[22 + 8] = 8;
+    TCursorGraphic g;
+    QBuffer buffer(&doubled);
+    buffer.open(QIODevice::ReadOnly);
+    g.LoadFromStream(buffer);
+    EXPECT_TRUE(SamePixels(g.Image(), QImage(CurPath(QStringLiteral("tall.png")))));
+}
+
 TEST(Cur, UnreadableDataGivesTheFormatMessage) {
     const QByteArray good = ReadFile(CurPath(QStringLiteral("arrow.cur")));
     QByteArray noImages = good.left(6);
@@ -83,9 +107,11 @@ TEST(Cur, UnreadableDataGivesTheFormatMessage) {
     buffer.open(QIODevice::ReadOnly);
     EXPECT_THROW(g.LoadFromStream(buffer), EInvalidGraphic);
     EXPECT_TRUE(g.IsEmpty());
-    // An image cut short gives the rows present.
+    // An image cut short gives the rows present at the cursor's size, and says so.
     auto cut = LoadCursor(good.left(good.size() - 200));
-    EXPECT_EQ(cut->Width(), 24);
+    EXPECT_EQ(QSize(cut->Width(), cut->Height()), QSize(24, 20));
+    EXPECT_TRUE(cut->Truncated());
+    EXPECT_FALSE(LoadCursor(good)->Truncated());
 }
 
 TEST(Cur, SavesACursorWithItsHotSpot) {

@@ -41,15 +41,18 @@ TEST(MacPaint, NetpbmFilesDecodeWithAndWithoutMacBinary) {
 
 TEST(MacPaint, RowsRunsAndTruncation) {
     // Row 0 white (a run of 72 zero bytes), row 1 black, row 2 a 128 no-op then an over-long run that
-    // must stop at the row's end, row 3 white, and the data ends: four rows.
+    // must stop at the row's end, row 3 white, and the data ends: four rows, the background below.
     QByteArray file(512, '\0');
     file += QByteArray::fromHex("b900" "b9ff" "80" "81ff" "b900");
     auto g = Load<TMACImage>(file);
-    ASSERT_EQ(g->Image().size(), QSize(576, 4));
+    ASSERT_EQ(g->Image().size(), QSize(576, 720));
     EXPECT_EQ(g->Image().pixel(10, 0), qRgb(255, 255, 255));
     EXPECT_EQ(g->Image().pixel(575, 1), qRgb(0, 0, 0));
     EXPECT_EQ(g->Image().pixel(575, 2), qRgb(0, 0, 0)); // 81 ff gives 127 bytes: clipped to 72
     EXPECT_EQ(g->Image().pixel(0, 3), qRgb(255, 255, 255));
+    EXPECT_EQ(g->Image().pixel(575, 719), qRgb(255, 255, 255));
+    EXPECT_TRUE(g->Truncated());
+    EXPECT_FALSE(Load<TMACImage>(ReadFile(DataPath(QStringLiteral("mac/text.mac"))))->Truncated());
     EXPECT_EQ(Message<TMACImage>(QByteArray(600, '\0')), QStringLiteral("File is corrupted"));
     QByteArray shortMacBinary(100, '\0');
     shortMacBinary.replace(65, 4, "PNTG");
@@ -90,9 +93,15 @@ TEST(GemImg, ItemsAndMessages) {
     EXPECT_EQ(Message<TImgImage>(twoPlanes), kDamaged);
     EXPECT_EQ(Message<TImgImage>(file.left(15)), kDamaged);
     EXPECT_EQ(Message<TImgImage>(file.left(16)), kDamaged); // no rows at all
-    // A repeat count of 0 means one row; the cut after row 0's data gives a one-row picture.
+    // A repeat count of 0 means one row; the cut after row 0's data keeps that row (black) and the
+    // background below it.
     QByteArray zeroRepeat = QByteArray::fromHex("00010008000100010000000000080003" "0000ff00" "81");
-    EXPECT_EQ(Load<TImgImage>(zeroRepeat)->Image().height(), 1);
+    auto cut = Load<TImgImage>(zeroRepeat);
+    ASSERT_EQ(cut->Image().size(), QSize(8, 3));
+    EXPECT_EQ(cut->Image().pixel(0, 0), qRgb(0, 0, 0));
+    EXPECT_EQ(cut->Image().pixel(0, 1), qRgb(255, 255, 255));
+    EXPECT_TRUE(cut->Truncated());
+    EXPECT_FALSE(g->Truncated());
     // Sizes that the data cannot possibly hold are refused before allocating.
     QByteArray huge = QByteArray::fromHex("000100080001000100000000ffffffff" "00");
     EXPECT_EQ(Message<TImgImage>(huge), kDamaged);

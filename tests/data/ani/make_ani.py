@@ -96,6 +96,17 @@ open('badrate.ani', 'wb').write(riff(anih(3, 3, 20, 20, 6), chunk(b'rate', struc
 open('badframe.ani', 'wb').write(riff(anih(3, 3, 20, 20, 6),
                                       fram(icons, lambda i: b'bmp ' if i == 1 else b'icon')))
 
+# overlist.ani: spin's chunks as some real files have them: the INFO list's size overstates its contents
+# by 2 bytes (the walk must find "anih" right after "IART"), and the frame list's by 6 (it ends the file).
+def overstated(lst, extra):
+    return lst[:4] + struct.pack('<I', struct.unpack_from('<I', lst, 4)[0] + extra) + lst[8:]
+open('overlist.ani', 'wb').write(riff(overstated(info('Spin', 'Lumenor tests'), 2), *spin_chunks[1:],
+                                      overstated(fram(icons), 6)))
+# overlist10.ani: the INFO list's size 10 bytes too large (past the next chunk's header), the frame list
+# before the rate and sequence chunks and its size 12 bytes too small.
+open('overlist10.ani', 'wb').write(riff(overstated(info('Spin', 'Lumenor tests'), 10), spin_chunks[1],
+                                        overstated(fram(icons), -12), *spin_chunks[2:]))
+
 # A small fuzz seed: two 4 x 4 frames with every kind of chunk.
 tiny = [icon_bytes(frame_image(n, 4)) for n in range(2)]
 open('../../../fuzz/corpus/Ani/small.ani', 'wb').write(

@@ -92,3 +92,41 @@ def mono_cursor():
 cur, ico = mono_cursor()
 open('mono.cur', 'wb').write(cur)
 reference(ico, 'mono.png')
+
+
+# tall.cur and wide.cur: cursors of one pixel's width (1 x 4) and one pixel's height (4 x 1) whose
+# bitmap header gives the height of the colour rows only, as some cursor writers store it (the usual
+# header counts the colour rows and the mask rows), with a 1-bit AND mask after the colour rows.
+# tall.cur has 1 bit per pixel (rows black, white, transparent, white from the top), wide.cur 32 bits
+# with an alpha byte of 0 throughout (pixels red, transparent, green, blue from the left). The
+# references are drawn from the same definitions (no independent decoder reads such headers).
+def small_cursor(w, h, pixels, bits):
+    """pixels: rows from the top of (r, g, b, a), a 0 or 255; packed bottom-up with the AND mask."""
+    colour_rows, mask_rows = [], []
+    for y in range(h - 1, -1, -1):
+        row = pixels[y]
+        if bits == 1:
+            xbits = sum(1 << (31 - x) for x, p in enumerate(row) if p[3] and p[0])
+            colour_rows.append(struct.pack('>I', xbits))
+        else:
+            colour_rows.append(b''.join(struct.pack('<4B', p[2], p[1], p[0], 0) for p in row))
+        mask_rows.append(struct.pack('>I', sum(1 << (31 - x) for x, p in enumerate(row) if not p[3])))
+    dib = struct.pack('<IiiHHIIiiII', 40, w, h, 1, bits, 0, 0, 0, 0, 2 if bits == 1 else 0, 0)
+    if bits == 1:
+        dib += struct.pack('<4B4B', 0, 0, 0, 0, 255, 255, 255, 0)
+    dib += b''.join(colour_rows) + b''.join(mask_rows)
+    cur = struct.pack('<HHH', 0, 2, 1) + struct.pack('<BBBBHHII', w, h, 2 if bits == 1 else 0, 0, 0, 0, len(dib), 22)
+    im = Image.new('RGBA', (w, h))
+    for y in range(h):
+        for x in range(w):
+            im.putpixel((x, y), pixels[y][x] if pixels[y][x][3] else (0, 0, 0, 0))
+    return cur + dib, im
+
+
+black, white, none = (0, 0, 0, 255), (255, 255, 255, 255), (0, 0, 0, 0)
+cur, im = small_cursor(1, 4, [[black], [white], [none], [white]], 1)
+open('tall.cur', 'wb').write(cur)
+im.save('tall.png')
+cur, im = small_cursor(4, 1, [[(255, 0, 0, 255), none, (0, 255, 0, 255), (0, 0, 255, 255)]], 32)
+open('wide.cur', 'wb').write(cur)
+im.save('wide.png')

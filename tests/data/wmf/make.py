@@ -114,6 +114,22 @@ plain = wmf([
 ], objects=2)
 open("plain.wmf", "wb").write(plain)
 
+# lateorigin.wmf: no placeable header; the window 400 x 400 is set, a black disc with a red border fills it
+# (Ellipse (0,0)-(400,400)), and only then the origin moves to (200,200) for a short line drawn after it.
+# The picture is the disc, centred (ImageMagick draws it so); the origin set afterwards does not move it.
+lateorigin = wmf([
+    wrec(0x0103, 8),                      # MM_ANISOTROPIC
+    wrec(0x020C, 400, 400),               # SetWindowExt
+    pen(0, 8, colorref(255, 0, 0)),       # object 0
+    brush(0, colorref(0, 0, 0)),          # object 1
+    wrec(0x012D, 0), wrec(0x012D, 1),
+    wrec(0x0418, 400, 400, 0, 0),         # Ellipse (0,0)-(400,400)
+    wrec(0x020B, 200, 200),               # SetWindowOrg (200,200)
+    wrec(0x0214, 210, 210),               # MoveTo (210,210)
+    wrec(0x0213, 220, 220),               # LineTo (220,220)
+], objects=2)
+open("lateorigin.wmf", "wb").write(lateorigin)
+
 # dib.wmf: placeable 40 x 40 units at 96 per inch; StretchDIB of the 4 x 4 quadrant picture onto all of it.
 info, bits = dib8(4, 4, QUAD_ROWS, QUAD_PALETTE)
 dibwmf = wmf([
