@@ -115,9 +115,10 @@ void TDibGraphic::Assign(const TGraphic& source) {
         NotifyChanged();
         return;
     }
-    // Anything else (drawings, plots, metafiles) is rendered at its own size on white.
+    // Anything else (drawings, plots, metafiles) is rendered at its own size, on white unless it keeps
+    // transparency of its own (an animated cursor's frame).
     CheckPictureSize(source.Width(), source.Height());
-    FImage = source.ToImage();
+    FImage = source.ToBitmap();
     NotifyChanged();
 }
 

@@ -45,6 +45,7 @@ public:
     void LoadFromClipboardData(const QMimeData& data) override;
     void SaveToClipboardData(QMimeData& data) const override;
     QImage ToImage(QSize size = QSize(), TColor background = 0xFFFFFF) const override;
+    QImage ToBitmap() const override { return FImage; }
 
     const QImage& Image() const { return FImage; }
     // Replaces the image (no change notification; call NotifyChanged when the change is complete).

@@ -134,6 +134,9 @@ public:
 
     // The picture as a 32-bit image of the given size (its own size when empty), drawn on background.
     virtual QImage ToImage(QSize size = QSize(), TColor background = 0xFFFFFF) const;
+    // The picture at its own size as a bitmap for a raster format to take over, keeping its
+    // transparency where it has one. The default draws it on white (ToImage).
+    virtual QImage ToBitmap() const { return ToImage(); }
 
     // True when the last load found the data cut short: decoding ended early, the picture kept its
     // declared size and the part that never arrived shows the background.

@@ -42,6 +42,8 @@ public:
     void DrawTo(QPainter& canvas, const QRect& rect) const override;
     // The frame shown, stretched over the whole image (its own size: as DrawTo draws it).
     QImage ToImage(QSize size = QSize(), TColor background = 0xFFFFFF) const override;
+    // The frame shown, with its transparency.
+    QImage ToBitmap() const override { return FrameBitmap(); }
     bool IsEmpty() const override { return FFrameCount == 0; }
     int Width() const override { return int(FHeader.Width); }
     int Height() const override { return int(FHeader.Height); }

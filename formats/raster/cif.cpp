@@ -357,6 +357,10 @@ void TCIFGraphic::CopyInto(TGraphic& target) const {
     TGraphic::CopyInto(target);
 }
 
+QImage TCIFGraphic::ToBitmap() const {
+    return FInner ? FInner->ToBitmap() : QImage();
+}
+
 QImage TCIFGraphic::ToImage(QSize size, TColor background) const {
     return FInner ? FInner->ToImage(size, background) : QImage();
 }

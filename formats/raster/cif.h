@@ -48,6 +48,7 @@ public:
     void CopyInto(TGraphic& target) const override;
     int FrameCount() const override { return FInner ? FInner->FrameCount() : 1; }
     QImage ToImage(QSize size = QSize(), TColor background = 0xFFFFFF) const override;
+    QImage ToBitmap() const override;
 
     TGraphic* Inner() const { return FInner.get(); }
     const QString& PlainFileName() const { return FPlainFileName; }

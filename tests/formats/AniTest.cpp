@@ -342,6 +342,12 @@ TEST(Ani, OpensThroughTheContainerAndTheCommandLine) {
     ASSERT_EQ(RunCli({QStringLiteral("convert"), AniPath(QStringLiteral("spin.ani")), png, QStringLiteral("--frame"),
                       QStringLiteral("3")}),
               0);
-    // Conversion to a raster renders the frame on white.
-    EXPECT_TRUE(SamePixels(QImage(png), Over(QImage(AniPath(QStringLiteral("frame-2.png"))), Qt::white), 1));
+    // Conversion to a raster keeps the frame's transparency, as a cursor's conversion does.
+    const QImage converted = QImage(png).convertToFormat(QImage::Format_ARGB32);
+    ASSERT_TRUE(converted.hasAlphaChannel());
+    EXPECT_TRUE(SamePixels(converted, QImage(AniPath(QStringLiteral("frame-2.png"))).convertToFormat(QImage::Format_ARGB32), 1));
+    // Rendering still draws it on the background.
+    const QString rendered = dir.filePath(QStringLiteral("r.png"));
+    ASSERT_EQ(RunCli({QStringLiteral("render"), AniPath(QStringLiteral("spin.ani")), rendered}), 0);
+    EXPECT_FALSE(QImage(rendered).hasAlphaChannel());
 }
