@@ -153,13 +153,12 @@ bool IsAnimatedGif(const TGraphic& graphic) {
     return gif && gif->FrameCount() > 1;
 }
 
-// The picture shown, as a raster: an animation's current frame, a drawing drawn at its own size.
+// The picture shown, as a raster: an animation's current frame, a drawing drawn at its own size; what is
+// not a raster is drawn on the background colour.
 QImage StillPicture(const TGraphic& source, TColor backColor) {
     QImage image;
     if (auto* dib = dynamic_cast<const TDibGraphic*>(&source))
         image = dib->Image();
-    else if (auto* cursor = dynamic_cast<const TAniGraphic*>(&source); cursor && cursor->FrameIndex() >= 0)
-        image = cursor->FrameBitmap();
     else if (auto* avi = dynamic_cast<const TAVIGraphic*>(&source))
         image = avi->FrameImage();
     else if (!source.IsEmpty()) {
