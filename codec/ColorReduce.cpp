@@ -311,6 +311,28 @@ QImage MapToPalette(const QImage& source, const QVector<QRgb>& palette, TDitherM
     out.setColorTable(table);
     TNearest nearest(palette);
     const TKernel kernel = KernelOf(dither);
+    if (kernel.Entries.empty()) {
+        // Nearest colour: no error to carry; runs of one colour are looked up once.
+        for (int y = 0; y < h; ++y) {
+            const QRgb* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            uchar* dst = out.scanLine(y);
+            QRgb last = 0;
+            int lastIndex = -1;
+            for (int x = 0; x < w; ++x) {
+                if (masked && qAlpha(in[x]) < 128) {
+                    dst[x] = uchar(transparent);
+                    continue;
+                }
+                const QRgb c = in[x] & 0x00FFFFFFu;
+                if (lastIndex < 0 || c != last) {
+                    last = c;
+                    lastIndex = nearest.Find(qRed(c), qGreen(c), qBlue(c));
+                }
+                dst[x] = uchar(lastIndex);
+            }
+        }
+        return out;
+    }
     // Error rows: the current one and the rows below that the kernel reaches, with a margin of 3 pixels.
     const int margin = 3, stride = w + 2 * margin;
     std::vector<std::vector<int>> err(size_t(kernel.Rows + 1), std::vector<int>(size_t(stride) * 3, 0));

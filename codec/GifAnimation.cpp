@@ -61,9 +61,12 @@ inline bool SameColour(QRgb a, QRgb b) { return ((a ^ b) & 0x00FFFFFFu) == 0; }
 // Remaps a frame's pixels and transparent index through map (old index -> new index).
 void Remap(TGifAnimation::TFrame& frame, const std::vector<int>& map, const QVector<QRgb>& table) {
     QImage& px = frame.Pixels;
-    for (int y = 0; y < px.height(); ++y) {
+    uchar lut[256];
+    for (int i = 0; i < 256; ++i) lut[i] = uchar(map[size_t(i)]);
+    const int w = px.width(), h = px.height();
+    for (int y = 0; y < h; ++y) {
         uchar* line = px.scanLine(y);
-        for (int x = 0; x < px.width(); ++x) line[x] = uchar(map[line[x]]);
+        for (int x = 0; x < w; ++x) line[x] = lut[line[x]];
     }
     px.setColorTable(table);
     if (frame.Transparent >= 0) frame.Transparent = map[size_t(frame.Transparent)];
@@ -113,6 +116,7 @@ void TGifAnimation::AddFrame(const QImage& picture, int delay, bool transparent)
     }
     QVector<QRgb> table = reduced.colorTable();
     for (QRgb& c : table) c |= 0xFF000000u;
+    const QRgb* colours = table.constData();
 
     // The colour of the bottom-left pixel is the frame's transparent colour: its pixels of that colour
     // become transparent where the screen already shows that colour (elsewhere they must be drawn, or
@@ -127,7 +131,7 @@ void TGifAnimation::AddFrame(const QImage& picture, int delay, bool transparent)
         uchar* line = reduced.scanLine(y);
         const QRgb* screen = reinterpret_cast<const QRgb*>(FScreen.constScanLine(y));
         for (int x = 0; x < w; ++x) {
-            const QRgb c = table[line[x]];
+            const QRgb c = colours[line[x]];
             if (first || !SameColour(c, screen[x])) {
                 top = std::min(top, y), bottom = std::max(bottom, y);
                 left = std::min(left, x), right = std::max(right, x);
@@ -150,7 +154,7 @@ void TGifAnimation::AddFrame(const QImage& picture, int delay, bool transparent)
         const uchar* line = frame.Pixels.constScanLine(y - rect.top());
         QRgb* screen = reinterpret_cast<QRgb*>(FScreen.scanLine(y)) + rect.left();
         for (int x = 0; x < rect.width(); ++x)
-            if (line[x] != t) screen[x] = table[line[x]];
+            if (line[x] != t) screen[x] = colours[line[x]];
     }
     FFrames.push_back(std::move(frame));
 }
@@ -163,9 +167,10 @@ void TGifAnimation::OptimizeColorMaps() {
     for (TFrame& f : FFrames) {
         const QVector<QRgb> table = f.Pixels.colorTable();
         std::vector<qint64> used(256, 0);
-        for (int y = 0; y < f.Pixels.height(); ++y) {
+        const int w = f.Pixels.width(), h = f.Pixels.height();
+        for (int y = 0; y < h; ++y) {
             const uchar* line = f.Pixels.constScanLine(y);
-            for (int x = 0; x < f.Pixels.width(); ++x) ++used[line[x]];
+            for (int x = 0; x < w; ++x) ++used[line[x]];
         }
         std::vector<int> order;
         for (int i = 0; i < table.size(); ++i)
