@@ -91,6 +91,7 @@ void TGifAnimation::AddFrame(const QImage& picture, int delay, bool transparent)
         FScreen = NewImage(picture.width(), picture.height(), QImage::Format_RGB32);
         FScreen.fill(Qt::black);
         FGlobal.clear();
+        FStoredPixels = 0;
     }
     // The frame as the whole screen should show it.
     QImage full = picture.convertToFormat(QImage::Format_RGB32);
@@ -142,6 +143,12 @@ void TGifAnimation::AddFrame(const QImage& picture, int delay, bool transparent)
     }
     QRect rect(0, 0, w, h);
     if (FCrop && !first) rect = bottom < 0 ? QRect(0, 0, 1, 1) : QRect(QPoint(left, top), QPoint(right, bottom));
+
+    // The frames kept (a byte a pixel) stay within the pixel limit of pictures.
+    const qint64 stored = FStoredPixels + qint64(rect.width()) * rect.height();
+    if (stored > PixelLimit())
+        throw EInvalidGraphicOperation(QStringLiteral("The animation is too large: its frames exceed the limit of %1 pixels").arg(PixelLimit()));
+    FStoredPixels = stored;
 
     TFrame frame;
     frame.Rect = rect;

@@ -40,7 +40,8 @@ public:
     // Adds picture as the next frame, drawn at the screen's top-left corner (alpha is ignored; parts
     // beyond the screen are cut, parts of the screen it does not cover keep the frame before). The first
     // picture gives the screen its size and is never transparent. delay is in hundredths of a second.
-    // Raises EInvalidGraphicOperation for an empty picture or a screen beyond 65535 x 65535 pixels.
+    // Raises EInvalidGraphicOperation for an empty picture, a screen beyond 65535 x 65535 pixels, or
+    // when the frames kept would exceed the pixel limit of pictures (codec/Limits).
     void AddFrame(const QImage& picture, int delay, bool transparent);
     // Cuts every frame's colour map to the entries it uses, sorted by use, and makes one global map of
     // them when all frames' colours (and one transparent entry, when a frame needs it) fit in 256.
@@ -66,4 +67,5 @@ private:
     std::vector<TFrame> FFrames;
     QImage FScreen; // RGB32
     QVector<QRgb> FGlobal;
+    qint64 FStoredPixels = 0;
 };

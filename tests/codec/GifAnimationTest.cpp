@@ -2,6 +2,7 @@
 
 #include "codec/Gif.h"
 #include "codec/GifAnimation.h"
+#include "codec/Limits.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -277,4 +278,17 @@ TEST(GifAnimation, Failures) {
     EXPECT_EQ(gif.ScreenSize(), QSize(24, 16));
     auto back = Load(Save(gif));
     EXPECT_EQ(back->FrameImage(3).pixel(10, 10), Scene(1, QSize(30, 30)).pixel(10, 10));
+}
+
+// The frames kept stay within the pixel limit: a long clip is refused, not allowed to exhaust memory.
+TEST(GifAnimation, FramesKeptStayWithinThePixelLimit) {
+    const qint64 before = PixelLimit();
+    SetPixelLimit(24 * 16 * 3);
+    TGifAnimation gif; // no crop: every frame is kept whole
+    gif.AddFrame(Scene(0), 10, false);
+    gif.AddFrame(Scene(1), 10, false);
+    gif.AddFrame(Scene(2), 10, false);
+    EXPECT_THROW(gif.AddFrame(Scene(3), 10, false), EInvalidGraphicOperation);
+    SetPixelLimit(before);
+    EXPECT_EQ(gif.FrameCount(), 3);
 }
