@@ -129,6 +129,10 @@ void TFileListPanel::ListChanged() {
     UpdateFolderList(); // also after a refresh, which may find new subfolders
 }
 
+void TFileListPanel::ShowSelection() {
+    SelectionChanged(FFileList->ItemIndex());
+}
+
 void TFileListPanel::SelectionChanged(int index) {
     FUpdating = true;
     QItemSelectionModel* selection = FListBox->selectionModel();
@@ -148,8 +152,7 @@ void TFileListPanel::UpdateFolderList() {
     FFolderList->clear();
 
     // The chain from the volume's root down to the folder, then the folder's own subfolders.
-    QString root = QStorageInfo(directory).rootPath();
-    if (root.isEmpty() || !directory.startsWith(root)) root = QDir::rootPath();
+    const QString root = VolumeRootOf(directory, FVolumes);
     QStringList chain;
     for (QDir d(directory);; ) {
         chain.prepend(d.absolutePath());
@@ -185,26 +188,54 @@ void TFileListPanel::FolderActivated(QTreeWidgetItem* item) {
     if (!path.isEmpty() && path != FFileList->Directory()) FFileList->SetDirectory(path);
 }
 
+namespace {
+QList<TVolume> SystemVolumes() {
+    QList<TVolume> volumes;
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes())
+        if (volume.isValid() && volume.isReady()) volumes.append({volume.rootPath(), volume.name()});
+    return volumes;
+}
+TFileListPanel::TVolumeSource GVolumeSource = &SystemVolumes;
+
+bool HoldsPath(const QString& root, const QString& path) {
+    if (root == QLatin1String("/")) return path.startsWith(root);
+    return path == root || path.startsWith(root + QLatin1Char('/'));
+}
+} // namespace
+
+void TFileListPanel::SetVolumeSource(TVolumeSource source) { GVolumeSource = source ? source : &SystemVolumes; }
+
+QString TFileListPanel::VolumeRootOf(const QString& directory, const QList<TVolume>& volumes) {
+    const QString path = QDir::cleanPath(directory);
+    QString best;
+    for (const TVolume& v : volumes) {
+        const QString root = QDir::cleanPath(v.RootPath);
+        if (!root.isEmpty() && HoldsPath(root, path) && root.size() > best.size()) best = root;
+    }
+    return best.isEmpty() ? QDir::rootPath() : best;
+}
+
 void TFileListPanel::UpdateVolumes() {
     const QSignalBlocker block(FVolumeBox);
     FVolumeBox->clear();
+    FVolumes = GVolumeSource();
     const QFileIconProvider icons;
-    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        if (!volume.isValid() || !volume.isReady()) continue;
-        const QString root = volume.rootPath();
+    for (const TVolume& volume : std::as_const(FVolumes)) {
+        const QString root = QDir::cleanPath(volume.RootPath);
         QString caption = root;
-        if (!volume.name().isEmpty() && volume.name() != root) caption += QStringLiteral(" [%1]").arg(volume.name());
+        if (!volume.Name.isEmpty() && volume.Name != root) caption += QStringLiteral(" [%1]").arg(volume.Name);
         FVolumeBox->addItem(icons.icon(QFileIconProvider::Drive), caption, root);
     }
     SelectVolumeOf(FFileList->Directory());
 }
 
 void TFileListPanel::SelectVolumeOf(const QString& directory) {
-    const QString root = QStorageInfo(directory).rootPath();
+    const QString root = VolumeRootOf(directory, FVolumes);
     int index = FVolumeBox->findData(root);
-    if (index < 0 && !root.isEmpty()) {
-        // A volume mounted since the list was read.
+    if (index < 0) {
+        // A volume mounted since the list was read, or a root no mount lists (in a container).
         FVolumeBox->addItem(QFileIconProvider().icon(QFileIconProvider::Drive), root, root);
+        FVolumes.append({root, QString()});
         index = FVolumeBox->count() - 1;
     }
     const QSignalBlocker block(FVolumeBox);
@@ -213,6 +244,6 @@ void TFileListPanel::SelectVolumeOf(const QString& directory) {
 
 void TFileListPanel::VolumeActivated(int index) {
     const QString root = FVolumeBox->itemData(index).toString();
-    if (root.isEmpty() || root == QStorageInfo(FFileList->Directory()).rootPath()) return;
+    if (root.isEmpty() || root == VolumeRootOf(FFileList->Directory(), FVolumes)) return;
     FFileList->SetDirectory(root);
 }

@@ -1,8 +1,11 @@
-// The main window: menus, tool bar, status bar, the viewing state, opening and closing pictures, and the
-// services the format modules ask of the viewer. How the picture is scaled, placed, painted and panned
-// lives in ViewGeometry.cpp.
+// The main window is a shell: it owns the actions, menus, tool bar, status bar and the viewing state
+// (the picture, its kind, pages, zoom and placement), opens and closes pictures, and gives the format
+// modules the services they ask of the viewer. Each feature is a controller of its own that connects
+// its actions (Connect) and owns its state: browsing (Browse.h), help (Help.h), ... How the picture is
+// scaled, placed, painted and panned lives in ViewGeometry.cpp.
 #pragma once
 
+#include "app/Actions.h"
 #include "app/PictureEx.h"
 #include "app/Setting.h"
 #include "codec/Services.h"
@@ -22,10 +25,16 @@ class QPrinter;
 class QSlider;
 class QSplitter;
 class QToolBar;
+class QWheelEvent;
+class TBrowseController;
 class TFileList;
 class TFileListPanel;
+class THelpController;
 class TMRUFileList;
 class TPictureView;
+class TPrintController;
+class TSlideShowController;
+class TFullScreenController;
 class TThumbnailGrid;
 class TStatusPanel;
 
@@ -37,10 +46,6 @@ enum class TPictureKind : quint8 {
     pkAnimatedCursor = 3,
     pkVideo = 4
 };
-
-// Message boxes of the window go through one function, so that a script or a test can answer them.
-using TMessageBoxHandler =
-    std::function<void(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const QString& text)>;
 
 class TMainForm : public QMainWindow, public IViewerServices {
     Q_OBJECT
@@ -60,6 +65,8 @@ public:
     // Handler of the container's change notification.
     void PictureChanged();
     void UpdateActions(bool hasPicture);
+    // A picture is shown (loaded and not empty).
+    bool HasPicture() const;
     void ApplySettings();
     void ApplyBackground();
     // Pen widths of a plot from the settings (after each load and when the settings change).
@@ -76,6 +83,13 @@ public:
     void DragStart(const QPoint& mouse);
     void DragMove(const QPoint& mouse);
     void DragEnd();
+    // The mouse wheel over the picture: scrolls (Shift: sideways); with Ctrl zooms by the zoom step,
+    // keeping the point under the pointer where it is.
+    void WheelOnView(const QWheelEvent& e);
+    // Moves the picture by delta within the limits a drag has.
+    void ScrollBy(const QPoint& delta);
+    // Zooms keeping the picture's point under anchor (view coordinates) in its place.
+    void ZoomAt(double z, const QPoint& anchor);
 
     // Services to the format modules.
     quint32 GetDxfOptions() const override;
@@ -98,6 +112,11 @@ public:
     int PageCount() const { return FPageCount; }
     int CurrentPage() const { return FCurrentPage; }
     const QImage& ViewBitmap() const { return FViewBitmap; }
+    // The view bitmap as a transition draws into it.
+    QImage& MutableViewBitmap() { return FViewBitmap; }
+    // While set, paint draws nothing for still pictures and drawings (a slide waits for its transition).
+    void SetSuppressPaint(bool value) { FSuppressPaint = value; }
+    TColor ViewBrushColor() const { return FViewBrushColor; }
     bool ViewBitmapValid() const { return FViewBitmapValid; }
     // Number of times the view bitmap was rendered (a repaint or a pan does not render).
     int RenderCount() const { return FRenderCount; }
@@ -113,36 +132,49 @@ public:
     bool MaskPassword() const { return FMaskPassword; }
     const QString& RememberedPassword() const { return FRememberedPassword; }
     TSettings& Settings() { return FSettings; }
-    QMenu* ContextMenu() const { return FContextMenu; }
-    QToolBar* ToolBar() const { return FToolBar; }
-    // Browsing: the panel with the folder's file list, and the thumbnail grid over the picture area.
+    QMenu* ContextMenu() const { return FMenus.ContextMenu; }
+    QToolBar* ToolBar() const { return FMenus.ToolBar; }
+    // The panel with the folder's file list, and the thumbnail grid over the picture area.
     TFileListPanel* FileListPanel() const { return FFileListPanel; }
     TFileList& FileList() const;
     TThumbnailGrid* ThumbnailGrid() const { return FThumbnailGrid; }
-    // The recent files in the File menu (stored when the window is destroyed).
-    TMRUFileList* MRUFileList() const { return FMRUFileList; }
-    bool ThumbnailsShown() const;
-    // Selects the path in the file list (see TFileList::SelectPath) and opens it.
-    void SelectAndOpen(const QString& path);
-    // The browse routines: they wrap around at the ends (Space, Backspace and the slide show use them;
-    // the commands stop at the ends through their enabling).
-    void BrowsePrevious();
-    void BrowseNext();
-    // After a change of folder or filter, and when the thumbnail view is switched: reloads the grid
-    // when it lists other files and selects the current entry without opening it.
-    void SyncThumbnails();
+    // The splitter between the file list panel and the picture area.
+    QSplitter* PanelSplitter() const { return FSplitter; }
     QPrinter& Printer();
-    // The help folder: the manual shipped next to the program.
-    const QString& HelpFile() const { return FHelpFile; }
-    void SetHelpFile(const QString& path) { FHelpFile = path; }
     QCursor HandCursor() const;
     QCursor GrabCursor() const;
 
-    static void SetMessageBoxHandler(TMessageBoxHandler handler);
-    static void ShowMessage(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
-                            const QString& text);
-    // The default error report of a command: the message in a box titled with the program's name.
-    static void ReportError(QWidget* parent, const QString& message);
+    // The controllers.
+    TBrowseController& Browse() const { return *FBrowse; }
+    THelpController& Help() const { return *FHelp; }
+    TPrintController& Print() const { return *FPrint; }
+    TSlideShowController& SlideShow() const { return *FSlideShow; }
+    TFullScreenController& FullScreen() const { return *FFullScreen; }
+
+    // The shell's services to the controllers.
+    // The action of that name (every action is a child of the window).
+    QAction* Action(const char* name) const;
+    // Connects an action to a command, run through Run; the action leaves the pending (disabled) set.
+    void Connect(const char* name, std::function<void()> handler);
+    // Sets an action's enabled state; commands that have not landed yet stay disabled.
+    void Enable(QAction* action, bool rule);
+    // Runs a command, reporting what it raises through the default error report.
+    void Run(const std::function<void()>& command);
+    void SetPanelText(int index, const QString& text);
+    const TMainMenus& Menus() const { return FMenus; }
+    // Lays the window out again after a bar or panel was shown or hidden, fitting or placing the picture.
+    void RelayoutView();
+
+signals:
+    // A new picture is about to be loaded (the previous one is still shown).
+    void PictureLoading(const QString& path);
+    // OpenPicture is done: the status bar's panels are filled; hasPicture is false after a failure.
+    void PictureOpened(const QString& path, bool hasPicture);
+    // The window is closing (a running slide show ends).
+    void Closing();
+    // The window's frame and bars are about to change (before = true) or have changed: an animation
+    // pauses around it.
+    void PresentationChanging(bool before);
 
 protected:
     bool event(QEvent* e) override;
@@ -155,51 +187,15 @@ protected:
 private:
     friend class TPictureView;
 
-    void CreateActions();
-    void CreateMenus();
-    void CreateToolBar();
     void CreateStatusBar();
-    QAction* NewAction(const char* name, const QString& caption, const QString& hint = QString(),
-                       const QKeySequence& shortcut = QKeySequence());
-    QAction* Action(const char* name) const;
-    // Runs a command, reporting what it raises through the default error report.
-    void Run(const std::function<void()>& command);
-    void Connect(const char* name, void (TMainForm::*handler)());
-    // Sets an action's enabled state; commands that have not landed yet stay disabled.
-    void Enable(QAction* action, bool rule);
-
-    // Commands.
-    void FileOpenActionExecute();
-    void FilePrintSetupActionExecute();
-    void FileExitActionExecute();
-    void ViewToolBarActionExecute();
-    void ViewStatusBarActionExecute();
-    void ViewZoomInActionExecute();
-    void ViewZoomOutActionExecute();
-    void ViewOriginSizeActionExecute();
-    void ViewFitVisibleActionExecute();
-    void ViewAutoFitActionExecute();
-    void ViewReloadActionExecute();
-    void ViewPreviousActionExecute();
-    void ViewNextActionExecute();
-    void ViewFirstActionExecute();
-    void ViewLastActionExecute();
-    void ViewFileListActionExecute();
-    void ViewFileListRefreshActionExecute();
-    void ViewThumbnailActionExecute();
-    void UpdateBrowseActions();
-    void ThumbnailCellSelected(int col, int row);
-    void ThumbnailCellDoubleClicked(int col, int row);
-    void HelpContentActionExecute();
-    void HelpIndexExecute();
-    void HelpAboutExecute();
-    void PanelToggled();
+    // The commands of the shell itself: open, exit, the bars, zoom and fit.
+    void ConnectCommands();
 
     // Load progress, posted by the container's progress notification.
     void ForwardProgress(TProgressStage stage, quint8 percent);
     QString FileSizeText(const QString& path) const;
-    void SetPanelText(int index, const QString& text);
-    bool HasPicture() const;
+    // Stops the shown picture's animation or video and detaches its notifications.
+    void DetachPicture();
 
     // View geometry helpers (ViewGeometry.cpp).
     void RenderViewBitmap(int w, int h);
@@ -207,13 +203,9 @@ private:
     bool HandleViewKey(QKeyEvent* e);
     void ShowCursorFor(bool grabbing);
 
-    int FileListSelectedIndex() const;
-    int FileListCount() const;
-
     TPictureEx FPicture;
     TSettings FSettings;
     QString FCurrentFile;
-    QString FHelpFile;
     QImage FViewBitmap;
     TColor FViewBrushColor = 0;
     bool FViewBitmapValid = false;
@@ -233,6 +225,7 @@ private:
     bool FDragging = false;
     QPoint FDragAnchor;
     bool FArrowDrag = false;
+    int FWheelZoom = 0; // wheel turn not yet used for zooming
     bool FProgressActive = false;
     int FProgressPercent = 0;
     int FLastForwardedPercent = -1;
@@ -241,22 +234,19 @@ private:
     bool FRememberPassword = true;
     bool FMaskPassword = true;
     QString FRememberedPassword;
-    std::unique_ptr<QPrinter> FPrinter;
 
     TPictureView* FView = nullptr;
     QSplitter* FSplitter = nullptr;
     QWidget* FPictureArea = nullptr;
     TFileListPanel* FFileListPanel = nullptr;
     TThumbnailGrid* FThumbnailGrid = nullptr;
-    TMRUFileList* FMRUFileList = nullptr;
-    QToolBar* FToolBar = nullptr;
-    QMenu* FContextMenu = nullptr;
-    QMenu* FAnimateMenu = nullptr;
-    QLabel* FFrameLabel = nullptr;
-    QSlider* FFrameSlider = nullptr;
-    QAction* FFrameLabelAction = nullptr;
-    QAction* FFrameSliderAction = nullptr;
-    QAction* FRecentFilesSeparator = nullptr;
+    TMainMenus FMenus;
     TStatusPanel* FPanels[kStatusPanelCount] = {};
     QSet<QAction*> FPending;
+    // Controllers (children of the window; pointers for quick access).
+    TBrowseController* FBrowse = nullptr;
+    THelpController* FHelp = nullptr;
+    TPrintController* FPrint = nullptr;
+    TSlideShowController* FSlideShow = nullptr;
+    TFullScreenController* FFullScreen = nullptr;
 };

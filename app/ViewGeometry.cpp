@@ -1,5 +1,6 @@
 #include "app/ViewGeometry.h"
 
+#include "app/Browse.h"
 #include "app/Main.h"
 #include "codec/DibGraphic.h"
 
@@ -8,11 +9,13 @@
 #include <QBitmap>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QWheelEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <vector>
@@ -213,6 +216,11 @@ void TPictureView::mouseDoubleClickEvent(QMouseEvent* e) {
         thumbnails->trigger();
 }
 
+void TPictureView::wheelEvent(QWheelEvent* e) {
+    e->accept();
+    FForm->Run([this, e] { FForm->WheelOnView(*e); });
+}
+
 void TPictureView::contextMenuEvent(QContextMenuEvent* e) {
     FForm->ContextMenu()->popup(e->globalPos());
 }
@@ -339,6 +347,47 @@ void TMainForm::PaintView(QPainter& painter) {
     g->DrawTo(painter, QRect(QPoint(FOffsetX, FOffsetY), size));
 }
 
+void TMainForm::ScrollBy(const QPoint& delta) {
+    if (!FPan || delta.isNull()) return;
+    const int x = ClampedOffset(FOffsetX + delta.x(), FOffsetX, FView->width(), FDisplayWidth);
+    const int y = ClampedOffset(FOffsetY + delta.y(), FOffsetY, FView->height(), FDisplayHeight);
+    if (x == FOffsetX && y == FOffsetY) return;
+    FOffsetX = x;
+    FOffsetY = y;
+    FView->update();
+}
+
+void TMainForm::ZoomAt(double z, const QPoint& anchor) {
+    if (!HasPicture() || FZoom <= 0) return;
+    // The picture's point under the anchor stays under it, as far as the view allows.
+    const double px = (anchor.x() - FOffsetX) / FZoom, py = (anchor.y() - FOffsetY) / FZoom;
+    SetZoom(z);
+    const int vw = FView->width(), vh = FView->height();
+    if (FDisplayWidth > vw)
+        FOffsetX = std::clamp(int(std::lround(anchor.x() - px * FZoom)), vw - FDisplayWidth, 0);
+    if (FDisplayHeight > vh)
+        FOffsetY = std::clamp(int(std::lround(anchor.y() - py * FZoom)), vh - FDisplayHeight, 0);
+    FView->update();
+}
+
+void TMainForm::WheelOnView(const QWheelEvent& e) {
+    const QPoint angle = e.angleDelta();
+    if (e.modifiers() & Qt::ControlModifier) {
+        // Zoom by the zoom step per notch (120 eighths of a degree), about the pointer.
+        FWheelZoom += angle.y() != 0 ? angle.y() : angle.x();
+        for (; FWheelZoom >= 120; FWheelZoom -= 120)
+            if (Action("ViewZoomOutAction")->isEnabled()) ZoomAt(ZoomLarger(FZoom), e.position().toPoint());
+        for (; FWheelZoom <= -120; FWheelZoom += 120)
+            if (Action("ViewZoomInAction")->isEnabled()) ZoomAt(ZoomSmaller(FZoom), e.position().toPoint());
+        return;
+    }
+    QPoint delta = e.pixelDelta();
+    if (delta.isNull()) delta = angle * (QApplication::wheelScrollLines() * 20) / 120;
+    // Shift turns the wheel sideways (some systems already deliver it as a horizontal turn).
+    if ((e.modifiers() & Qt::ShiftModifier) && delta.x() == 0) delta = QPoint(delta.y(), 0);
+    ScrollBy(delta);
+}
+
 void TMainForm::DragStart(const QPoint& mouse) {
     FDragAnchor = mouse - QPoint(FOffsetX, FOffsetY);
     FDragging = true;
@@ -373,9 +422,9 @@ bool TMainForm::HandleViewKey(QKeyEvent* e) {
         // The next and the previous file through the browse routines, which wrap around at the ends.
         if (press) {
             if (e->key() == Qt::Key_Space)
-                Run([this] { BrowseNext(); });
+                Run([this] { FBrowse->BrowseNext(); });
             else
-                Run([this] { BrowsePrevious(); });
+                Run([this] { FBrowse->BrowsePrevious(); });
         }
         return true;
     case Qt::Key_Left:

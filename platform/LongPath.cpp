@@ -5,8 +5,5 @@
 
 QString LongPathName(const QString& path) {
     if (path.isEmpty()) return path;
-    const QFileInfo info(path);
-    const QString canonical = info.canonicalFilePath();
-    if (!canonical.isEmpty()) return canonical;
-    return QDir::cleanPath(info.absoluteFilePath());
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
 }

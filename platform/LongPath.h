@@ -1,9 +1,8 @@
-// The long form of a path named on the command line: absolute, with "." and ".." resolved and every
-// symbolic link followed where the file system can tell.
+// The long form of a path named on the command line: absolute, with "." and ".." removed. Symbolic
+// links are kept as named, so a file reached through a linked folder is browsed in that folder.
 #pragma once
 
 #include <QString>
 
-// An existing file gives its canonical path; a missing one its absolute path, relative to the process's
-// current folder at the time of the call.
+// Relative paths are taken from the process's current folder at the time of the call.
 QString LongPathName(const QString& path);

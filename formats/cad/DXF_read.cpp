@@ -264,10 +264,13 @@ bool DXF_Reader::ReadFile() {
     try {
         while (Next()) {
             if (FCode != 0) continue;
-            if (Is("SECTION"))
+            if (Is("SECTION")) {
+                FRecognised = true;
                 ReadSection();
-            else if (Is("EOF"))
+            } else if (Is("EOF")) {
+                FRecognised = true;
                 break;
+            }
         }
     } catch (const DXF_read_exception& e) {
         AddMessage(e.Message());

@@ -59,6 +59,9 @@ public:
     // The errors met (entities dropped, sections cut short), each with its line number.
     const QStringList& Messages() const { return FMessages; }
     int LineCount() const { return FLine; }
+    // True once a section or the end-of-file marker was met: the bytes are a DXF file, even one that
+    // holds nothing to draw.
+    bool Recognised() const { return FRecognised; }
 
 private:
     struct TSvHash {
@@ -121,6 +124,7 @@ private:
     std::string_view FValue;
     bool FPushed = false;
     bool FEnded = false;
+    bool FRecognised = false;
     TProgress FProgress;
     int FLastPercent = 0;
     unsigned FGroupsSinceProgress = 0;

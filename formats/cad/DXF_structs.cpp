@@ -270,28 +270,42 @@ double DXF_Canvas::TextWidth(const QString& text) {
 }
 
 void DXF_Canvas::Text(const QString& text, QPointF origin, QPointF ux, QPointF uy, double height, int hAlign,
-                      int vAlign, double widthFactor, double fitWidth) {
-    if (text.isEmpty() || !(height > 0)) return;
+                      int vAlign, double widthFactor, double fitWidth, bool keepAspect) {
+    if (text.isEmpty()) return;
+    const double factor = widthFactor > 0 && std::isfinite(widthFactor) ? widthFactor : 1.0;
+    const bool fit = fitWidth > 0 && std::isfinite(fitWidth);
+    if (fit && keepAspect) {
+        // Aligned: the line keeps its proportions, so its height is what makes it exactly as long as the
+        // distance between its two points; the height written in the file does not matter.
+        const double unit = TextWidth(text) * factor; // length of the line for a height of 1
+        if (unit > 0 && std::isfinite(unit)) height = fitWidth / unit;
+    }
+    if (!(height > 0)) return;
     const double pixels = height * Len(uy);
     if (!(pixels >= 1.0) || !std::isfinite(pixels) || !std::isfinite(Len(ux))) return; // below a pixel
-    // A text whose anchor is far off the device cannot reach it unless it is huge.
-    const double reach = pixels * (text.size() + 2) * 2 * std::max(1.0, std::abs(widthFactor));
-    if (origin.x() < FBox.left() - reach || origin.x() > FBox.right() + reach || origin.y() < FBox.top() - reach ||
-        origin.y() > FBox.bottom() + reach)
+    // A text whose anchor is far off the device cannot reach it unless it is long.
+    const double along = fit ? fitWidth * Len(ux) : pixels * (text.size() + 2) * factor;
+    const double reach = 2 * (along + 2 * pixels);
+    if (!std::isfinite(reach) || origin.x() < FBox.left() - reach || origin.x() > FBox.right() + reach ||
+        origin.y() < FBox.top() - reach || origin.y() > FBox.bottom() + reach)
         return;
     const int fontPixels = std::clamp(Round(pixels / FCapRatio), 1, 2000);
     SetFontPixels(fontPixels);
     const QFontMetricsF fm(FFont);
     const double k = height / (FCapRatio * fontPixels); // drawing units per font pixel
     const double w = fm.horizontalAdvance(text);
-    double sx = widthFactor > 0 && std::isfinite(widthFactor) ? widthFactor : 1.0;
-    if (fitWidth > 0 && w > 0) sx = fitWidth / (w * k);
+    double sx = factor;
+    // Fitted: the advance as measured in the font that draws it spans the distance exactly.
+    if (fit && w > 0) sx = fitWidth / (w * k);
+    if (!(sx > 1e-4 && sx < 1e4)) return;
     const double x0 = hAlign == 1 ? -w / 2 : hAlign == 2 ? -w : 0.0;
     const double cap = FCapRatio * fontPixels;
     const double y0 = vAlign == 1 ? -fm.descent() : vAlign == 2 ? cap / 2 : vAlign == 3 ? cap : 0.0;
     const QTransform t(ux.x() * k * sx, ux.y() * k * sx, -uy.x() * k, -uy.y() * k, origin.x(), origin.y());
+    // Upright text at about its font size is drawn untransformed (hinted glyphs); a fitted line only
+    // when that misses its end by less than half a pixel.
     const bool upright = std::abs(t.m12()) < 1e-6 && std::abs(t.m21()) < 1e-6 && std::abs(t.m11() - 1) < 0.08 &&
-                         std::abs(t.m22() - 1) < 0.08;
+                         std::abs(t.m22() - 1) < 0.08 && (!fit || std::abs(t.m11() - 1) * w < 0.5);
     if (upright) {
         Painter.drawText(QPointF(origin.x() + x0, origin.y() + y0), text);
         return;
@@ -465,7 +479,8 @@ struct TTextPlacement {
     Point3D Anchor;
     double Rotation;
     int HAlign, VAlign;
-    double Fit = 0;
+    double Fit = 0;          // length of a fitted or aligned line, 0 for other texts
+    bool KeepAspect = false; // aligned: the height follows the length
 };
 
 TTextPlacement PlaceText(const Point3D& position, const Point3D& align, int h, int v, double rotationDegrees) {
@@ -476,6 +491,7 @@ TTextPlacement PlaceText(const Point3D& position, const Point3D& align, int h, i
         if (d.x != 0 || d.y != 0) {
             r.Rotation = std::atan2(d.y, d.x);
             r.Fit = std::hypot(d.x, d.y);
+            r.KeepAspect = h == 3;
         }
         r.HAlign = 0, r.VAlign = 0;
     } else if (h == 4) { // middle: centred both ways
@@ -498,7 +514,7 @@ void Text_::DrawText(DXF_Canvas& canvas, const Matrix4* incoming, const QString&
     QPointF ux = px - o, uy = py - o;
     if (FStyle.Generation & 2) ux = -ux;
     if (FStyle.Generation & 4) uy = -uy;
-    canvas.Text(text, o, ux, uy, FHeight, t.HAlign, t.VAlign, FStyle.WidthFactor, t.Fit);
+    canvas.Text(text, o, ux, uy, FHeight, t.HAlign, t.VAlign, FStyle.WidthFactor, t.Fit, t.KeepAspect);
 }
 
 void Text_::Render(DXF_Canvas& canvas, const Matrix4* incoming) const {
@@ -511,11 +527,16 @@ void Text_::GrowExtents(Point3D& max, Point3D& min, const Matrix4* incoming) con
     const Matrix4* e = Effective(incoming, s);
     const TTextPlacement t = PlaceText(FPosition, FAlignPoint, FJustification, FStyle.VAlign, FStyle.Rotation);
     const double w = t.Fit > 0 ? t.Fit : EstimatedWidth(FText, FHeight, FStyle.WidthFactor);
+    double height = FHeight;
+    if (t.KeepAspect) { // aligned: as tall as the estimated proportions of the line make it
+        const double unit = EstimatedWidth(FText, 1.0, FStyle.WidthFactor);
+        if (unit > 0) height = w / unit;
+    }
     const double x0 = t.HAlign == 1 ? -w / 2 : t.HAlign == 2 ? -w : 0.0;
-    const double y0 = t.VAlign == 2 ? -FHeight / 2 : t.VAlign == 3 ? -FHeight : 0.0;
+    const double y0 = t.VAlign == 2 ? -height / 2 : t.VAlign == 3 ? -height : 0.0;
     const double c = std::cos(t.Rotation), sn = std::sin(t.Rotation);
     for (double x : {x0, x0 + w})
-        for (double y : {y0, y0 + FHeight})
+        for (double y : {y0, y0 + height})
             GrowOver(max, min, {t.Anchor.x + x * c - y * sn, t.Anchor.y + x * sn + y * c, t.Anchor.z}, e);
 }
 
@@ -1071,6 +1092,7 @@ void DXF_Object::Load(const QByteArray& data, const TProgress& progress) {
     FExtMax = reader.ExtentsMax();
     FLayers = reader.TakeLayers();
     FMessages = reader.Messages();
+    FIsDxf = reader.Recognised() || !FLayers.empty();
 }
 
 DXF_Layer& DXF_Object::GetOrCreateLayer(const QString& name) {

@@ -83,8 +83,11 @@ public:
     // One line of text: baseline direction ux and up direction uy are device vectors of one drawing unit;
     // height in drawing units (capital height); hAlign 0 left, 1 centre, 2 right; vAlign 0 baseline,
     // 1 bottom, 2 middle, 3 top; widthFactor stretches along the baseline.
+    // A fitWidth above 0 (drawing units) makes the line run exactly that far from the origin: the glyphs
+    // are stretched along the baseline only ("fit"), or, with keepAspect, the whole line is scaled and
+    // the height follows the width, widthFactor kept ("aligned").
     void Text(const QString& text, QPointF origin, QPointF ux, QPointF uy, double height, int hAlign, int vAlign,
-              double widthFactor = 1.0, double fitWidth = 0.0);
+              double widthFactor = 1.0, double fitWidth = 0.0, bool keepAspect = false);
     // Width of the text in drawing units for a capital height of 1.
     double TextWidth(const QString& text);
 
@@ -583,6 +586,9 @@ public:
     const Point3D& ExtentsMax() const { return FExtMax; }
     // What the reader skipped, with line numbers.
     const QStringList& Messages() const { return FMessages; }
+    // The bytes read were a DXF file (a section or the end-of-file marker), whether or not they held
+    // anything to draw.
+    bool IsDxf() const { return FIsDxf; }
     // Moves the other drawing's entities into this one (the other is left with empty lists).
     void MergeFrom(DXF_Object& other);
     void RemoveEmptyLists();
@@ -595,4 +601,5 @@ private:
     std::vector<std::unique_ptr<DXF_Layer>> FLayers;
     Point3D FExtMax, FExtMin;
     QStringList FMessages;
+    bool FIsDxf = false;
 };

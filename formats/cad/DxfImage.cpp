@@ -36,23 +36,30 @@ void TDXFImage::Load(const std::function<std::unique_ptr<DXF_Object>(const DXF_O
         Progress(stage, quint8(std::clamp(percent, 0, 100)));
     };
     auto drawing = read(progress);
-    if (!FDrawing) {
-        FDrawing = std::move(drawing);
-        FExtMax = FDrawing->ExtentsMax();
-        FExtMin = FDrawing->ExtentsMin();
+    if (!drawing->IsDxf()) throw EInvalidGraphic(QStringLiteral("The file holds no DXF sections"));
+    if (IsEmpty()) {
+        FExtMax = drawing->ExtentsMax();
+        FExtMin = drawing->ExtentsMin();
     } else {
         const Point3D& hi = drawing->ExtentsMax();
         const Point3D& lo = drawing->ExtentsMin();
         FExtMax = {std::max(FExtMax.x, hi.x), std::max(FExtMax.y, hi.y), std::max(FExtMax.z, hi.z)};
         FExtMin = {std::min(FExtMin.x, lo.x), std::min(FExtMin.y, lo.y), std::min(FExtMin.z, lo.z)};
-        FDrawing->MergeFrom(*drawing);
     }
+    if (!FDrawing)
+        FDrawing = std::move(drawing);
+    else
+        FDrawing->MergeFrom(*drawing);
     FIndex.clear();
     FDrawing->RemoveEmptyLists();
-    if (FDrawing->LayerCount() > 0)
+    if (FDrawing->LayerCount() > 0) {
         FDrawing->ListEntities(FIndex);
-    else
+        FBlank = false;
+    } else {
+        // Nothing to draw: the drawing is blank, as large as its header says.
         FDrawing.reset();
+        FBlank = true;
+    }
     NotifyChanged();
 }
 
@@ -65,8 +72,8 @@ int NominalSize(double extent) {
 }
 } // namespace
 
-int TDXFImage::Width() const { return FDrawing ? NominalSize(FExtMax.x - FExtMin.x) : 0; }
-int TDXFImage::Height() const { return FDrawing ? NominalSize(FExtMax.y - FExtMin.y) : 0; }
+int TDXFImage::Width() const { return IsEmpty() ? 0 : NominalSize(FExtMax.x - FExtMin.x); }
+int TDXFImage::Height() const { return IsEmpty() ? 0 : NominalSize(FExtMax.y - FExtMin.y); }
 
 void TDXFImage::DrawTo(QPainter& canvas, const QRect& rect) const {
     canvas.save();

@@ -16,14 +16,16 @@ public:
     ~TDXFImage() override;
 
     // Loading again merges the further drawing into the one held (the extents become the union).
+    // Bytes without any DXF section are refused; a DXF file with nothing to draw is a blank drawing.
     void LoadFromStream(QIODevice& stream) override;
     void LoadFromFileName(const QString& fileName) override;
     void SaveToStream(QIODevice&) const override {}
     void LoadFromClipboardData(const QMimeData&) override {}
     void SaveToClipboardData(QMimeData&) const override {}
     void DrawTo(QPainter& canvas, const QRect& rect) const override;
-    bool IsEmpty() const override { return !FDrawing; }
-    // Extents in drawing units (one unit a pixel), at least 1.
+    bool IsEmpty() const override { return !FDrawing && !FBlank; }
+    // Extents in drawing units (one unit a pixel), at least 1. A blank drawing measures its header's
+    // extents, or 1 x 1 without them.
     int Width() const override;
     int Height() const override;
 
@@ -44,6 +46,7 @@ private:
     void Load(const std::function<std::unique_ptr<DXF_Object>(const DXF_Object::TProgress&)>& read);
 
     std::unique_ptr<DXF_Object> FDrawing;
+    bool FBlank = false; // a DXF file was read that holds nothing to draw
     Point3D FExtMax, FExtMin;
     std::vector<DXF_IndexLine> FIndex;
     mutable double FScale = 1, FLeft = 0, FRight = 0, FBottom = 0, FTop = 0;

@@ -126,23 +126,77 @@ void TCircle::Paint(TElementList& list, QPainter& canvas) const {
 void TArc::SetNodes(THpNodeList& nodes) {
     if (nodes.Count() >= 4) {
         Nodes = {nodes.GetNode(0), nodes.GetNode(1), nodes.GetNode(2), nodes.GetNode(3)};
-        Extents.Include(Nodes[0]);
-        Extents.Include(Nodes[1]);
+        if (!(Sweep > 0) || Sweep >= 360) {
+            Extents.Include(Nodes[0]);
+            Extents.Include(Nodes[1]);
+        } else {
+            // The two ends, and each point of the circle straight across from or above or below the
+            // centre that the arc passes.
+            Extents.Include(Nodes[2]);
+            Extents.Include(Nodes[3]);
+            const double cx = (double(Nodes[0].x()) + Nodes[1].x()) / 2, cy = (double(Nodes[0].y()) + Nodes[1].y()) / 2;
+            const double r = std::abs(double(Nodes[1].x()) - Nodes[0].x()) / 2;
+            double a = std::atan2(Nodes[2].y() - cy, Nodes[2].x() - cx) * 180 / M_PI;
+            if (a < 0) a += 360;
+            for (int q = 0; q < 4; ++q) {
+                double d = std::fmod(q * 90.0 - a + 360.0, 360.0);
+                if (d <= Sweep) {
+                    const double t = q * M_PI / 2;
+                    Extents.Include(QPoint(int(std::lrint(cx + r * std::cos(t))), int(std::lrint(cy + r * std::sin(t)))));
+                }
+            }
+        }
     }
     nodes.Clear();
 }
 
-void TArc::Paint(TElementList& list, QPainter& canvas) const {
-    list.ApplyPen(canvas, *this);
-    canvas.setBrush(Qt::NoBrush);
+bool TArc::DeviceArc(const TElementList& list, QRectF& box, int& start, int& span) const {
+    if (Nodes.size() < 4) return false;
     const double cx = (double(Nodes[0].x()) + Nodes[1].x()) / 2, cy = (double(Nodes[0].y()) + Nodes[1].y()) / 2;
-    double start = std::atan2(Nodes[2].y() - cy, Nodes[2].x() - cx) * 180 / M_PI;
-    const QPointF a = list.WorldToDeviceF(QPointF(Nodes[0])), b = list.WorldToDeviceF(QPointF(Nodes[1]));
-    const QRectF box = QRectF(a, b).normalized();
+    double a = std::atan2(Nodes[2].y() - cy, Nodes[2].x() - cx) * 180 / M_PI;
+    const QPointF p = list.WorldToDeviceF(QPointF(Nodes[0])), q = list.WorldToDeviceF(QPointF(Nodes[1]));
+    box = QRectF(p, q).normalized();
     // Device y runs downwards, so an arc counter-clockwise in plotter units stays counter-clockwise on
     // the output when the fit flips y; Qt angles are counter-clockwise on the output.
-    if (list.ScaleY() > 0) start = -start;
-    canvas.drawArc(box, int(std::lrint(start * 16)), int(std::lrint(Sweep * 16)) * (list.ScaleY() > 0 ? -1 : 1));
+    if (list.ScaleY() > 0) a = -a;
+    start = int(std::lrint(a * 16));
+    span = int(std::lrint(Sweep * 16)) * (list.ScaleY() > 0 ? -1 : 1);
+    return true;
+}
+
+void TArc::Paint(TElementList& list, QPainter& canvas) const {
+    QRectF box;
+    int start, span;
+    if (!DeviceArc(list, box, start, span)) return;
+    list.ApplyPen(canvas, *this);
+    canvas.setBrush(Qt::NoBrush);
+    canvas.drawArc(box, start, span);
+}
+
+void TPie::SetNodes(THpNodeList& nodes) {
+    TArc::SetNodes(nodes);
+    if (Nodes.size() < 4 || Sweep >= 360) return;
+    // The centre, where the two radii meet.
+    Extents.Include(QPoint(int((qint64(Nodes[0].x()) + Nodes[1].x()) / 2), int((qint64(Nodes[0].y()) + Nodes[1].y()) / 2)));
+}
+
+void TPie::Paint(TElementList& list, QPainter& canvas) const {
+    QRectF box;
+    int start, span;
+    if (!DeviceArc(list, box, start, span)) return;
+    if (Filled) {
+        // Merged fills let the paper show through, as polygons do.
+        if (Merge && FillColor == list.PaperColor && FillKind != fkShading) return;
+        list.ApplyPen(canvas, *this, true);
+        list.ApplyBrush(canvas, *this);
+    } else {
+        list.ApplyPen(canvas, *this);
+        canvas.setBrush(Qt::NoBrush);
+    }
+    if (Sweep >= 360)
+        canvas.drawEllipse(box);
+    else
+        canvas.drawPie(box, start, span);
 }
 
 void TWindow::SetNodes(THpNodeList& nodes) {
@@ -296,7 +350,7 @@ bool TElementList::Append(TCustomElem* e, bool takeAttributes) {
     return true;
 }
 
-bool TElementList::AddElement(quint8 kind, THpNodeList& nodes, double sweep) {
+bool TElementList::AddElement(quint8 kind, THpNodeList& nodes, double sweep, bool filled) {
     TCustomElem* e;
     switch (kind) {
     case ekPolyline: e = New<TPolyline>(); break;
@@ -308,12 +362,13 @@ bool TElementList::AddElement(quint8 kind, THpNodeList& nodes, double sweep) {
     case ekFullWindow: e = New<TFullWindow>(); break;
     default: return false;
     }
+    if (kind == ekArc || kind == ekPie) static_cast<TArc*>(e)->Sweep = sweep;
+    if (kind == ekPie) static_cast<TPie*>(e)->Filled = filled;
     if (kind != ekFullWindow) e->SetNodes(nodes);
     if (kind <= ekPie && e->Nodes.empty()) {
         e->~TCustomElem();
         return false;
     }
-    if (kind == ekArc || kind == ekPie) static_cast<TArc*>(e)->Sweep = sweep;
     return Append(e, kind <= ekPie);
 }
 

@@ -167,19 +167,28 @@ public:
 };
 
 // Node 0 and 1: opposite corners of the bounding square; node 2: start; node 3: end. The arc runs
-// counter-clockwise from start through Sweep degrees (360 for a full circle).
+// counter-clockwise from start through Sweep degrees (360 for a full circle). Its extents are those of
+// the arc itself (Sweep is set before the nodes; without a sweep, those of the whole circle).
 class TArc : public TCustomElem {
 public:
     explicit TArc(THpArena* arena = DefaultArena(), quint8 kind = ekArc) : TCustomElem(kind, arena) {}
     void SetNodes(THpNodeList& nodes) override;
     void Paint(TElementList& list, QPainter& canvas) const override;
     double Sweep = 0;
+
+protected:
+    // The arc's start angle on the output in Qt's sixteenths of a degree, and its device box.
+    bool DeviceArc(const TElementList& list, QRectF& box, int& start, int& span) const;
 };
 
+// A wedge (pie slice): the arc of TArc and the two radii to its centre; outlined with the pen (EW) or
+// filled with the fill type and no outline (WG). A sweep of 360 is the whole circle, without radii.
 class TPie : public TArc {
 public:
     explicit TPie(THpArena* arena = DefaultArena()) : TArc(arena, ekPie) {}
-    void Paint(TElementList&, QPainter&) const override {}
+    void SetNodes(THpNodeList& nodes) override;
+    void Paint(TElementList& list, QPainter& canvas) const override;
+    bool Filled = false;
 };
 
 class TWindow : public TCustomElem {
@@ -223,7 +232,8 @@ public:
 
     // Creates an element of the kind from the nodes (emptied by arcs and windows). False when nothing
     // was created: unknown kinds, and kinds 1-5 that end up without nodes.
-    bool AddElement(quint8 kind, THpNodeList& nodes, double sweep = 0);
+    // sweep: of arcs and wedges; filled: of wedges.
+    bool AddElement(quint8 kind, THpNodeList& nodes, double sweep = 0, bool filled = false);
     bool AddElement(const THpTextRec& text);
     bool AddElement(const THpImageRec& image);
     void Clear();

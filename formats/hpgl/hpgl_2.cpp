@@ -38,13 +38,14 @@ double NormaliseDegrees(double a) {
 // Label text is measured with a reference font and scaled to the character cell.
 struct TLabelFont {
     QFont Font;
-    double Avg = 0, Height = 0;
+    double Avg = 0, Height = 0, CapHeight = 72;
     TLabelFont() : Font(QStringLiteral("Arial")) {
         Font.setStyleHint(QFont::SansSerif);
         Font.setPixelSize(100);
         const QFontMetricsF fm(Font);
         Avg = fm.averageCharWidth();
         Height = fm.ascent() + fm.descent();
+        if (fm.capHeight() > 10) CapHeight = fm.capHeight();
     }
 };
 const TLabelFont& LabelFont() {
@@ -75,7 +76,10 @@ THpglInterpreter::THpglInterpreter(THPGL2Graphic& owner, TElementList& list) : F
 void THpglInterpreter::Defaults(bool full) {
     FSx = FSy = 1;
     FScaling = false;
-    FPointFactors = false;
+    FScaleType = 0;
+    FLeft = FBottom = 50;
+    FOffX = FOffY = 0;
+    FSymbol = 0;
     FAbsolute = true;
     FPolygonMode = false;
     FPolyline.Clear();
@@ -296,10 +300,45 @@ void THpglInterpreter::AddTo(THpNodeList& list, qint64 x, qint64 y) { list.AddNo
 
 void THpglInterpreter::AddPoint(qint64 x, qint64 y) { AddTo(FPolygonMode ? FPolygon : FPolyline, x, y); }
 
-double THpglInterpreter::UserX(double u) const { return FScaling ? FP1X + (u - FUMinX) * FSx : u; }
-double THpglInterpreter::UserY(double u) const { return FScaling ? FP1Y + (u - FUMinY) * FSy : u; }
+double THpglInterpreter::UserX(double u) const { return FScaling ? FP1X + FOffX + (u - FUMinX) * FSx : u; }
+double THpglInterpreter::UserY(double u) const { return FScaling ? FP1Y + FOffY + (u - FUMinY) * FSy : u; }
+double THpglInterpreter::CurrentX(double p) const { return FScaling ? (p - FP1X - FOffX) / FSx + FUMinX : p; }
+double THpglInterpreter::CurrentY(double p) const { return FScaling ? (p - FP1Y - FOffY) / FSy + FUMinY : p; }
 
-void THpglInterpreter::Coordinates(bool absolute) {
+bool THpglInterpreter::Circular() const {
+    if (!FScaling) return true;
+    const double ax = std::abs(FSx), ay = std::abs(FSy);
+    return std::abs(ax - ay) <= 1e-9 * std::max(ax, ay);
+}
+
+// The symbol of symbol mode, centred on the point in the current character size and direction.
+void THpglInterpreter::DrawSymbol(qint64 x, qint64 y) {
+    double w, h;
+    CellSize(w, h);
+    const QString text = QString(QChar(ushort(FSymbol)));
+    double cx, cy;
+    Measure(text, cx, cy);
+    // Drawn centred on its baseline: the baseline lies half a capital height below the point.
+    const double down = LabelFont().CapHeight / 100.0 * std::abs(h) / 2;
+    const double d = FDirection * kDegToRad, cs = std::cos(d), sn = std::sin(d);
+    const double ax = double(x) + down * sn, ay = double(y) - down * cs;
+    THpTextRec rec;
+    rec.Anchor = Rotated(ClampCoord(ax), ClampCoord(ay));
+    rec.Text = text;
+    rec.Direction = NormaliseDegrees(FDirection + FRotation);
+    rec.Align = 24 | 6; // baseline, centre
+    rec.CellWidth = std::abs(w);
+    rec.CellHeight = std::abs(h);
+    const double capHeight = LabelFont().CapHeight / 100.0 * std::abs(h);
+    for (double fx : {-0.5, 0.5})
+        for (double fy : {0.0, 1.0}) {
+            const double dx = fx * cx, dy = fy * capHeight;
+            rec.Extents.Include(Rotated(ClampCoord(ax + dx * cs - dy * sn), ClampCoord(ay + dx * sn + dy * cs)));
+        }
+    FList.AddElement(rec);
+}
+
+void THpglInterpreter::Coordinates(bool absolute, bool symbols) {
     bool haveX = false;
     for (;;) {
         const int c = Peek();
@@ -333,6 +372,7 @@ void THpglInterpreter::Coordinates(bool absolute) {
             FStartX = FPenX;
             FStartY = FPenY;
         }
+        if (symbols && FSymbol && !FPolygonMode) DrawSymbol(FPenX, FPenY);
     }
     if (Peek() == ';') ++FPos;
 }
@@ -460,65 +500,85 @@ void THpglInterpreter::ScreenedVectors() {
 // ---------------------------------------------------------------------------------------------------
 // Arcs, circles, rectangles, polygons
 
-void THpglInterpreter::Arc(double cxD, double cyD, double sweep, qint64 endX, qint64 endY, bool useEnd) {
-    const qint64 cx = ClampCoord(cxD), cy = ClampCoord(cyD);
-    if ((cx == FPenX && cy == FPenY) || sweep == 0 || !std::isfinite(sweep)) return;
+void THpglInterpreter::ArcPoints(QPointF c, double r, double a, double sweep, std::vector<QPoint>& out) const {
+    const int steps = std::max(1, int(std::ceil(std::abs(sweep) / 5.0)));
+    for (int k = 0; k <= steps; ++k) {
+        const double t = (k == steps ? a + sweep : a + (sweep > 0 ? 5.0 : -5.0) * k) * kDegToRad;
+        out.push_back(QPoint(ClampCoord(UserX(c.x() + r * std::cos(t))), ClampCoord(UserY(c.y() + r * std::sin(t)))));
+    }
+}
+
+// Arcs are worked out in current units, as a plotter does: with unequal x and y factors an arc of a
+// circle in user units is plotted as an arc of an ellipse.
+void THpglInterpreter::Arc(double cx, double cy, double sweep, const QPointF* end) {
+    if (sweep == 0 || !std::isfinite(sweep) || !std::isfinite(cx) || !std::isfinite(cy)) return;
     if (sweep > 360) sweep = std::fmod(std::nearbyint(sweep), 360.0);
     if (sweep < -360) sweep = -std::fmod(std::nearbyint(-sweep), 360.0);
-    if (sweep == 0) return;
-    const qint64 dx = FPenX - cx, dy = FPenY - cy;
-    const qint64 r = std::llround(std::sqrt(double(dx * dx + dy * dy)));
-    if (r == 0) return;
-    const double a = std::atan2(double(dy), double(dx)) / kDegToRad;
+    if (sweep == 0 || (FScaling && (FSx == 0 || FSy == 0))) return;
+    const QPointF c(cx, cy);
+    const double px = CurrentX(FPenX), py = CurrentY(FPenY);
+    const double r = std::hypot(px - cx, py - cy);
+    const double pr = FScaling ? r * std::max(std::abs(FSx), std::abs(FSy)) : r; // in plotter units
+    if (!(pr >= 0.5) || !(pr < 4.0 * double(kCoordLimit))) return; // the pen at the centre, or no usable circle
+    const double a = std::atan2(py - cy, px - cx) / kDegToRad;
     const double e = a + sweep;
-    const qint64 ex = cx + std::llround(r * std::cos(e * kDegToRad));
-    const qint64 ey = cy + std::llround(r * std::sin(e * kDegToRad));
-    if (FPolygonMode) {
-        AddPoint(FPenX, FPenY);
-        const int steps = std::max(1, int(std::ceil(std::abs(sweep) / 5.0)));
-        for (int k = 1; k <= steps; ++k) {
-            const double t = (k == steps ? e : a + (sweep > 0 ? 5.0 : -5.0) * k) * kDegToRad;
-            AddPoint(cx + std::llround(r * std::cos(t)), cy + std::llround(r * std::sin(t)));
+    const QPoint arcEnd(ClampCoord(UserX(cx + r * std::cos(e * kDegToRad))), ClampCoord(UserY(cy + r * std::sin(e * kDegToRad))));
+    const QPoint penEnd = end ? QPoint(ClampCoord(UserX(end->x())), ClampCoord(UserY(end->y()))) : arcEnd;
+    if (FPolygonMode || !Circular()) {
+        std::vector<QPoint> points;
+        ArcPoints(c, r, a, sweep, points);
+        points.front() = QPoint(FPenX, FPenY);
+        if (FPolygonMode) {
+            for (const QPoint& p : points) AddPoint(p.x(), p.y());
+            FPenX = penEnd.x();
+            FPenY = penEnd.y();
+            FStartPending = false;
+            return;
         }
-        FPenX = ClampCoord(double(useEnd ? endX : ex));
-        FPenY = ClampCoord(double(useEnd ? endY : ey));
-        FStartPending = false;
+        THpNodeList nodes;
+        for (const QPoint& p : points) AddTo(nodes, p.x(), p.y());
+        FList.AddElement(ekPolyline, nodes);
+        PenTo(penEnd.x(), penEnd.y());
         return;
     }
+    // A circle in plotter units; a mirrored axis turns its direction.
+    const qint64 pcx = ClampCoord(UserX(cx)), pcy = ClampCoord(UserY(cy));
+    const qint64 rr = std::llround(pr);
+    const double plotSweep = FScaling && FSx * FSy < 0 ? -sweep : sweep;
     THpNodeList nodes;
-    AddTo(nodes, cx - r, cy - r);
-    AddTo(nodes, cx + r, cy + r);
+    AddTo(nodes, pcx - rr, pcy - rr);
+    AddTo(nodes, pcx + rr, pcy + rr);
     // The element always runs counter-clockwise: a negative sweep starts at its end.
-    if (sweep > 0) {
+    if (plotSweep > 0) {
         AddTo(nodes, FPenX, FPenY);
-        AddTo(nodes, ex, ey);
+        AddTo(nodes, arcEnd.x(), arcEnd.y());
     } else {
-        AddTo(nodes, ex, ey);
+        AddTo(nodes, arcEnd.x(), arcEnd.y());
         AddTo(nodes, FPenX, FPenY);
     }
-    FList.AddElement(ekArc, nodes, std::abs(sweep));
-    PenTo(useEnd ? endX : ex, useEnd ? endY : ey);
+    FList.AddElement(ekArc, nodes, std::abs(plotSweep));
+    PenTo(penEnd.x(), penEnd.y());
 }
 
 void THpglInterpreter::ThreePointArc(bool relative) {
     if (ScanParams() < 4) return;
+    if (FScaling && (FSx == 0 || FSy == 0)) return;
+    // In current units, like every arc.
+    const double x0 = CurrentX(FPenX), y0 = CurrentY(FPenY);
     double x1 = Par(0), y1 = Par(1), x2 = Par(2), y2 = Par(3);
     if (relative) {
-        x1 = (FScaling ? x1 * FSx : x1) + FPenX;
-        y1 = (FScaling ? y1 * FSy : y1) + FPenY;
-        x2 = (FScaling ? x2 * FSx : x2) + FPenX;
-        y2 = (FScaling ? y2 * FSy : y2) + FPenY;
-    } else {
-        x1 = UserX(x1);
-        y1 = UserY(y1);
-        x2 = UserX(x2);
-        y2 = UserY(y2);
+        x1 += x0;
+        y1 += y0;
+        x2 += x0;
+        y2 += y0;
     }
-    const qint64 ex = ClampCoord(x2), ey = ClampCoord(y2);
-    const double x0 = FPenX, y0 = FPenY;
-    const double d = 2 * (x0 * (y1 - y2) + x1 * (y2 - y0) + x2 * (y0 - y1));
-    const double scale = std::max({std::abs(x1 - x0), std::abs(y1 - y0), std::abs(x2 - x0), std::abs(y2 - y0), 1.0});
-    if (std::abs(d) < 1e-9 * scale * scale) {
+    const QPointF end(x2, y2);
+    const qint64 ex = ClampCoord(UserX(x2)), ey = ClampCoord(UserY(y2));
+    // Relative to the pen, which keeps the sums small whatever the coordinates.
+    const double bx = x1 - x0, by = y1 - y0, qx = x2 - x0, qy = y2 - y0;
+    const double sb = bx * bx + by * by, sq = qx * qx + qy * qy, dd = 2 * (bx * qy - by * qx);
+    const double scale = std::max({std::abs(bx), std::abs(by), std::abs(qx), std::abs(qy), 1e-300});
+    if (!(std::abs(dd) >= 1e-9 * scale * scale)) {
         // Three points on a line: a straight stroke to the end point.
         if (FPolygonMode) {
             AddPoint(ex, ey);
@@ -535,23 +595,72 @@ void THpglInterpreter::ThreePointArc(bool relative) {
         PenTo(ex, ey);
         return;
     }
-    const double s0 = x0 * x0 + y0 * y0, s1 = x1 * x1 + y1 * y1, s2 = x2 * x2 + y2 * y2;
-    const double ux = std::nearbyint((s0 * (y1 - y2) + s1 * (y2 - y0) + s2 * (y0 - y1)) / d);
-    const double uy = std::nearbyint((s0 * (x2 - x1) + s1 * (x0 - x2) + s2 * (x1 - x0)) / d);
+    const double ux = x0 + (qy * sb - by * sq) / dd;
+    const double uy = y0 + (bx * sq - qx * sb) / dd;
     auto theta = [&](double px, double py) {
         double t = std::atan2(py - uy, px - ux);
         if (t < 0) t += 2 * M_PI;
         return t;
     };
     auto norm = [](double t) {
-        while (t < 0) t += 2 * M_PI;
-        while (t >= 2 * M_PI) t -= 2 * M_PI;
+        t = std::fmod(t, 2 * M_PI);
+        if (t < 0) t += 2 * M_PI;
         return t;
     };
     const double t0 = theta(x0, y0), t1 = theta(x1, y1), t2 = theta(x2, y2);
     const double d1 = norm(t1 - t0), d2 = norm(t2 - t0);
     const double sweep = d2 > d1 ? d2 / kDegToRad : -norm(t0 - t2) / kDegToRad;
-    Arc(ux, uy, sweep, ex, ey, true);
+    Arc(ux, uy, sweep, &end);
+}
+
+// EW and WG: a pie slice about the pen, radius in current units, angles in degrees counter-clockwise
+// from the x axis; a sweep of a full turn or more is the whole circle. The pen does not move.
+void THpglInterpreter::Wedge(bool filled) {
+    const int n = ScanParams();
+    FPolygon.Clear();
+    if (n < 3 || (FScaling && (FSx == 0 || FSy == 0))) return;
+    double r = Par(0), a = Par(1), sweep = Par(2);
+    if (!std::isfinite(r) || !std::isfinite(a) || !std::isfinite(sweep) || sweep == 0) return;
+    if (r < 0) { // a negative radius starts on the opposite side
+        r = -r;
+        a += 180;
+    }
+    a = NormaliseDegrees(a);
+    const bool full = std::abs(sweep) >= 360;
+    if (full) sweep = 360;
+    const QPointF c(CurrentX(FPenX), CurrentY(FPenY));
+    const double pr = FScaling ? r * std::max(std::abs(FSx), std::abs(FSy)) : r;
+    if (!(pr >= 0.5) || !(pr < double(kCoordLimit))) return;
+    THpNodeList nodes;
+    if (Circular()) {
+        const qint64 rr = std::llround(pr);
+        const double plotSweep = FScaling && FSx * FSy < 0 ? -sweep : sweep;
+        auto at = [&](double deg) {
+            return QPoint(ClampCoord(UserX(c.x() + r * std::cos(deg * kDegToRad))),
+                          ClampCoord(UserY(c.y() + r * std::sin(deg * kDegToRad))));
+        };
+        const QPoint start = at(a), stop = at(a + sweep);
+        AddTo(nodes, qint64(FPenX) - rr, qint64(FPenY) - rr);
+        AddTo(nodes, qint64(FPenX) + rr, qint64(FPenY) + rr);
+        const QPoint first = plotSweep > 0 ? start : stop, last = plotSweep > 0 ? stop : start;
+        AddTo(nodes, first.x(), first.y());
+        AddTo(nodes, last.x(), last.y());
+        FList.AddElement(ekPie, nodes, std::abs(plotSweep), filled);
+        return;
+    }
+    // Unequal x and y units: a slice of an ellipse, as chords.
+    std::vector<QPoint> points;
+    ArcPoints(c, r, a, sweep, points);
+    if (full) points.pop_back(); // the last point repeats the first
+    else AddTo(nodes, FPenX, FPenY);
+    for (const QPoint& p : points) AddTo(nodes, p.x(), p.y());
+    if (filled) {
+        FList.AddElement(ekPolygon, nodes);
+        return;
+    }
+    const QPoint close = full ? points.front() : QPoint(FPenX, FPenY);
+    AddTo(nodes, close.x(), close.y());
+    FList.AddElement(ekPolyline, nodes);
 }
 
 void THpglInterpreter::Circle() {
@@ -815,11 +924,23 @@ void THpglInterpreter::Direction(bool relative) {
 // Scaling and windows
 
 void THpglInterpreter::RecomputeScale() {
+    if (FScaleType == 2) return; // point factors do not follow P1 and P2 (P1 still moves the origin)
     const double ux = FUMaxX - FUMinX, uy = FUMaxY - FUMinY;
     if (ux == 0 || uy == 0 || !std::isfinite(ux) || !std::isfinite(uy))
         throw EInvalidGraphic(QStringLiteral("The user range of SC is empty"));
-    FSx = (FP2X - FP1X) / ux;
-    FSy = (FP2Y - FP1Y) / uy;
+    const double spanX = FP2X - FP1X, spanY = FP2Y - FP1Y;
+    FSx = spanX / ux;
+    FSy = spanY / uy;
+    FOffX = FOffY = 0;
+    if (FScaleType == 1) {
+        // Isotropic: a user unit is as long across as up, the smaller of the two factors, and the user
+        // rectangle sits in the room left over as far from P1 as the left and bottom percentages say.
+        const double f = std::min(std::abs(FSx), std::abs(FSy));
+        FSx = std::copysign(f, FSx);
+        FSy = std::copysign(f, FSy);
+        FOffX = (spanX - ux * FSx) * FLeft / 100;
+        FOffY = (spanY - uy * FSy) * FBottom / 100;
+    }
 }
 
 void THpglInterpreter::InputP1P2() {
@@ -828,10 +949,6 @@ void THpglInterpreter::InputP1P2() {
         FP1X = FP1Y = 0;
         FP2X = FPlotX;
         FP2Y = FPlotY;
-        FUMinX = FP1X;
-        FUMinY = FP1Y;
-        FUMaxX = FP2X;
-        FUMaxY = FP2Y;
     } else if (n == 2) {
         const double ox = FP2X - FP1X, oy = FP2Y - FP1Y;
         FP1X = ClampCoord(Par(0));
@@ -846,7 +963,27 @@ void THpglInterpreter::InputP1P2() {
     } else {
         return;
     }
-    if (FScaling && !FPointFactors) RecomputeScale();
+    if (FScaling) RecomputeScale();
+}
+
+// IR: P1 and P2 in percent of the plot size.
+void THpglInterpreter::InputRelative() {
+    const int n = ScanParams();
+    if (n == 0) {
+        FP1X = FP1Y = 0;
+        FP2X = FPlotX;
+        FP2Y = FPlotY;
+    } else if (n == 2 || n >= 4) {
+        auto at = [](double percent, qint32 size) { return double(ClampCoord(std::clamp(percent, -1e6, 1e6) * size / 100)); };
+        const double ox = FP2X - FP1X, oy = FP2Y - FP1Y;
+        FP1X = at(Par(0), FPlotX);
+        FP1Y = at(Par(1), FPlotY);
+        FP2X = n >= 4 ? at(Par(2), FPlotX) : FP1X + ox;
+        FP2Y = n >= 4 ? at(Par(3), FPlotY) : FP1Y + oy;
+    } else {
+        return;
+    }
+    if (FScaling) RecomputeScale();
 }
 
 void THpglInterpreter::Scale() {
@@ -863,25 +1000,28 @@ void THpglInterpreter::Scale() {
             FSx = FSy = 1;
             return;
         }
+        if (!std::isfinite(Par(1)) || !std::isfinite(Par(3)) || Par(1) == 0 || Par(3) == 0)
+            throw EInvalidGraphic(QStringLiteral("The point factors of SC are zero"));
         FUMinX = Par(0);
         FUMinY = Par(2);
         FUMaxX = FUMinX + 1;
         FUMaxY = FUMinY + 1;
         FSx = Par(1);
         FSy = Par(3);
-        FPointFactors = true;
-        if (!std::isfinite(FSx) || !std::isfinite(FSy) || FSx == 0 || FSy == 0)
-            throw EInvalidGraphic(QStringLiteral("The point factors of SC are zero"));
+        FOffX = FOffY = 0;
+        FScaleType = 2;
         FScaling = true;
         return;
     }
+    FScaleType = type == 1 ? 1 : 0;
+    FLeft = n >= 6 && std::isfinite(Par(5)) ? std::clamp(Par(5), 0.0, 100.0) : 50;
+    FBottom = n >= 7 && std::isfinite(Par(6)) ? std::clamp(Par(6), 0.0, 100.0) : 50;
     FUMinX = Par(0);
     FUMaxX = Par(1);
     FUMinY = Par(2);
     FUMaxY = Par(3);
     RecomputeScale();
     FScaling = true;
-    FPointFactors = false;
 }
 
 void THpglInterpreter::InputWindow() {
@@ -909,27 +1049,27 @@ void THpglInterpreter::Command(uchar c1, uchar c2) {
     switch ((c1 - 'A') * 26 + (c2 - 'A')) {
     case Mnemonic("PA"):
         FAbsolute = true;
-        Coordinates(true);
+        Coordinates(true, true);
         break;
     case Mnemonic("PR"):
         FAbsolute = false;
-        Coordinates(false);
+        Coordinates(false, true);
         break;
     case Mnemonic("PD"):
         FPenDown = true;
-        Coordinates(FAbsolute);
+        Coordinates(FAbsolute, true);
         break;
     case Mnemonic("PU"):
         PenUp();
-        Coordinates(FAbsolute);
+        Coordinates(FAbsolute, true);
         break;
     case Mnemonic("AA"):
     case Mnemonic("AR"): {
         if (ScanParams() < 3) break;
         const bool rel = c2 == 'R';
-        const double cx = rel ? (FScaling ? Par(0) * FSx : Par(0)) + FPenX : UserX(Par(0));
-        const double cy = rel ? (FScaling ? Par(1) * FSy : Par(1)) + FPenY : UserY(Par(1));
-        Arc(cx, cy, Par(2), 0, 0, false);
+        const double cx = rel ? Par(0) + CurrentX(FPenX) : Par(0);
+        const double cy = rel ? Par(1) + CurrentY(FPenY) : Par(1);
+        Arc(cx, cy, Par(2), nullptr);
         break;
     }
     case Mnemonic("AT"): ThreePointArc(false); break;
@@ -1056,6 +1196,7 @@ void THpglInterpreter::Command(uchar c1, uchar c2) {
         SkipParams();
         break;
     case Mnemonic("IP"): InputP1P2(); break;
+    case Mnemonic("IR"): InputRelative(); break;
     case Mnemonic("SC"): Scale(); break;
     case Mnemonic("IW"): InputWindow(); break;
     case Mnemonic("RO"): {
@@ -1075,13 +1216,11 @@ void THpglInterpreter::Command(uchar c1, uchar c2) {
         FlushPolyline(false);
         FPlotReady = true;
         break;
-    case Mnemonic("EW"):
-    case Mnemonic("WG"):
-        FPolygon.Clear();
-        SkipParams();
-        break;
-    case Mnemonic("SM"): // symbol mode takes one character
-        if (Peek() > ' ' && Peek() != ';') ++FPos;
+    case Mnemonic("EW"): Wedge(false); break;
+    case Mnemonic("WG"): Wedge(true); break;
+    case Mnemonic("SM"): // symbol mode: the one printing character that follows, none turns it off
+        FSymbol = 0;
+        if (Peek() > ' ' && Peek() < 127 && Peek() != ';') FSymbol = uchar(Next());
         if (Peek() == ';') ++FPos;
         break;
     case Mnemonic("BL"):

@@ -6,6 +6,8 @@
 #include "codec/Graphic.h"
 #include "formats/hpgl/HP_Elem.h"
 
+#include <QPointF>
+
 #include <array>
 #include <memory>
 #include <vector>
@@ -89,6 +91,12 @@ public:
     bool PlotReady() const { return FPlotReady; }
     qint64 DataDone() const { return FPos; }
     const THpRaster& Raster() const { return FRaster; }
+    // Scaling as SC and IP left it: user units to plotter units (x = offset + (u - user minimum) * factor).
+    bool Scaling() const { return FScaling; }
+    double ScaleX() const { return FSx; }
+    double ScaleY() const { return FSy; }
+    // The character of symbol mode, 0 when it is off.
+    uchar Symbol() const { return FSymbol; }
 
     // Plotter coordinates are kept within +-2^30 so that sums, differences and squares never overflow.
     static constexpr qint64 kCoordLimit = qint64(1) << 30;
@@ -119,13 +127,25 @@ private:
     QPoint Rotated(qint64 x, qint64 y) const;
     double UserX(double u) const;
     double UserY(double u) const;
-    void Coordinates(bool absolute);
+    // Current units (user units while scaling is on) from plotter units.
+    double CurrentX(double p) const;
+    double CurrentY(double p) const;
+    // True when a circle in current units is a circle in plotter units too.
+    bool Circular() const;
+    void Coordinates(bool absolute, bool symbols);
+    void DrawSymbol(qint64 x, qint64 y);
     void PenUp();
     void PenTo(qint64 x, qint64 y);
     void FlushPolyline(bool keepPosition);
     void SelectPen(int pen);
     void ApplyPen();
-    void Arc(double cx, double cy, double sweep, qint64 endX, qint64 endY, bool useEnd);
+    // An arc about (cx, cy) in current units from the pen through sweep degrees; end, when given, is
+    // where the pen goes afterwards (current units).
+    void Arc(double cx, double cy, double sweep, const QPointF* end);
+    // Points of an arc of radius r about c (current units) from a through sweep degrees, 5 degrees
+    // apart, in plotter units; the first is the start.
+    void ArcPoints(QPointF c, double r, double a, double sweep, std::vector<QPoint>& out) const;
+    void Wedge(bool filled);
     void ThreePointArc(bool relative);
     void Circle();
     void Rectangle(bool relative, bool filled);
@@ -138,6 +158,7 @@ private:
     void CellSize(double& w, double& h) const;
     void Direction(bool relative);
     void InputP1P2();
+    void InputRelative();
     void Scale();
     void RecomputeScale();
     void InputWindow();
@@ -175,7 +196,10 @@ private:
     double FUMinX = 0, FUMinY = 0, FUMaxX = 48768, FUMaxY = 36576;
     double FSx = 1, FSy = 1;
     bool FScaling = false;
-    bool FPointFactors = false; // SC type 2
+    int FScaleType = 0;                // SC type: 0 anisotropic, 1 isotropic, 2 point factors
+    double FLeft = 50, FBottom = 50;   // isotropic: percent of the spare room left of and below the plot
+    double FOffX = 0, FOffY = 0;       // isotropic: where the user rectangle starts past P1
+    uchar FSymbol = 0;                 // SM character, 0 = off
     int FRotation = 0;
     std::array<TPen, 256> FPens{}, FPens2{};
     int FPen = 0;

@@ -56,8 +56,70 @@ TEST(DxfRead, OnlyTheEndOfFile) {
     EXPECT_EQ(r.Min, Point3D());
     EXPECT_EQ(r.Max, Point3D());
     EXPECT_TRUE(r.Messages.isEmpty());
-    EXPECT_TRUE(Load(Pairs({{0, "EOF"}}))->IsEmpty());
-    EXPECT_TRUE(Load(QByteArray())->IsEmpty());
+}
+
+TEST(DxfRead, ADrawingWithNothingToDrawIsBlank) {
+    // Only the end-of-file marker, and sections without entities: a blank drawing of 1 x 1.
+    for (const QByteArray& data : {Pairs({{0, "EOF"}}), File(QByteArray()),
+                                   Section("TABLES", QByteArray()) + Pairs({{0, "EOF"}})}) {
+        const auto g = Load(data);
+        EXPECT_FALSE(g->IsEmpty()) << data.toStdString();
+        EXPECT_EQ(g->Drawing(), nullptr);
+        EXPECT_EQ(g->Width(), 1);
+        EXPECT_EQ(g->Height(), 1);
+        const QImage image = g->ToImage(QSize(), 0xFFFFFF);
+        ASSERT_EQ(image.size(), QSize(1, 1));
+        EXPECT_EQ(image.pixel(0, 0), qRgb(255, 255, 255));
+    }
+    // A blank sheet whose header gives its extents has that size, and draws nothing but its background.
+    const auto sheet = Load(File(QByteArray(), {},
+                                 Pairs({{9, "$EXTMIN"}, {10, "0"}, {20, "0"}, {30, "0"}, {9, "$EXTMAX"}, {10, "420"}, {20, "297"}, {30, "0"}})));
+    EXPECT_FALSE(sheet->IsEmpty());
+    EXPECT_EQ(sheet->Width(), 420);
+    EXPECT_EQ(sheet->Height(), 297);
+    const QImage drawn = Render(*sheet, QSize(64, 48));
+    EXPECT_EQ(CountDrawn(drawn, drawn.rect()), 0);
+    // A later file merged into the blank drawing shows, within the union of the extents.
+    QTemporaryDir dir;
+    const QString lines = dir.filePath(QStringLiteral("lines.dxf"));
+    WriteFile(lines, File(Line("100", "100", "500", "200")));
+    sheet->LoadFromFileName(lines);
+    ASSERT_NE(sheet->Drawing(), nullptr);
+    EXPECT_EQ(sheet->Width(), 500);
+    EXPECT_EQ(sheet->Height(), 297);
+}
+
+TEST(DxfRead, BytesWithoutAnySectionAreNotADrawing) {
+    for (const QByteArray& data : {QByteArray(), QByteArray("hello\n"), QByteArray("0\nLINE\n8\n0\n"), QByteArray("999\ncomment\n")}) {
+        try {
+            Load(data);
+            ADD_FAILURE() << data.toStdString();
+        } catch (const EInvalidGraphic& e) {
+            EXPECT_EQ(e.Message(), QStringLiteral("The file holds no DXF sections"));
+        }
+    }
+    // Refused on a merge too: the drawing held stays as it was.
+    auto g = Load(File(Line("0", "0", "10", "10")));
+    QByteArray none("0\nLINE\n");
+    QBuffer buffer(&none);
+    buffer.open(QIODevice::ReadOnly);
+    EXPECT_THROW(g->LoadFromStream(buffer), EInvalidGraphic);
+    EXPECT_EQ(g->Width(), 10);
+    EXPECT_FALSE(g->Index().empty());
+}
+
+TEST(DxfRead, AnEmptyDrawingOpensInTheCommandLine) {
+    QTemporaryDir dir;
+    const QString empty = dir.filePath(QStringLiteral("empty.dxf")), out = dir.filePath(QStringLiteral("empty.png"));
+    WriteFile(empty, Section("ENTITIES", QByteArray()) + Pairs({{0, "EOF"}}));
+    QString stdOut, stdErr;
+    ASSERT_EQ(RunCli({QStringLiteral("info"), empty}, &stdOut), 0);
+    EXPECT_TRUE(stdOut.contains(QStringLiteral("\tTDXFImage\t1x1\t"))) << stdOut.toStdString();
+    ASSERT_EQ(RunCli({QStringLiteral("render"), empty, out, QStringLiteral("--size"), QStringLiteral("20x10")}, &stdOut, &stdErr), 0)
+        << stdErr.toStdString();
+    const QImage image(out);
+    ASSERT_EQ(image.size(), QSize(20, 10));
+    EXPECT_EQ(image.pixel(10, 5), qRgb(255, 255, 255));
 }
 
 TEST(DxfRead, LineEndingsSpacesAndCaseReadTheSame) {

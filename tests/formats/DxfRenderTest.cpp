@@ -132,6 +132,106 @@ TEST(DxfRender, JustificationDoesNotLeakToTheNextText) {
     EXPECT_EQ(CountDrawn(img, QRect(PX(20), PY(38), PX(49) - PX(20), PY(30) - PY(38))), 0);
 }
 
+namespace {
+// Drawn pixels of a framed drawing, without the frame's two corner crosses.
+QRect Ink(const QImage& image) { return InkBox(image, image.rect().adjusted(4, 4, -4, -4)); }
+
+// A TEXT from (x1, y1) with the second alignment point (x2, y2) and horizontal justification h.
+QByteArray TextBetween(const char* text, const char* height, int h, const char* x1, const char* y1, const char* x2 = nullptr,
+                       const char* y2 = nullptr) {
+    const QByteArray just = QByteArray::number(h);
+    QByteArray r = Pairs({{0, "TEXT"}, {8, "0"}, {10, x1}, {20, y1}, {40, height}, {1, text}, {72, just.constData()}});
+    if (x2) r += Pairs({{11, x2}, {21, y2}});
+    return r;
+}
+} // namespace
+
+TEST(DxfRender, FittedAndAlignedTextRunBetweenTheirPoints) {
+    // The same word drawn plainly gives its proportions.
+    const QRect plain = Ink(Render(File(Frame() + TextBetween("HIH", "10", 0, "10", "80"))));
+    ASSERT_FALSE(plain.isEmpty());
+    EXPECT_NEAR(plain.height(), 20, 2); // capital height 10 units: 20 pixels
+
+    // Fit: from x = 10 to x = 90 at the given height.
+    const QRect fit = Ink(Render(File(Frame() + TextBetween("HIH", "10", 5, "10", "50", "90", "50"))));
+    EXPECT_GE(fit.left(), PX(10));
+    EXPECT_LE(fit.left(), PX(10) + 8); // the first glyph's side bearing, stretched
+    EXPECT_LE(fit.right(), PX(90));
+    EXPECT_GE(fit.right(), PX(90) - 8);
+    EXPECT_NEAR(fit.bottom(), PY(50), 1);
+    EXPECT_NEAR(fit.height(), plain.height(), 2);
+
+    // Aligned: the same length, and the height grows with it, keeping the word's proportions; the height
+    // in the file does not count.
+    for (const char* height : {"10", "2.5", "40"}) {
+        const QRect aligned = Ink(Render(File(Frame() + TextBetween("HIH", height, 3, "10", "20", "90", "20"))));
+        EXPECT_GE(aligned.left(), PX(10));
+        EXPECT_LE(aligned.left(), PX(10) + 8);
+        EXPECT_LE(aligned.right(), PX(90));
+        EXPECT_GE(aligned.right(), PX(90) - 8);
+        EXPECT_NEAR(aligned.bottom(), PY(20), 1);
+        const double expectedHeight = double(plain.height()) * aligned.width() / plain.width();
+        EXPECT_NEAR(aligned.height(), expectedHeight, 3) << height;
+    }
+
+    // Pointing upwards: the line runs from (50, 10) to (50, 90) with its glyphs left of x = 50.
+    const QImage up = Render(File(Frame() + TextBetween("HIH", "5", 5, "50", "10", "50", "90")));
+    const QRect upBox = Ink(up);
+    EXPECT_NEAR(upBox.bottom(), PY(10), 8);
+    EXPECT_NEAR(upBox.top(), PY(90), 8);
+    EXPECT_NEAR(upBox.right(), PX(50), 1);
+    EXPECT_NEAR(upBox.width(), plain.height() / 2, 2);
+}
+
+TEST(DxfRender, AlignedRowsDoNotOverlapAndLabelsKeepTheirSize) {
+    // Four aligned lines 10 units apart, each squeezed into 30 units: they come out lower than written.
+    QByteArray rows;
+    for (const char* y : {"10", "20", "30", "40"}) rows += TextBetween("ALIGNED TEXT", "12", 3, "10", y, "40", y);
+    const QByteArray labels = TextBetween("label", "4", 0, "60", "10") + TextBetween("label", "4", 0, "60", "30");
+    const QImage img = Render(File(Frame() + rows + TextBetween("FIT", "4", 5, "10", "70", "90", "75") + labels));
+    for (int y : {10, 20, 30, 40}) {
+        const QRect row = InkBox(img, QRect(0, PY(y + 9.5), PX(50), PY(y - 0.5) - PY(y + 9.5)));
+        ASSERT_FALSE(row.isEmpty()) << y;
+        EXPECT_NEAR(row.bottom(), PY(y), 1) << y;
+        EXPECT_LT(row.height(), 10) << y; // about 3.5 units
+        EXPECT_EQ(CountDrawn(img, QRect(0, PY(y + 9.5), PX(50), PY(y + 5) - PY(y + 9.5))), 0) << y;
+    }
+    // The labels are drawn exactly as they are without the fitted and aligned texts before them.
+    const QImage alone = Render(File(Frame() + labels));
+    const QRect labelArea(PX(58), PY(36), 180 - PX(58), PY(5) - PY(36));
+    EXPECT_TRUE(SamePixels(img.copy(labelArea), alone.copy(labelArea)));
+    const QRect label = InkBox(alone, QRect(PX(58), PY(20), 100, PY(5) - PY(20)));
+    EXPECT_NEAR(label.height(), 8 + 1, 2); // "l" reaches a little above the capitals
+    EXPECT_NEAR(label.bottom(), PY(10), 1);
+}
+
+TEST(DxfRender, FittedTextFromFarOffTheViewStillCrossesIt) {
+    // Zoomed so far that the view shows the middle of a fitted "H" whose start lies thousands of pixels
+    // to the left: its crossbar still shows.
+    const auto g = Load(File(Frame() + TextBetween("H", "4", 5, "1", "50", "99", "50")));
+    QImage image(201, 201, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        TTestServices services(kDefaultOptions);
+        QPainter p(&image);
+        g->DrawTo(p, QRect(-4000, -3900, 8201, 8201));
+    }
+    EXPECT_GT(CountDrawn(image, image.rect()), 200);
+}
+
+TEST(DxfRender, AnAlignedTextAloneFitsTheView) {
+    // Only the text gives the extents: its height follows its length, and the whole of it shows.
+    const auto g = Load(File(TextBetween("AB", "1", 3, "0", "0", "100", "0")));
+    EXPECT_EQ(g->Width(), 100);
+    EXPECT_GT(g->Height(), 30);
+    const QImage img = Render(*g);
+    const QRect ink = InkBox(img);
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_GT(ink.top(), 0);
+    EXPECT_GT(ink.width(), 150);
+    EXPECT_GT(ink.height(), 60);
+}
+
 TEST(DxfRender, RotatedTextAndMText) {
     const QByteArray texts = Pairs({{0, "TEXT"}, {8, "0"}, {10, "20"}, {20, "20"}, {40, "8"}, {50, "90"}, {1, "UP"},
                                     {0, "MTEXT"}, {8, "0"}, {10, "50"}, {20, "90"}, {40, "5"}, {71, "1"},

@@ -102,6 +102,16 @@ inline int CountDrawn(const QImage& image, const QRect& r) {
         for (int x = r.left(); x <= r.right(); ++x) n += Drawn(image, x, y);
     return n;
 }
+// The bounding box of everything drawn inside area (the whole image when area is empty); empty when
+// nothing is.
+inline QRect InkBox(const QImage& image, QRect area = {}) {
+    area = area.isEmpty() ? image.rect() : area.intersected(image.rect());
+    QRect box;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (Drawn(image, x, y)) box |= QRect(x, y, 1, 1);
+    return box;
+}
 inline QRgb ColourNear(const QImage& image, int x, int y, int r = 1) {
     for (int dy = -r; dy <= r; ++dy)
         for (int dx = -r; dx <= r; ++dx)

@@ -124,7 +124,8 @@ TEST(HpglArcs, StartAngleInEveryQuadrantAndLargeRadii) {
     // Radii beyond 46340 plotter units (their squares need 64 bits).
     auto g = LoadPlot("IN;SP1;PU100000,0;AA0,0,90;AR0,-100000,-90;");
     EXPECT_EQ(g->Interpreter().PenPosition(), P(100000, 0));
-    EXPECT_EQ(El(*g, 0).Extents, (THpExtents{-100000, 100000, 100000, -100000}));
+    // The extents are those of the quarter plotted, not of its whole circle.
+    EXPECT_EQ(El(*g, 0).Extents, (THpExtents{0, 100000, 100000, 0}));
 }
 
 TEST(HpglArcs, NegativeSweepInPolygonModeAddsChordPoints) {
@@ -492,4 +493,239 @@ TEST(HpglElements, NodeListAndElementKinds) {
     list.Clear();
     EXPECT_EQ(list.Count(), 0);
     EXPECT_TRUE(list.WindowExtents().IsEmpty());
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Scaled units: SC, IP and IR, arcs in user units, and the size of what was plotted
+
+TEST(HpglScaling, IsotropicScalingPlacesTheUserRectangle) {
+    // 100 x 100 user units in an 8000 x 4000 P1-P2 rectangle: 40 plotter units per user unit either
+    // way, the square centred across by default.
+    auto g = LoadPlot("IN;SP1;IP0,0,8000,4000;SC0,100,0,100,1;PU0,0;PD100,100;PU;");
+    EXPECT_EQ(NodesOf(*g, 0), (std::vector<P>{P(2000, 0), P(6000, 4000)}));
+    EXPECT_DOUBLE_EQ(g->Interpreter().ScaleX(), 40);
+    EXPECT_DOUBLE_EQ(g->Interpreter().ScaleY(), 40);
+    // Left and bottom say where the spare room goes: all of it to the left here.
+    g = LoadPlot("IN;SP1;IP0,0,8000,4000;SC0,100,0,100,1,100,0;PU0,0;PD100,100;PU;");
+    EXPECT_EQ(NodesOf(*g, 0), (std::vector<P>{P(4000, 0), P(8000, 4000)}));
+    g = LoadPlot("IN;SP1;IP0,0,8000,4000;SC0,100,0,100,1,0,0;PU0,0;PD100,100;PU;");
+    EXPECT_EQ(NodesOf(*g, 0), (std::vector<P>{P(0, 0), P(4000, 4000)}));
+    // IP afterwards places it again in the new rectangle; relative moves are not offset.
+    g = LoadPlot("IN;SP1;SC0,100,0,100,1;IP0,0,4000,8000;PU0,0;PD100,100;PR-50,0;PU;");
+    EXPECT_EQ(NodesOf(*g, 0), (std::vector<P>{P(0, 2000), P(4000, 6000), P(2000, 6000)}));
+    // Anisotropic (type 0) stretches each way on its own.
+    g = LoadPlot("IN;SP1;IP0,0,8000,4000;SC0,100,0,100,0;PU0,0;PD100,100;PU;");
+    EXPECT_EQ(NodesOf(*g, 0), (std::vector<P>{P(0, 0), P(8000, 4000)}));
+    // A window in user units lands where the points do.
+    g = LoadPlot("IN;SP1;IP0,0,8000,4000;SC0,100,0,100,1;IW50,50,0,0;PU0,0;PD100,100;PU;");
+    ASSERT_EQ(El(*g, 0).Kind, ekWindow);
+    EXPECT_EQ(NodesOf(*g, 0), (std::vector<P>{P(2000, 0), P(4000, 2000)}));
+}
+
+TEST(HpglScaling, InputRelativeSetsP1AndP2InPercentOfThePlot) {
+    auto g = LoadPlot("IN;SP1;PS10000,5000;IR10,20,90,80;SC0,100,0,100;PU0,0;PD100,100;PU;");
+    EXPECT_EQ(NodesOf(*g, 0), (std::vector<P>{P(1000, 1000), P(9000, 4000)}));
+    // With two parameters P2 keeps its distance from P1.
+    g = LoadPlot("IN;SP1;PS10000,5000;IP0,0,1000,1000;IR50,50;SC0,1,0,1;PU0,0;PD1,1;PU;");
+    EXPECT_EQ(NodesOf(*g, 0), (std::vector<P>{P(5000, 2500), P(6000, 3500)}));
+}
+
+TEST(HpglScaling, ArcsAreWorkedOutInUserUnits) {
+    // 40 x 20 plotter units per user unit: a quarter circle of radius 25 user units about (50, 50) is a
+    // quarter ellipse 1000 across and 500 high, from (3000, 1000) to (2000, 1500).
+    for (const char* arc : {"AA50,50,90", "AR-25,0,90"}) {
+        auto g = LoadPlot(QByteArray("IN;SP1;IP0,0,4000,2000;SC0,100,0,100;PU75,50;PD;") + arc + ";PU;");
+        ASSERT_EQ(g->Elements().Count(), 1) << arc;
+        EXPECT_EQ(El(*g, 0).Kind, ekPolyline);
+        const auto nodes = NodesOf(*g, 0);
+        ASSERT_EQ(nodes.size(), 19u); // the pen, then 18 chords of 5 degrees
+        EXPECT_EQ(nodes.front(), P(3000, 1000));
+        EXPECT_EQ(nodes.back(), P(2000, 1500));
+        for (const P& p : nodes) {
+            const double ex = (p.x() - 2000) / 1000.0, ey = (p.y() - 1000) / 500.0;
+            EXPECT_NEAR(ex * ex + ey * ey, 1.0, 0.003) << p.x() << "," << p.y();
+        }
+        EXPECT_EQ(El(*g, 0).Extents, (THpExtents{2000, 1500, 3000, 1000}));
+        EXPECT_EQ(g->Interpreter().PenPosition(), P(2000, 1500));
+    }
+    // Equal units: still an arc of a circle, in plotter units.
+    auto g = LoadPlot("IN;SP1;IP0,0,4000,4000;SC0,100,0,100;PU75,50;PD;AA50,50,90;PU;");
+    ASSERT_EQ(g->Elements().Count(), 1);
+    EXPECT_EQ(El(*g, 0).Kind, ekArc);
+    EXPECT_EQ(NodesOf(*g, 0), (std::vector<P>{P(1000, 1000), P(3000, 3000), P(3000, 2000), P(2000, 3000)}));
+    // A mirrored y axis: counter-clockwise in user units is clockwise on the plot, stored from its end.
+    g = LoadPlot("IN;SP1;IP0,0,4000,4000;SC0,100,100,0;PU75,50;PD;AA50,50,90;PU;");
+    ASSERT_EQ(g->Elements().Count(), 1);
+    EXPECT_EQ(NodesOf(*g, 0), (std::vector<P>{P(1000, 1000), P(3000, 3000), P(2000, 1000), P(3000, 2000)}));
+    EXPECT_DOUBLE_EQ(static_cast<const TArc&>(El(*g, 0)).Sweep, 90);
+    EXPECT_EQ(g->Interpreter().PenPosition(), P(2000, 1000));
+    // Three points in user units: half an ellipse over the top, ending where it was told to.
+    g = LoadPlot("IN;SP1;IP0,0,4000,2000;SC0,100,0,100;PU100,50;PD;AT50,100,0,50;PU;");
+    ASSERT_EQ(g->Elements().Count(), 1);
+    EXPECT_EQ(NodesOf(*g, 0).size(), 37u);
+    EXPECT_EQ(El(*g, 0).Extents, (THpExtents{0, 2000, 4000, 1000}));
+    EXPECT_EQ(g->Interpreter().PenPosition(), P(0, 1000));
+}
+
+TEST(HpglScaling, TheNominalSizeIsThatOfWhatWasPlotted) {
+    // A ten-degree arc of radius 1000: 15 by 174 plotter units, not the 2000 x 2000 of its circle.
+    auto g = LoadPlot("IN;SP1;PU1000,0;PD;AA0,0,10;PU;");
+    EXPECT_EQ(El(*g, 0).Extents, (THpExtents{985, 174, 1000, 0}));
+    EXPECT_EQ(g->Width(), 1);   // 15 units at 96 pixels per inch
+    EXPECT_EQ(g->Height(), 16); // 174 units
+    // An arc through the left and the bottom of its circle.
+    g = LoadPlot("IN;SP1;PU0,1000;PD;AA0,0,180;PU;");
+    EXPECT_EQ(El(*g, 0).Extents, (THpExtents{-1000, 1000, 0, -1000}));
+}
+
+// A hand-written plot under anisotropic and isotropic scaling (a rounded rectangle of four AA/AR
+// corners, a circle that SC stretches into an ellipse, a relative square, an elliptic wedge, a true
+// circle after SC type 1), against hp2xx's rendering of it at 96 dots per inch.
+TEST(HpglScaling, ScaledPlotMatchesHp2xx) {
+    auto g = std::make_unique<THPGL2Graphic>();
+    g->LoadFromFileName(DataPath(QStringLiteral("hpgl/scaled_sc.plt")));
+    // From (800, 400) to (7200, 3600) in plotter units, as hp2xx reports it.
+    EXPECT_EQ(g->Elements().DrawExtents(), (THpExtents{800, 3600, 7200, 400}));
+    EXPECT_EQ(g->Width(), 605);
+    EXPECT_EQ(g->Height(), 302);
+    QImage reference(DataPath(QStringLiteral("hpgl/scaled_sc_hp2xx.pbm")));
+    ASSERT_FALSE(reference.isNull());
+    reference = reference.convertToFormat(QImage::Format_RGB32);
+    // Our rendering at the size of hp2xx's, both cropped to their ink: lines within two pixels of
+    // each other, both ways.
+    QImage ours = RenderPlot(*g, reference.width() + TElementList::FitMargin, reference.height() + TElementList::FitMargin);
+    auto crop = [](const QImage& image) {
+        QRect box;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) < 100) box |= QRect(x, y, 1, 1);
+        return image.copy(box);
+    };
+    const QImage a = crop(ours), b = crop(reference);
+    ASSERT_NEAR(a.width(), b.width(), 4);
+    ASSERT_NEAR(a.height(), b.height(), 4);
+    auto unmatched = [](const QImage& from, const QImage& to) {
+        int misses = 0, inked = 0;
+        for (int y = 0; y < from.height(); ++y)
+            for (int x = 0; x < from.width(); ++x) {
+                if (qGray(from.pixel(x, y)) >= 100) continue;
+                ++inked;
+                const int tx = x * to.width() / from.width(), ty = y * to.height() / from.height();
+                bool found = false;
+                for (int dy = -2; dy <= 2 && !found; ++dy)
+                    for (int dx = -2; dx <= 2 && !found; ++dx)
+                        found = QRect(QPoint(0, 0), to.size()).contains(tx + dx, ty + dy) && qGray(to.pixel(tx + dx, ty + dy)) < 100;
+                misses += !found;
+            }
+        return double(misses) / std::max(1, inked);
+    };
+    EXPECT_LT(unmatched(a, b), 0.02);
+    EXPECT_LT(unmatched(b, a), 0.02);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Symbol mode and wedges
+
+TEST(HpglSymbols, TheSymbolIsCentredOnEveryPoint) {
+    auto g = LoadPlot("IN;SP1;SI0.5,0.5;SM*;PU1000,1000;PA2000,1000;PD3000,1000;PR0,1000;SM;PA4000,4000;PU;");
+    ASSERT_EQ(g->Elements().Count(), 5);
+    const std::vector<P> points{P(1000, 1000), P(2000, 1000), P(3000, 1000), P(3000, 2000)};
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_EQ(El(*g, i).Kind, ekText) << i;
+        const auto& text = static_cast<const TText&>(El(*g, i)).Rec;
+        EXPECT_EQ(text.Text, QStringLiteral("*"));
+        EXPECT_EQ(text.Align, 24 | 6); // centred on its baseline
+        EXPECT_NEAR(text.CellHeight, 200, 0.01); // 0.5 cm
+        // The baseline lies half a capital height below the point.
+        EXPECT_EQ(text.Anchor.x(), points[size_t(i)].x());
+        const int down = points[size_t(i)].y() - text.Anchor.y();
+        EXPECT_GE(down, 60);
+        EXPECT_LE(down, 80);
+        const THpExtents& e = El(*g, i).Extents;
+        EXPECT_NEAR((e.MinX + e.MaxX) / 2.0, points[size_t(i)].x(), 1);
+        EXPECT_NEAR((e.MinY + e.MaxY) / 2.0, points[size_t(i)].y(), 1);
+    }
+    // The line itself, with no symbol at the point after SM; turned symbol mode off.
+    EXPECT_EQ(El(*g, 4).Kind, ekPolyline);
+    EXPECT_EQ(NodesOf(*g, 4), (std::vector<P>{P(2000, 1000), P(3000, 1000), P(3000, 2000), P(4000, 4000)}));
+    EXPECT_EQ(g->Interpreter().Symbol(), 0);
+
+    // Along the label direction: turned a quarter, the baseline lies to the right of the point.
+    g = LoadPlot("IN;SP1;SI0.5,0.5;DI0,1;SMx;PA1000,1000;");
+    ASSERT_EQ(El(*g, 0).Kind, ekText);
+    const auto& turned = static_cast<const TText&>(El(*g, 0)).Rec;
+    EXPECT_EQ(turned.Anchor.y(), 1000);
+    EXPECT_GE(turned.Anchor.x() - 1000, 25);
+    EXPECT_DOUBLE_EQ(turned.Direction, 90);
+    // Not in polygon mode.
+    g = LoadPlot("IN;SP1;SM+;PA0,0;PM0;PD100,0,100,100;PM2;FP;");
+    EXPECT_EQ(g->Elements().Count(), 2); // the symbol of PA0,0 and the polygon
+}
+
+TEST(HpglSymbols, SymbolsRenderOnTheirPoints) {
+    auto g = LoadPlot(kFrame + "SP2;SI0.8,0.8;SMO;PU1000,1000,3000,2000;");
+    const QImage image = RenderPlot(*g, 400, 300);
+    for (P p : {P(1000, 1000), P(3000, 2000)}) {
+        const QPoint d = Dev(p.x(), p.y());
+        QRect ink;
+        for (int y = d.y() - 20; y <= d.y() + 20; ++y)
+            for (int x = d.x() - 20; x <= d.x() + 20; ++x)
+                if (image.rect().contains(x, y) && Px(image, x, y) == kRed) ink |= QRect(x, y, 1, 1);
+        ASSERT_FALSE(ink.isEmpty()) << p.x();
+        EXPECT_NEAR(ink.center().x(), d.x(), 2) << p.x();
+        EXPECT_NEAR(ink.center().y(), d.y(), 2) << p.x();
+        EXPECT_GT(ink.height(), 15); // a cell of 0.8 cm (320 plotter units) is 30 pixels high here
+    }
+}
+
+TEST(HpglWedges, EdgedAndFilledWedgesArePieSlices) {
+    auto g = LoadPlot("IN;SP1;PU2000,2000;EW1000,0,90;FT3,100,45;PU5000,2000;WG1000,45,-90;EW-1000,0,90;WG500,10,400;");
+    ASSERT_EQ(g->Elements().Count(), 4);
+    const auto& edged = static_cast<const TPie&>(El(*g, 0));
+    EXPECT_EQ(edged.Kind, ekPie);
+    EXPECT_FALSE(edged.Filled);
+    EXPECT_DOUBLE_EQ(edged.Sweep, 90);
+    EXPECT_EQ(NodesOf(*g, 0), (std::vector<P>{P(1000, 1000), P(3000, 3000), P(3000, 2000), P(2000, 3000)}));
+    EXPECT_EQ(edged.Extents, (THpExtents{2000, 3000, 3000, 2000})); // the centre and the quarter
+    // Clockwise from 45 degrees: stored counter-clockwise from its end, through 0 degrees.
+    const auto& filled = static_cast<const TPie&>(El(*g, 1));
+    EXPECT_TRUE(filled.Filled);
+    EXPECT_EQ(filled.FillKind, fkHatch);
+    EXPECT_EQ(filled.FillLevel, 45);
+    EXPECT_EQ(NodesOf(*g, 1), (std::vector<P>{P(4000, 1000), P(6000, 3000), P(5707, 1293), P(5707, 2707)}));
+    EXPECT_EQ(filled.Extents, (THpExtents{5000, 2707, 6000, 1293}));
+    // A negative radius starts on the other side.
+    EXPECT_EQ(NodesOf(*g, 2), (std::vector<P>{P(4000, 1000), P(6000, 3000), P(4000, 2000), P(5000, 1000)}));
+    // A full turn or more is the whole circle.
+    EXPECT_DOUBLE_EQ(static_cast<const TArc&>(El(*g, 3)).Sweep, 360);
+    EXPECT_EQ(El(*g, 3).Extents, (THpExtents{4500, 2500, 5500, 1500}));
+    // The pen stays where it was.
+    EXPECT_EQ(g->Interpreter().PenPosition(), P(5000, 2000));
+
+    // Unequal user units: a slice of an ellipse, as chords.
+    g = LoadPlot("IN;SP1;IP0,0,4000,2000;SC0,100,0,100;PU50,50;WG25,0,90;EW25,0,90;");
+    ASSERT_EQ(g->Elements().Count(), 2);
+    EXPECT_EQ(El(*g, 0).Kind, ekPolygon);
+    EXPECT_EQ(NodesOf(*g, 0).size(), 20u); // the centre and 19 points of the arc
+    EXPECT_EQ(El(*g, 0).Extents, (THpExtents{2000, 1500, 3000, 1000}));
+    EXPECT_EQ(El(*g, 1).Kind, ekPolyline);
+    const auto outline = NodesOf(*g, 1);
+    EXPECT_EQ(outline.front(), P(2000, 1000));
+    EXPECT_EQ(outline.back(), P(2000, 1000));
+    EXPECT_EQ(outline[1], P(3000, 1000));
+    EXPECT_EQ(outline[outline.size() - 2], P(2000, 1500));
+}
+
+TEST(HpglWedges, WedgesRenderAsPieSlices) {
+    // About the middle of the frame, a quarter up and to the right: edged in red, filled in green.
+    auto g = LoadPlot(kFrame + "SP2;PU2000,1500;EW1000,0,90;SP3;PU1500,1000;WG800,180,90;");
+    const QImage image = RenderPlot(*g, 400, 300);
+    auto at = [&](int x, int y) { const QPoint d = Dev(x, y); return Px(image, d.x(), d.y()); };
+    EXPECT_TRUE(HasColorNear(image, Dev(2500, 1500).x(), Dev(2500, 1500).y(), kRed));   // a radius
+    EXPECT_TRUE(HasColorNear(image, Dev(2000, 2000).x(), Dev(2000, 2000).y(), kRed));   // the other
+    EXPECT_TRUE(HasColorNear(image, Dev(2707, 2207).x(), Dev(2707, 2207).y(), kRed));   // the arc at 45
+    EXPECT_EQ(at(2300, 1800), kWhite);                                                   // inside: not filled
+    EXPECT_EQ(at(1100, 800), kGreen);  // inside the filled slice (180 to 270 degrees about (1500, 1000))
+    EXPECT_EQ(at(1900, 800), kWhite);  // beside it
+    EXPECT_EQ(at(1100, 1200), kWhite); // above it
 }

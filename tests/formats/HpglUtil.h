@@ -8,6 +8,12 @@
 #include <QPainter>
 
 #include <memory>
+#include <ostream>
+
+// Readable failure messages for extents.
+inline void PrintTo(const THpExtents& e, std::ostream* os) {
+    *os << "{minX " << e.MinX << ", maxY " << e.MaxY << ", maxX " << e.MaxX << ", minY " << e.MinY << "}";
+}
 
 inline std::unique_ptr<THPGL2Graphic> LoadPlot(const QByteArray& plot) {
     auto g = std::make_unique<THPGL2Graphic>();

@@ -2,6 +2,9 @@
 // refreshing.
 #include "ViewerFixture.h"
 
+#include "app/Browse.h"
+
+#include "app/FileList.h"
 #include "app/FileListPanel.h"
 #include "app/MRUFList.h"
 #include "platform/SettingsFile.h"
@@ -35,7 +38,7 @@ TEST_F(BrowseTest, NextStopsAtTheEndWhileSpaceWrapsAround) {
     WriteThree();
     auto form = NewForm();
     EXPECT_EQ(form->FileList().Count(), 3);
-    form->SelectAndOpen(FB);
+    form->Browse().SelectAndOpen(FB);
     EXPECT_EQ(Panel(*form, 2), QStringLiteral("2/3"));
     QAction* next = ActionOf(*form, "ViewNextAction");
     QAction* previous = ActionOf(*form, "ViewPreviousAction");
@@ -66,7 +69,7 @@ TEST_F(BrowseTest, NextStopsAtTheEndWhileSpaceWrapsAround) {
 TEST_F(BrowseTest, OneFileInTheFolderBrowsesNowhere) {
     const QString only = WriteSolid(QStringLiteral("only.ppm"), 10, 10);
     auto form = NewForm();
-    form->SelectAndOpen(only);
+    form->Browse().SelectAndOpen(only);
     EXPECT_FALSE(ActionOf(*form, "ViewNextAction")->isEnabled());
     EXPECT_FALSE(ActionOf(*form, "ViewPreviousAction")->isEnabled());
     EXPECT_TRUE(ActionOf(*form, "ViewFirstAction")->isEnabled());
@@ -107,7 +110,7 @@ TEST_F(BrowseTest, AMissingFileIsReportedAndNotOpened) {
 TEST_F(BrowseTest, ThumbnailsFollowTheListAndOpenTheChosenCell) {
     WriteThree();
     auto form = NewForm();
-    form->SelectAndOpen(FB);
+    form->Browse().SelectAndOpen(FB);
     TThumbnailGrid* grid = form->ThumbnailGrid();
     EXPECT_FALSE(grid->isVisible());
     const int renders = form->RenderCount();
@@ -147,7 +150,7 @@ TEST_F(BrowseTest, RefreshFindsNewFilesAndKeepsTheCurrentOne) {
     WriteThree();
     auto form = NewForm();
     ActionOf(*form, "ViewThumbnailAction")->trigger();
-    form->SelectAndOpen(FC);
+    form->Browse().SelectAndOpen(FC);
     WriteSolid(QStringLiteral("0first.ppm"), 5, 5);
     EXPECT_EQ(form->FileList().Count(), 3);
     QTest::keyClick(form->View(), Qt::Key_F6);
@@ -190,6 +193,29 @@ TEST_F(BrowseTest, ThePanelSitsLeftOfThePictureAndOpensWhatIsClicked) {
     EXPECT_EQ(form->ViewRect(), before);
 }
 
+TEST_F(BrowseTest, AFilterChangeKeepsTheCurrentPictureSelectedAndItsPositionShown) {
+    WriteThree();
+    auto form = NewForm();
+    form->Browse().SelectAndOpen(FB);
+    EXPECT_EQ(Panel(*form, 2), QStringLiteral("2/3"));
+    form->FileList().SetMask(QStringLiteral("*.txt;*.ppm"));
+    EXPECT_EQ(form->FileList().Count(), 4);
+    EXPECT_EQ(form->FileList().FileName(), FB);
+    EXPECT_EQ(Panel(*form, 2), QStringLiteral("2/4"));
+    EXPECT_TRUE(ActionOf(*form, "ViewPreviousAction")->isEnabled());
+    form->FileList().SetMask(QStringLiteral("c*"));
+    EXPECT_EQ(form->FileList().ItemIndex(), -1);
+    EXPECT_EQ(Panel(*form, 2), QStringLiteral("0/1"));
+    form->FileList().SetMask(QStringLiteral("*.ppm"));
+    EXPECT_EQ(Panel(*form, 2), QStringLiteral("2/3"));
+    // Showing the panel shows the current picture selected.
+    ActionOf(*form, "ViewFileListAction")->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(form->FileListPanel()->ListBox()->currentIndex().row(), 1);
+    EXPECT_TRUE(form->FileListPanel()->ListBox()->selectionModel()->isRowSelected(1, QModelIndex()));
+    EXPECT_EQ(form->CurrentFile(), FB); // nothing was opened by any of it
+}
+
 TEST_F(BrowseTest, TheLastFourFilesAreInTheFileMenuAfterARestart) {
     QStringList paths;
     for (int i = 1; i <= 5; ++i)
@@ -205,8 +231,8 @@ TEST_F(BrowseTest, TheLastFourFilesAreInTheFileMenuAfterARestart) {
     {
         auto form = NewForm();
         for (const QString& p : std::as_const(paths))
-            form->SelectAndOpen(p);
-        form->SelectAndOpen(paths[2]);
+            form->Browse().SelectAndOpen(p);
+        form->Browse().SelectAndOpen(paths[2]);
         // r3 moved to the top; r1 dropped out when the fifth file came.
         EXPECT_EQ(entries(*form), (QStringList{QStringLiteral("&1 ") + paths[2], QStringLiteral("&2 ") + paths[4],
                                                QStringLiteral("&3 ") + paths[3], QStringLiteral("&4 ") + paths[1]}));

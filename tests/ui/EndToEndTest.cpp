@@ -65,7 +65,7 @@ QByteArray SolidPicture(int w, int h, QRgb c) {
 
 } // namespace
 
-TEST(ViewerEndToEnd, ShowsThePictureNamedOnTheCommandLineAndClosesOnEscape) {
+TEST(ViewerEndToEnd, ShowsThePictureNamedOnTheCommandLineZoomsWithTheKeypadAndClosesOnEscape) {
     for (const char* tool : {"xvfb-run", "xdotool", "xwd"})
         ASSERT_FALSE(QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
             << tool << " is missing (scripts/install-deps installs it)";
@@ -91,6 +91,10 @@ TEST(ViewerEndToEnd, ShowsThePictureNamedOnTheCommandLineAndClosesOnEscape) {
         "wid=$(xdotool search --sync --name '^Lumenor v1.65$' | head -1)\n"
         "for i in 1 2 3 4 5 6 7 8 9 10; do sleep 0.5; xwd -root -silent > \"$SHOTS/shot$i.xwd\"; done\n"
         "xdotool windowfocus --sync \"$wid\"\n"
+        // The keypad's zoom keys, as X11 delivers them.
+        "xdotool key KP_Add; sleep 1; xwd -root -silent > \"$SHOTS/larger.xwd\"\n"
+        "xdotool key KP_Multiply; sleep 1; xwd -root -silent > \"$SHOTS/actual.xwd\"\n"
+        "xdotool key KP_Subtract; sleep 1; xwd -root -silent > \"$SHOTS/smaller.xwd\"\n"
         "xdotool key Escape\n"
         "wait $pid\n"
         "echo \"exit=$?\"\n");
@@ -121,6 +125,15 @@ TEST(ViewerEndToEnd, ShowsThePictureNamedOnTheCommandLineAndClosesOnEscape) {
     }
     EXPECT_EQ(best, 200 * 150) << "the picture is shown whole, at its own size";
     EXPECT_EQ(redSeen, 0);
+    // Keypad plus enlarges by the zoom step (1.4, each side truncated), keypad times shows the actual
+    // size again, keypad minus shrinks by the step.
+    const qint64 larger = CountColour(ReadFile(dir.filePath(QStringLiteral("larger.xwd"))), green);
+    EXPECT_GE(larger, 279 * 209);
+    EXPECT_LE(larger, 280 * 210);
+    EXPECT_EQ(CountColour(ReadFile(dir.filePath(QStringLiteral("actual.xwd"))), green), 200 * 150);
+    const qint64 smaller = CountColour(ReadFile(dir.filePath(QStringLiteral("smaller.xwd"))), green);
+    EXPECT_GE(smaller, 142 * 107);
+    EXPECT_LE(smaller, 143 * 108);
 
     // The panels were stored at the close and the current folder after the event loop: opening the
     // picture moved the file list, and with it the current folder, to the picture's folder.

@@ -260,3 +260,39 @@ TEST_F(FileListTest, ThePanelShowsTheListAndReportsTheUsersChoice) {
     // The volume chooser shows the volume that holds the folder.
     EXPECT_GE(panel.VolumeBox()->currentIndex(), 0);
 }
+
+namespace {
+QString GVolumeDir;
+QList<TVolume> TwoVolumes() { return {{QStringLiteral("/"), QString()}, {GVolumeDir, QStringLiteral("data")}}; }
+QList<TVolume> NoVolumes() { return {}; }
+} // namespace
+
+TEST_F(FileListTest, TheVolumeChooserShowsTheFoldersVolumeWhateverIsMounted) {
+    // The volumes come from the test, not from the machine: the longest root holding the folder wins;
+    // where no listed mount holds it (a chroot, a container), the file system's root is shown.
+    GVolumeDir = Dir();
+    QDir(Dir()).mkpath(QStringLiteral("sub"));
+    TFileListPanel::SetVolumeSource(&TwoVolumes);
+    {
+        TFileListPanel panel(QStringLiteral("All|*.*"));
+        panel.FileList().SetDirectory(Dir() + QStringLiteral("/sub"));
+        EXPECT_EQ(panel.VolumeBox()->count(), 2);
+        EXPECT_EQ(panel.VolumeBox()->currentText(), Dir() + QStringLiteral(" [data]"));
+        EXPECT_EQ(panel.FolderList()->topLevelItem(0)->text(0), QDir(Dir()).dirName());
+        panel.FileList().SetDirectory(QDir::rootPath());
+        EXPECT_EQ(panel.VolumeBox()->currentText(), QStringLiteral("/"));
+        // Choosing a volume lists its root.
+        emit panel.VolumeBox()->activated(1);
+        EXPECT_EQ(panel.FileList().Directory(), Dir());
+    }
+    TFileListPanel::SetVolumeSource(&NoVolumes);
+    {
+        TFileListPanel panel(QStringLiteral("All|*.*"));
+        EXPECT_EQ(panel.VolumeBox()->currentIndex(), 0);
+        EXPECT_EQ(panel.VolumeBox()->currentText(), QStringLiteral("/"));
+        EXPECT_EQ(panel.FolderList()->topLevelItem(0)->text(0), QStringLiteral("/"));
+    }
+    TFileListPanel::SetVolumeSource(nullptr);
+    EXPECT_EQ(TFileListPanel::VolumeRootOf(QStringLiteral("/datax/a"), {{QStringLiteral("/data"), {}}}),
+              QStringLiteral("/"));
+}

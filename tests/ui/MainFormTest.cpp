@@ -1,5 +1,16 @@
 #include "ViewerFixture.h"
 
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QTextBrowser>
+
+#include "app/Browse.h"
+#include "app/FileList.h"
+#include "app/Help.h"
+#include "app/Icons.h"
+#include "app/Print.h"
+#include "app/MRUFList.h"
+
 #include "codec/DibGraphic.h"
 #include "codec/Registry.h"
 #include "formats/hpgl/hpgl_2.h"
@@ -111,19 +122,6 @@ QStringList Names(const QList<QAction*>& actions) {
 }
 
 // Answers the next modal dialog of the given type.
-template <class T> void WhenShown(std::function<void(T*)> answer) {
-    QTimer::singleShot(0, [answer] {
-        for (int i = 0; i < 100; ++i) {
-            if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-                answer(dialog);
-                return;
-            }
-            QApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        ADD_FAILURE() << "no dialog appeared";
-    });
-}
-
 class THelpReceiver : public QObject {
     Q_OBJECT
 public slots:
@@ -365,16 +363,33 @@ TEST_F(ViewerTest, OnlyTheFirstCommandLineArgumentIsOpened) {
     auto form = NewForm(1000, 600, {a, b});
     EXPECT_EQ(form->CurrentFile(), a);
     EXPECT_EQ(form->Picture().Width(), 20);
-    // The long form of a path: absolute, without "." and "..", links followed.
+    // The long form of a path: absolute, without "." and "..", links kept as named.
     QDir(FDir.path()).mkdir(QStringLiteral("sub"));
     const QString link = FDir.filePath(QStringLiteral("sub/link.ppm"));
     ASSERT_TRUE(QFile::link(a, link));
     const QString oldCurrent = QDir::currentPath();
     QDir::setCurrent(FDir.filePath(QStringLiteral("sub")));
-    EXPECT_EQ(LongPathName(QStringLiteral("./../sub/link.ppm")), QFileInfo(a).canonicalFilePath());
+    EXPECT_EQ(LongPathName(QStringLiteral("./../sub/link.ppm")), QDir::cleanPath(link));
     EXPECT_EQ(LongPathName(QStringLiteral("nothere.ppm")),
               QFileInfo(FDir.filePath(QStringLiteral("sub/nothere.ppm"))).absoluteFilePath());
     QDir::setCurrent(oldCurrent);
+}
+
+TEST_F(ViewerTest, AFileNamedThroughALinkedFolderIsBrowsedInThatFolder) {
+    QDir(FDir.path()).mkdir(QStringLiteral("real"));
+    WriteSolid(QStringLiteral("real/one.ppm"), 5, 5);
+    WriteSolid(QStringLiteral("real/two.ppm"), 6, 6);
+    ASSERT_TRUE(QFile::link(FDir.filePath(QStringLiteral("real")), FDir.filePath(QStringLiteral("linked"))));
+    const QString named = LongPathName(QStringLiteral("linked/./two.ppm"));
+    const QString linked = QDir::cleanPath(FDir.filePath(QStringLiteral("linked")));
+    EXPECT_EQ(named, linked + QStringLiteral("/two.ppm"));
+    auto form = NewForm(1000, 600, {named});
+    EXPECT_EQ(form->CurrentFile(), named);
+    EXPECT_EQ(form->FileList().Directory(), linked);
+    EXPECT_EQ(Panel(*form, 2), QStringLiteral("2/2"));
+    EXPECT_EQ(form->Browse().MRUFileList()->Items().value(0), named);
+    ActionOf(*form, "ViewPreviousAction")->trigger();
+    EXPECT_EQ(form->CurrentFile(), linked + QStringLiteral("/one.ppm"));
 }
 
 TEST_F(ViewerTest, ADroppedFileIsOpenedWithItsWholePath) {
@@ -486,7 +501,7 @@ TEST_F(ViewerTest, PasswordsAreAskedRememberedAndForgotten) {
     EXPECT_TRUE(form->RequestPassword(password, false, QString())); // remembering is on, nothing remembered
     EXPECT_TRUE(password.isEmpty());
 
-    WhenShown<TPwdForm>([](TPwdForm* d) {
+    FDialogs.AnswerNext<TPwdForm>([](TPwdForm* d) {
         EXPECT_EQ(d->windowTitle(), QStringLiteral("Please enter the password"));
         EXPECT_TRUE(d->chkRememberPwd->isChecked());
         EXPECT_TRUE(d->chkMask->isChecked());
@@ -500,7 +515,7 @@ TEST_F(ViewerTest, PasswordsAreAskedRememberedAndForgotten) {
     EXPECT_EQ(password, QStringLiteral("abc"));
 
     // The remembered password is offered; unticking "remember" forgets it.
-    WhenShown<TPwdForm>([](TPwdForm* d) {
+    FDialogs.AnswerNext<TPwdForm>([](TPwdForm* d) {
         EXPECT_EQ(d->txtPwd->text(), QStringLiteral("abc"));
         d->chkMask->click();
         EXPECT_EQ(d->txtPwd->echoMode(), QLineEdit::Normal);
@@ -516,7 +531,7 @@ TEST_F(ViewerTest, PasswordsAreAskedRememberedAndForgotten) {
     EXPECT_FALSE(form->RequestPassword(password, false, QString()));
     EXPECT_TRUE(password.isEmpty());
 
-    WhenShown<TPwdForm>([](TPwdForm* d) {
+    FDialogs.AnswerNext<TPwdForm>([](TPwdForm* d) {
         EXPECT_FALSE(d->chkMask->isChecked());
         d->btnCancel->click();
     });
@@ -532,7 +547,7 @@ TEST_F(ViewerTest, HelpOpensTheManualAtItsContentsOrIndex) {
     ASSERT_TRUE(QFileInfo::exists(manual + QStringLiteral("/contents.html")))
         << "the build copies the manual next to the program";
     ASSERT_TRUE(QFileInfo::exists(manual + QStringLiteral("/index.html")));
-    form->SetHelpFile(manual);
+    form->Help().SetHelpFile(manual);
     THelpReceiver receiver;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &receiver, "Open");
     ActionOf(*form, "HelpContentAction")->trigger();
@@ -544,7 +559,7 @@ TEST_F(ViewerTest, HelpOpensTheManualAtItsContentsOrIndex) {
     EXPECT_TRUE(FMessages.empty());
 
     // Without a manual the command's error goes to the error report.
-    form->SetHelpFile(FDir.filePath(QStringLiteral("nomanual")));
+    form->Help().SetHelpFile(FDir.filePath(QStringLiteral("nomanual")));
     ActionOf(*form, "HelpContentAction")->trigger();
     ASSERT_EQ(FMessages.size(), 1u);
     EXPECT_EQ(FMessages[0].Caption, QStringLiteral("Lumenor v1.65"));
@@ -554,25 +569,85 @@ TEST_F(ViewerTest, HelpOpensTheManualAtItsContentsOrIndex) {
     ActionOf(*form, "HelpAboutItem")->trigger();
     ASSERT_EQ(FMessages.size(), 2u);
     EXPECT_TRUE(FMessages[1].Text.contains(QStringLiteral("Version 1.65")));
+
+    // Without a browser the manual shows in a window of ours.
+    form->Help().SetHelpFile(manual);
+    form->Help().SetBrowserOpener([](const QUrl&) { return false; });
+    ActionOf(*form, "HelpContentAction")->trigger();
+    EXPECT_EQ(FMessages.size(), 2u);
+    QTextBrowser* window = form->Help().HelpWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->source(), QUrl::fromLocalFile(manual + QStringLiteral("/contents.html")));
+    EXPECT_FALSE(window->toPlainText().isEmpty());
+    ActionOf(*form, "HelpIndexItem")->trigger();
+    EXPECT_EQ(form->Help().HelpWindow(), window); // one window, at the page asked for
+    EXPECT_EQ(window->source(), QUrl::fromLocalFile(manual + QStringLiteral("/index.html")));
+    window->close();
 }
 
 TEST_F(ViewerTest, PrinterSetupShowsThePlatformDialog) {
     auto form = NewForm();
     bool shown = false;
-    WhenShown<QDialog>([&shown](QDialog* d) {
+    FDialogs.AnswerNext<QPrintDialog>([&shown](QPrintDialog* d) {
         shown = true;
+        EXPECT_EQ(d->windowTitle(), QStringLiteral("Print Setup"));
         d->reject();
     });
     ActionOf(*form, "FilePrintSetupAction")->trigger();
     EXPECT_TRUE(shown);
 }
 
+TEST_F(ViewerTest, EveryCommandOfTheToolBarAndMenusHasAnIconThatDraws) {
+    auto form = NewForm();
+    // The icons the program brings draw even where the desktop has no icon theme.
+    QIcon::setThemeName(QStringLiteral("no-such-theme"));
+    const QIcon program = ProgramIcon();
+    EXPECT_FALSE(program.pixmap(48, 48).isNull());
+    int checked = 0;
+    for (QAction* a : form->ToolBar()->actions()) {
+        if (a->isSeparator() || a->objectName().isEmpty() || !a->objectName().endsWith(QLatin1String("Action"))) continue;
+        const QImage image = a->icon().pixmap(24, 24).toImage().convertToFormat(QImage::Format_ARGB32);
+        ASSERT_FALSE(image.isNull()) << a->objectName().toStdString();
+        int ink = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) ink += qAlpha(image.pixel(x, y)) > 128;
+        EXPECT_GT(ink, 24) << a->objectName().toStdString() << " has no drawn icon";
+        ++checked;
+    }
+    EXPECT_GE(checked, 20);
+}
+
+TEST_F(ViewerTest, PrintPutsTheShownPictureOnAPageAsThePageSetupSays) {
+    auto form = NewForm();
+    EXPECT_FALSE(ActionOf(*form, "FilePrintAction")->isEnabled());
+    form->OpenPicture(WriteSolid(QStringLiteral("p.ppm"), 300, 200, qRgb(200, 30, 40)));
+    ASSERT_TRUE(ActionOf(*form, "FilePrintAction")->isEnabled());
+    ASSERT_TRUE(ActionOf(*form, "FilePageSetupAction")->isEnabled());
+    // The page setup, cancelled, changes nothing; the print dialog is answered with a PDF file.
+    FDialogs.AnswerNext<QDialog>([](QDialog* d) { d->reject(); });
+    ActionOf(*form, "FilePageSetupAction")->trigger();
+    const QString pdf = FDir.filePath(QStringLiteral("out.pdf"));
+    QString title;
+    FDialogs.AnswerNext<QPrintDialog>([&](QPrintDialog* d) {
+        d->printer()->setOutputFormat(QPrinter::PdfFormat);
+        d->printer()->setOutputFileName(pdf);
+        d->QDialog::accept(); // as the user's OK, without the dialog's own printer choices
+
+    });
+    ActionOf(*form, "FilePrintAction")->trigger();
+    EXPECT_TRUE(FDialogs.AllAnswered());
+    EXPECT_TRUE(FMessages.empty()) << (FMessages.empty() ? "" : FMessages[0].Text.toStdString());
+    EXPECT_TRUE(ReadFile(pdf).startsWith("%PDF"));
+    EXPECT_EQ(form->Print().Printer().docName(), QStringLiteral("Lumenor - ") + form->CurrentFile());
+}
+
 TEST_F(ViewerTest, CommandsOfLaterWorkStayDisabled) {
     auto form = NewForm();
     form->OpenPicture(WriteSolid(QStringLiteral("p.ppm"), 10, 10));
     for (const char* name :
-         {"FileSaveAsAction", "FilePrintAction", "EditCopyAction", "EditDeleteAction",
-          "ToolSlideAction", "ToolSetupAction", "ViewRotate90Action", "ViewFullScreenAction"})
+         {"FileSaveAsAction", "EditCopyAction", "EditDeleteAction",
+          "ToolSetupAction", "ViewRotate90Action"})
         EXPECT_FALSE(ActionOf(*form, name)->isEnabled()) << name;
     // Space and Backspace with nothing listed browse nowhere and close nothing.
     QTest::keyClick(form->View(), Qt::Key_Space);
@@ -585,7 +660,8 @@ TEST_F(ViewerTest, TheOpenDialogOffersEveryPatternInBothCasesAndAPreview) {
     const QString path = WriteSolid(QStringLiteral("chosen.ppm"), 64, 32);
     QStringList filters;
     bool previewed = false;
-    WhenShown<QFileDialog>([&](QFileDialog* dialog) {
+    // The command asks through the window's dialogs, answered here without a modal loop.
+    FDialogs.AnswerNext<QFileDialog>([&](QFileDialog* dialog) {
         filters = dialog->nameFilters();
         dialog->setDirectory(FDir.path());
         dialog->selectFile(path);
@@ -593,9 +669,10 @@ TEST_F(ViewerTest, TheOpenDialogOffersEveryPatternInBothCasesAndAPreview) {
         emit dialog->currentChanged(path);
         if (auto* preview = dialog->findChild<QLabel*>(QStringLiteral("Preview")))
             previewed = !preview->pixmap().isNull() && preview->pixmap().width() == 176;
-        QMetaObject::invokeMethod(dialog, "accept");
+        dialog->QDialog::accept();
     });
     ActionOf(*form, "FileOpenAction")->trigger();
+    EXPECT_TRUE(FDialogs.AllAnswered());
     ASSERT_FALSE(filters.isEmpty());
     EXPECT_TRUE(filters[0].startsWith(QStringLiteral("All images (*.ANI *.AVI *.BMP")))
         << filters[0].toStdString();
@@ -659,6 +736,44 @@ TEST_F(ViewerTest, AnAnimatedCursorPlaysWhenShown) {
     const int first = ani->CurrentFrame();
     EXPECT_TRUE(QTest::qWaitFor([&] { return ani->CurrentFrame() != first; }, 3000));
     ani->SetAnimating(false);
+}
+
+TEST_F(ViewerTest, AnOldAnimationOrVideoNeverLeaksIntoTheNextPicture) {
+    for (const char* moving : {"ani/spin.ani", "avi/raw24.avi"}) {
+        SCOPED_TRACE(moving);
+        auto form = NewForm();
+        form->OpenPicture(DataPath(QString::fromLatin1(moving)));
+        ASSERT_GE(int(form->PictureKind()), int(TPictureKind::pkAnimatedCursor));
+        // The password prompt runs an event loop long enough for the old picture's timer to tick.
+        FDialogs.AnswerNext<TPwdForm>([](TPwdForm* d) {
+            QTest::qWait(700);
+            d->txtPwd->setText(QStringLiteral("Secret"));
+            d->btnOK->click();
+        });
+        form->OpenPicture(DataPath(QStringLiteral("cif/alg4.cif")));
+        EXPECT_TRUE(FDialogs.AllAnswered());
+        EXPECT_TRUE(FMessages.empty());
+        EXPECT_EQ(form->PictureKind(), TPictureKind::pkStill);
+        EXPECT_EQ(Panel(*form, 6), QStringLiteral("2x2"));
+        EXPECT_FALSE(form->Menus().FrameSliderAction->isVisible());
+        EXPECT_EQ(form->OffsetX(), (1000 - 2) / 2);
+        EXPECT_EQ(form->OffsetY(), (600 - 2) / 2);
+        QTest::qWait(400); // nothing moves afterwards either
+        EXPECT_EQ(form->PictureKind(), TPictureKind::pkStill);
+        EXPECT_EQ(form->ViewBitmap().size(), QSize(2, 2));
+    }
+}
+
+TEST_F(ViewerTest, AFailedOpenSaysWhyInTheDetails) {
+    auto form = NewForm();
+    const QString bad = FDir.filePath(QStringLiteral("bad.ppm"));
+    WriteFile(bad, QByteArray("P6\n0 5\n255\n"));
+    form->OpenPicture(bad);
+    ASSERT_EQ(FMessages.size(), 1u);
+    EXPECT_EQ(FMessages[0].Caption, QStringLiteral("Error"));
+    EXPECT_EQ(FMessages[0].Text, QStringLiteral("Cannot open file '") + bad + QStringLiteral("'"));
+    EXPECT_FALSE(FMessages[0].Details.isEmpty());
+    EXPECT_NE(FMessages[0].Details, FMessages[0].Text);
 }
 
 TEST_F(ViewerTest, AVideoPlaysWhenShown) {

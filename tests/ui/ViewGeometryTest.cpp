@@ -1,5 +1,7 @@
 #include "ViewerFixture.h"
 
+#include <QWheelEvent>
+
 #include "app/ViewGeometry.h"
 
 #include <QDialog>
@@ -11,6 +13,7 @@
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 #include <QtTest/QTest>
 
 namespace {
@@ -186,6 +189,49 @@ TEST_F(ViewerTest, ZoomKeysOfTheKeypadDriveTheCommands) {
     EXPECT_EQ(Panel(*form, 7), QStringLiteral("71%"));
     QTest::keyClick(form->View(), Qt::Key_Slash, Qt::KeypadModifier);
     EXPECT_EQ(Panel(*form, 7), QStringLiteral("750%"));
+}
+
+TEST_F(ViewerTest, TheWheelScrollsAndCtrlWheelZoomsAboutThePointer) {
+    auto form = NewForm(400, 300);
+    QImage image(800, 600, QImage::Format_RGB32);
+    image.fill(qRgb(0, 0, 255));
+    for (int y = 290; y < 310; ++y)
+        for (int x = 390; x < 410; ++x) image.setPixel(x, y, qRgb(255, 0, 0)); // a red square in the middle
+    form->OpenPicture(WritePicture(QStringLiteral("big.ppm"), image));
+    ASSERT_EQ(form->OffsetX(), 0);
+    ASSERT_EQ(form->OffsetY(), 0);
+    const auto wheel = [&](QPoint at, QPoint angle, Qt::KeyboardModifiers modifiers) {
+        QWheelEvent e(QPointF(at), QPointF(form->View()->mapToGlobal(at)), QPoint(), angle, Qt::NoButton, modifiers,
+                      Qt::NoScrollPhase, false);
+        QApplication::sendEvent(form->View(), &e);
+    };
+    const int step = QApplication::wheelScrollLines() * 20;
+    wheel(QPoint(200, 150), QPoint(0, -120), Qt::NoModifier); // down: the picture moves up
+    EXPECT_EQ(form->OffsetY(), -step);
+    EXPECT_EQ(form->OffsetX(), 0);
+    wheel(QPoint(200, 150), QPoint(0, -120), Qt::ShiftModifier); // sideways
+    EXPECT_EQ(form->OffsetX(), -step);
+    for (int i = 0; i < 50; ++i) wheel(QPoint(200, 150), QPoint(0, 120), Qt::NoModifier);
+    EXPECT_EQ(form->OffsetY(), 0); // stops at the edge, as a drag does
+    // Ctrl: the picture's point under the pointer stays there.
+    ActionOf(*form, "ViewFitVisibleAction")->trigger();
+    const QPoint centre(form->OffsetX() + form->DisplayWidth() / 2, form->OffsetY() + form->DisplayHeight() / 2);
+    wheel(centre, QPoint(0, 120), Qt::ControlModifier);
+    EXPECT_EQ(Panel(*form, 7), QStringLiteral("69%")); // 50% x 1.4, truncated
+    wheel(centre, QPoint(0, 120), Qt::ControlModifier);
+    wheel(centre, QPoint(0, 120), Qt::ControlModifier);
+    EXPECT_GT(form->DisplayWidth(), 400);
+    const int px = int((centre.x() - form->OffsetX()) / form->Zoom());
+    const int py = int((centre.y() - form->OffsetY()) / form->Zoom());
+    EXPECT_NEAR(px, 400, 2);
+    EXPECT_NEAR(py, 300, 2);
+    EXPECT_EQ(form->ViewBitmap().pixel(centre - QPoint(form->OffsetX(), form->OffsetY())), qRgb(255, 0, 0));
+    // Half a notch does nothing yet; the other half zooms.
+    const QString before = Panel(*form, 7);
+    wheel(centre, QPoint(0, -60), Qt::ControlModifier);
+    EXPECT_EQ(Panel(*form, 7), before);
+    wheel(centre, QPoint(0, -60), Qt::ControlModifier);
+    EXPECT_NE(Panel(*form, 7), before);
 }
 
 TEST_F(ViewerTest, DraggingALargePictureStopsAtItsEdges) {

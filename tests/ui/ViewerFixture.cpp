@@ -11,14 +11,9 @@ void ViewerTest::SetUp() {
     FSavedCurrentDir = QDir::currentPath();
     QDir::setCurrent(FDir.path());
     TSettingsFile::SetDefaultFileName(FSettingsFile);
-    TMainForm::SetMessageBoxHandler(
-        [this](QWidget*, QMessageBox::Icon icon, const QString& caption, const QString& text) {
-            FMessages.push_back({icon, caption, text});
-        });
 }
 
 void ViewerTest::TearDown() {
-    TMainForm::SetMessageBoxHandler(nullptr);
     TSettingsFile::SetDefaultFileName(QString());
     QDir::setCurrent(FSavedCurrentDir);
 }

@@ -4,6 +4,7 @@
 
 #include "TestUtil.h"
 
+#include "ScriptedDialogs.h"
 #include "app/Main.h"
 
 #include <QAction>
@@ -11,12 +12,6 @@
 #include <QTemporaryDir>
 
 #include <memory>
-
-struct TShownMessage {
-    QMessageBox::Icon Icon;
-    QString Caption;
-    QString Text;
-};
 
 class ViewerTest : public ::testing::Test {
 protected:
@@ -37,5 +32,7 @@ protected:
     // The window's file list is the process's current folder: the test's folder while it runs.
     QString FSavedCurrentDir;
     QString FSettingsFile;
-    std::vector<TShownMessage> FMessages;
+    // Message boxes and dialogs are answered here; FMessages records the messages shown.
+    TScriptedDialogs FDialogs;
+    std::vector<TShownMessage>& FMessages = FDialogs.Messages;
 };
