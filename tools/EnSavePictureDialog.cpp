@@ -1,5 +1,6 @@
 #include "tools/EnSavePictureDialog.h"
 
+#include "app/Dialogs.h"
 #include "tools/FormatOptionFrm.h"
 
 #include <QBoxLayout>
@@ -26,10 +27,6 @@ TEnSavePictureDialog::TEnSavePictureDialog(QWidget* owner) : QFileDialog(owner) 
         if (OnOptionClick) OnOptionClick(this);
     });
     connect(this, &QFileDialog::filterSelected, this, &TEnSavePictureDialog::FilterSelected);
-    ShowOptions = [](QWidget* owner, TPictureOption& options) {
-        TOptionForm form(owner, options);
-        form.exec();
-    };
 }
 
 void TEnSavePictureDialog::SetFilter(const QString& filter) {
@@ -63,7 +60,7 @@ bool TEnSavePictureDialog::OptionEnabled() const { return btnOption->isEnabled()
 
 void TEnSavePictureDialog::SetOptionEnabled(bool value) { btnOption->setEnabled(value); }
 
-bool TEnSavePictureDialog::Execute() { return exec() == QDialog::Accepted; }
+bool TEnSavePictureDialog::Execute() { return Dialogs().Exec(*this) == QDialog::Accepted; }
 
 void TEnSavePictureDialog::done(int result) {
     QToolTip::hideText();
@@ -87,6 +84,7 @@ void TEnSavePictureDialog::PrepareForSave(int tag, TSaveSource source, const QSt
     };
     OnOptionClick = [tag, source, options](TEnSavePictureDialog* d) {
         PrepareSaveOptions(*options, tag, source, d->FilterIndex());
-        d->ShowOptions(d, *options);
+        TOptionForm form(d, *options);
+        Dialogs().Exec(form);
     };
 }

@@ -33,16 +33,15 @@ public:
     std::function<void(TEnSavePictureDialog* sender)> OnOptionClick;
     std::function<void(TEnSavePictureDialog* sender)> OnTypeChange;
 
-    // Shows the dialog modally; true when the user confirms a file name.
+    // Shows the dialog (through the window's dialogs interface, app/Dialogs); true when the user confirms
+    // a file name.
     bool Execute();
 
     // Sets the dialog up for the window's save command of the tag (0 "&Save as...", 1 "Save &animated
     // file as..."): filter, default extension and file name for the picture shown, the type-change
     // rules, and "&Option" opening the options dialog on the record (Kind and GifAnimated set first).
-    // The record must outlive the dialog.
+    // The options dialog is shown through Dialogs(). The record must outlive the dialog.
     void PrepareForSave(int tag, TSaveSource source, const QString& shownFile, TPictureOption* options);
-    // Replaceable for tests: shows the options dialog for the record; the default runs TOptionForm.
-    std::function<void(QWidget* owner, TPictureOption& options)> ShowOptions;
 
     QPushButton* btnOption = nullptr;
 

@@ -1,11 +1,11 @@
 #include "tools/FormatOptionFrm.h"
 
+#include "app/Dialogs.h"
 #include "codec/ColorReduce.h"
 #include "platform/VideoFile.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QColorDialog>
 #include <QComboBox>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -84,11 +84,6 @@ QString GammaText(int position) { return QString::number(position / 100.0, 'g', 
 TOptionForm::TOptionForm(QWidget* owner, TPictureOption& options) : QDialog(owner), FOptions(options) {
     setObjectName(QStringLiteral("OptionForm"));
     setWindowTitle(QStringLiteral("Option"));
-    ChooseColor = [](const QColor& initial, QWidget* parent) { return QColorDialog::getColor(initial, parent); };
-    ShowError = [](QWidget* parent, const QString& text, const QString& title) { QMessageBox::critical(parent, title, text); };
-    ShowInformation = [](QWidget* parent, const QString& text, const QString& title) {
-        QMessageBox::information(parent, title, text);
-    };
 
     pgcOptions = Named(new QTabWidget(this), "pgcOptions");
     pgcOptions->addTab(MakeJpegPage(), QStringLiteral("JPEG"));
@@ -352,7 +347,7 @@ void TOptionForm::btnOKClick() {
         const QString a = exact ? txtPassword->text() : txtPassword->text().toUpper();
         const QString b = exact ? txtConfirm->text() : txtConfirm->text().toUpper();
         if (a != b) {
-            ShowError(this, QStringLiteral("Password doesn't match confirm entry"), QStringLiteral("Error"));
+            ShowMessage(this, QMessageBox::Critical, QStringLiteral("Error"), QStringLiteral("Password doesn't match confirm entry"));
             return;
         }
     }
@@ -400,8 +395,8 @@ void TOptionForm::chkPngColorClick() {
 }
 
 void TOptionForm::palClick(QPushButton* swatch) {
-    const QColor colour = ChooseColor(SwatchColor(swatch), this);
-    if (colour.isValid()) ShowSwatch(swatch, colour);
+    const std::optional<QColor> colour = Dialogs().ChooseColor(this, SwatchColor(swatch), QString());
+    if (colour && colour->isValid()) ShowSwatch(swatch, *colour);
 }
 
 QColor TOptionForm::SwatchColor(const QPushButton* swatch) { return swatch->property("swatchColor").value<QColor>(); }
@@ -414,8 +409,8 @@ void TOptionForm::chkMaskPasswordClick() {
 
 void TOptionForm::chkCompressClick() {
     if (!FLoading && chkCompress->isChecked())
-        ShowInformation(this, QStringLiteral("You will be prompt to select the compress options during the save process"),
-                        QStringLiteral("System Info"));
+        ShowMessage(this, QMessageBox::Information, QStringLiteral("System Info"),
+                    QStringLiteral("You will be prompt to select the compress options during the save process"));
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -471,7 +466,7 @@ TVideoCompression TVideoCompressorForm::Choice() const {
 
 bool TVideoCompressorForm::Execute(QWidget* owner, QSize frameSize, TVideoCompression& choice) {
     TVideoCompressorForm form(owner, frameSize, choice);
-    if (form.exec() != QDialog::Accepted) return false;
+    if (Dialogs().Exec(form) != QDialog::Accepted) return false;
     choice = form.Choice();
     return true;
 }

@@ -1,6 +1,7 @@
 // The per-format options dialog behind the save dialog's "&Option" button (and the batch dialog's): one
 // page for the record's Kind, loaded from the record and written back to it on OK. Also the dialog that
-// chooses the compressor of an AVI clip during a save.
+// chooses the compressor of an AVI clip during a save. Their questions (colour dialog, message boxes)
+// go through the window's dialogs interface (app/Dialogs).
 #pragma once
 
 #include "codec/Services.h"
@@ -9,7 +10,6 @@
 #include <QColor>
 #include <QDialog>
 
-#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -27,12 +27,6 @@ class TOptionForm : public QDialog {
 public:
     // Builds the dialog for options.Kind (no page for Kind 0); options is updated in place on OK only.
     TOptionForm(QWidget* owner, TPictureOption& options);
-
-    // The questions the dialog asks, replaceable so that tests answer them: the colour dialog (an invalid
-    // colour is a cancel) and the message boxes.
-    std::function<QColor(const QColor& initial, QWidget* parent)> ChooseColor;
-    std::function<void(QWidget* parent, const QString& text, const QString& title)> ShowError;
-    std::function<void(QWidget* parent, const QString& text, const QString& title)> ShowInformation;
 
     // OK: for CIF the password must match its confirmation; then the visible page goes into the record.
     void btnOKClick();
@@ -115,7 +109,7 @@ public:
     TVideoCompressorForm(QWidget* owner, QSize frameSize, const TVideoCompression& choice);
     TVideoCompression Choice() const;
 
-    // Shows the dialog modally; false when the user cancels.
+    // Shows the dialog (through Dialogs()); false when the user cancels.
     static bool Execute(QWidget* owner, QSize frameSize, TVideoCompression& choice);
 
     QComboBox* cmbCompressor = nullptr;

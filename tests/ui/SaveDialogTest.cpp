@@ -1,4 +1,5 @@
 #include "TestUtil.h"
+#include "ScriptedDialogs.h"
 
 #include "codec/DibGraphic.h"
 #include "tools/EnSavePictureDialog.h"
@@ -119,6 +120,7 @@ TEST(OptionForm, GifBitsAndAnimationBoxes) {
 }
 
 TEST(OptionForm, PngGammaCompressionAndColours) {
+    TScriptedDialogs dialogs;
     TPictureOption o = DefaultPictureOption;
     o.Kind = pokPng;
     o.PngBackgroundColor = 0x00102030; // flag off: not shown
@@ -136,15 +138,11 @@ TEST(OptionForm, PngGammaCompressionAndColours) {
     EXPECT_NE(TOptionForm::SwatchColor(form.palBackground), QColor(0x10, 0x20, 0x30));
     form.chkPngTransparent->setChecked(true);
     EXPECT_TRUE(form.palTransparent->isEnabled());
-    QColor offered;
-    form.ChooseColor = [&](const QColor& initial, QWidget*) {
-        offered = initial;
-        return QColor(0xAB, 0xCD, 0xEF);
-    };
+    dialogs.Colors = {QColor(0xAB, 0xCD, 0xEF), std::nullopt};
     form.palTransparent->click();
     EXPECT_EQ(TOptionForm::SwatchColor(form.palTransparent), QColor(0xAB, 0xCD, 0xEF));
-    form.ChooseColor = [](const QColor&, QWidget*) { return QColor(); }; // cancelled: unchanged
-    form.palTransparent->click();
+    form.palTransparent->click(); // cancelled: unchanged
+    EXPECT_TRUE(dialogs.Colors.empty());
     form.cmbPngCompression->setCurrentIndex(0); // "High"
     form.btnOKClick();
     EXPECT_DOUBLE_EQ(o.PngGamma, 0.2);
@@ -159,6 +157,7 @@ TEST(OptionForm, PngGammaCompressionAndColours) {
 }
 
 TEST(OptionForm, TiffIconAndAvi) {
+    TScriptedDialogs dialogs;
     TPictureOption o = DefaultPictureOption;
     o.Kind = pokTiff;
     {
@@ -179,24 +178,31 @@ TEST(OptionForm, TiffIconAndAvi) {
     EXPECT_EQ(o.IcoRenderMethod, 2);
     o.Kind = pokAvi;
     TOptionForm form(nullptr, o);
-    QStringList shown;
-    form.ShowInformation = [&](QWidget*, const QString& text, const QString& title) { shown << title + QLatin1Char(':') + text; };
+    EXPECT_TRUE(dialogs.Messages.empty());
     form.chkCompress->setChecked(true);
-    EXPECT_EQ(shown, QStringList{QStringLiteral("System Info:You will be prompt to select the compress options during the save process")});
+    ASSERT_EQ(dialogs.Messages.size(), 1u);
+    EXPECT_EQ(dialogs.Messages[0].Icon, QMessageBox::Information);
+    EXPECT_EQ(dialogs.Messages[0].Caption, QStringLiteral("System Info"));
+    EXPECT_EQ(dialogs.Messages[0].Text, QStringLiteral("You will be prompt to select the compress options during the save process"));
     form.chkCompress->setChecked(false);
-    EXPECT_EQ(shown.size(), 1);
+    EXPECT_EQ(dialogs.Messages.size(), 1u);
     form.chkCompress->setChecked(true);
     form.btnOKClick();
     EXPECT_TRUE(o.AviCompress);
 }
 
 TEST(OptionForm, CifPasswordConfirmation) {
+    TScriptedDialogs dialogs;
     TPictureOption o = DefaultPictureOption;
     o.Kind = pokCif;
     o.CifPassword = QStringLiteral("old");
     TOptionForm form(nullptr, o);
-    QStringList errors;
-    form.ShowError = [&](QWidget*, const QString& text, const QString& title) { errors << title + QLatin1Char(':') + text; };
+    auto errors = [&] {
+        QStringList shown;
+        for (const TShownMessage& m : dialogs.Messages)
+            shown << QStringLiteral("%1:%2:%3").arg(int(m.Icon)).arg(m.Caption, m.Text);
+        return shown;
+    };
     EXPECT_EQ(form.txtPassword->text(), QStringLiteral("old"));
     EXPECT_EQ(form.txtConfirm->text(), QStringLiteral("old"));
     EXPECT_EQ(form.txtPassword->echoMode(), QLineEdit::Password);
@@ -207,13 +213,13 @@ TEST(OptionForm, CifPasswordConfirmation) {
     form.txtConfirm->setText(QStringLiteral("SECRET"));
     form.chkCaseSensitive->setChecked(true);
     form.btnOKClick(); // differ in case, case-sensitive: refused, the dialog stays
-    EXPECT_EQ(errors, QStringList{QStringLiteral("Error:Password doesn't match confirm entry")});
+    EXPECT_EQ(errors(), QStringList{QStringLiteral("%1:Error:Password doesn't match confirm entry").arg(int(QMessageBox::Critical))});
     EXPECT_EQ(form.result(), 0);
     EXPECT_EQ(o.CifPassword, QStringLiteral("old"));
     form.chkCaseSensitive->setChecked(false);
     form.cmbAlgorithm->setCurrentIndex(3);
     form.btnOKClick();
-    EXPECT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors().size(), 1);
     EXPECT_EQ(form.result(), int(QDialog::Accepted));
     EXPECT_EQ(o.CifPassword, QStringLiteral("Secret"));
     EXPECT_EQ(o.CifAlgorithm, 7);
@@ -249,10 +255,17 @@ TEST(EnSavePictureDialog, OptionButtonAndFilters) {
 // formats with options; "&Option" sets Kind (and GifAnimated) before the options dialog.
 TEST(EnSavePictureDialog, PreparedForTheSaveCommands) {
     QTemporaryDir dir;
+    TScriptedDialogs dialogs;
     TPictureOption options = DefaultPictureOption;
     TEnSavePictureDialog dialog;
     QList<quint8> kinds;
-    dialog.ShowOptions = [&](QWidget*, TPictureOption& o) { kinds << o.Kind; };
+    // Each options dialog shows the page of the Kind set, and the animation boxes for animated GIFs.
+    dialogs.OnExec = [&](QDialog& d) {
+        auto* form = qobject_cast<TOptionForm*>(&d);
+        EXPECT_TRUE(form);
+        if (form) kinds << quint8(options.Kind | (form->chkGifTransparent->isHidden() ? 0 : 0x80));
+        return int(QDialog::Rejected);
+    };
     dialog.PrepareForSave(0, TSaveSource::ssStill, dir.filePath("photo.png"), &options);
     EXPECT_EQ(dialog.nameFilters().size(), 13);
     EXPECT_EQ(dialog.nameFilters().first(), QStringLiteral("JPEG images(*.JPG)"));
@@ -273,7 +286,6 @@ TEST(EnSavePictureDialog, PreparedForTheSaveCommands) {
     EXPECT_FALSE(options.GifAnimated);
 
     TEnSavePictureDialog animated;
-    animated.ShowOptions = [&](QWidget*, TPictureOption& o) { kinds << quint8(o.Kind | (o.GifAnimated ? 0x80 : 0)); };
     animated.PrepareForSave(1, TSaveSource::ssAnimatedCursor, QString(), &options);
     EXPECT_EQ(animated.nameFilters(), QStringList({"CompuServe (87a, 89a)(*.GIF)", "Audio/Video Interleave Files(*.AVI)"}));
     EXPECT_EQ(animated.DefaultExt(), QStringLiteral("GIF"));
@@ -289,23 +301,31 @@ TEST(EnSavePictureDialog, PreparedForTheSaveCommands) {
 // same record under a .jpg name does not apply them.
 TEST(EnSavePictureDialog, SavesWithTheOptionsChosen) {
     QTemporaryDir dir;
+    TScriptedDialogs dialogs;
     TPictureOption options = DefaultPictureOption;
     TImageGraphic picture(MakeTestImage(20, 10));
     for (const char* name : {"out.png", "out.jpg"}) {
         TEnSavePictureDialog dialog;
         dialog.setDirectory(dir.path());
-        dialog.ShowOptions = [](QWidget*, TPictureOption& o) { o.PngGamma = 1.25; };
         dialog.PrepareForSave(0, TSaveSource::ssStill, QString(), &options);
-        PickFilter(dialog, 3);
-        dialog.btnOption->click();
-        dialog.SetFileName(dir.filePath(QString::fromLatin1(name)));
-        auto* box = dialog.findChild<QDialogButtonBox*>();
-        ASSERT_TRUE(box && box->button(QDialogButtonBox::Save));
-        box->button(QDialogButtonBox::Save)->click();
-        ASSERT_EQ(dialog.result(), int(QDialog::Accepted));
+        dialogs.AnswerNext<TEnSavePictureDialog>([&](TEnSavePictureDialog* d) {
+            PickFilter(*d, 3);
+            dialogs.AnswerNext<TOptionForm>([](TOptionForm* form) {
+                form->trkGamma->setValue(125);
+                form->btnOKClick();
+            });
+            d->btnOption->click();
+            d->SetFileName(dir.filePath(QString::fromLatin1(name)));
+            auto* box = d->findChild<QDialogButtonBox*>();
+            ASSERT_TRUE(box && box->button(QDialogButtonBox::Save));
+            box->button(QDialogButtonBox::Save)->click();
+        });
+        ASSERT_TRUE(dialog.Execute());
+        EXPECT_TRUE(dialogs.AllAnswered());
         const TSaveResult r = SavePictureAs(&picture, dialog.FileName(), options, 0, 0xFFFFFF, QString());
         EXPECT_TRUE(r.Saved) << r.Detail.toStdString();
     }
+    EXPECT_DOUBLE_EQ(options.PngGamma, 1.25);
     EXPECT_TRUE(ReadFile(dir.filePath("out.png")).contains("gAMA"));
     EXPECT_FALSE(ReadFile(dir.filePath("out.jpg")).isEmpty());
     EXPECT_EQ(options.Kind, pokPng);
@@ -324,4 +344,18 @@ TEST(VideoCompressorForm, ChoosesAmongThisMachinesCompressors) {
     const TVideoCompression c = form.Choice();
     EXPECT_EQ(c.Encoder, QStringLiteral("mjpeg"));
     EXPECT_EQ(c.KeyFrameEvery, 4);
+
+    // Through the dialogs interface: a cancel keeps the choice, OK takes the dialog's.
+    TScriptedDialogs dialogs;
+    TVideoCompression choice;
+    EXPECT_FALSE(TVideoCompressorForm::Execute(nullptr, QSize(64, 48), choice));
+    EXPECT_EQ(choice.Encoder, QString());
+    dialogs.AnswerNext<TVideoCompressorForm>([](TVideoCompressorForm* f) {
+        f->cmbCompressor->setCurrentIndex(f->cmbCompressor->findData(QStringLiteral("ffv1")));
+        f->updKeyFrames->setValue(12);
+        f->btnOK->click();
+    });
+    ASSERT_TRUE(TVideoCompressorForm::Execute(nullptr, QSize(64, 48), choice));
+    EXPECT_EQ(choice.Encoder, QStringLiteral("ffv1"));
+    EXPECT_EQ(choice.KeyFrameEvery, 12);
 }
