@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <vector>
 
@@ -170,7 +171,9 @@ QVector<QRgb> FixedPalette(TColorReduction reduction) {
 QVector<QRgb> OptimalPalette(const QImage& source, int count) {
     count = std::clamp(count, 1, 256);
     if (source.isNull()) return {};
-    const QImage image = source.convertToFormat(QImage::Format_RGB32);
+    const bool alpha = source.hasAlphaChannel();
+    const QImage image = source.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    auto opaque = [alpha](QRgb c) { return !alpha || qAlpha(c) >= 128; };
     // Few colours: exactly those, in order of first appearance.
     {
         QVector<QRgb> distinct;
@@ -178,6 +181,7 @@ QVector<QRgb> OptimalPalette(const QImage& source, int count) {
         for (int y = 0; y < image.height() && distinct.size() <= count; ++y) {
             const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
             for (int x = 0; x < image.width(); ++x) {
+                if (!opaque(line[x])) continue;
                 const QRgb c = line[x] | 0xFF000000u;
                 if (!seen.contains(c)) {
                     seen.insert(c, true);
@@ -195,6 +199,7 @@ QVector<QRgb> OptimalPalette(const QImage& source, int count) {
     for (int y = 0; y < image.height(); ++y) {
         const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
         for (int x = 0; x < image.width(); ++x) {
+            if (!opaque(line[x])) continue;
             const int r = qRed(line[x]), g = qGreen(line[x]), b = qBlue(line[x]);
             const int i = bin(r >> 3, g >> 3, b >> 3);
             ++hist[size_t(i)];
@@ -285,17 +290,49 @@ QVector<QRgb> OptimalPalette(const QImage& source, int count) {
     return palette;
 }
 
-QImage ReduceToPalette(const QImage& source, const QVector<QRgb>& palette, TDitherMode dither) {
+namespace {
+
+// The picture mapped to the palette with the dither. With transparent >= 0, pixels whose alpha is below 128
+// get that index (which the palette does not hold) and neither take nor pass on any error.
+QImage MapToPalette(const QImage& source, const QVector<QRgb>& palette, TDitherMode dither, int transparent) {
     if (palette.isEmpty() || palette.size() > 256)
         throw EInvalidGraphicOperation(QStringLiteral("A palette holds 1 to 256 colours, not %1").arg(palette.size()));
     if (int(dither) > 6) throw EInvalidGraphicOperation(QStringLiteral("Unknown dither mode %1").arg(int(dither)));
     if (source.isNull()) return QImage();
-    const QImage image = source.convertToFormat(QImage::Format_RGB32);
+    const bool masked = transparent >= 0 && source.hasAlphaChannel();
+    const QImage image = source.convertToFormat(masked ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     const int w = image.width(), h = image.height();
     QImage out = NewImage(w, h, QImage::Format_Indexed8);
-    out.setColorTable(palette);
+    QVector<QRgb> table = palette;
+    if (transparent >= 0) {
+        table.resize(transparent + 1, qRgb(0, 0, 0));
+        table[transparent] = qRgba(0, 0, 0, 0);
+    }
+    out.setColorTable(table);
     TNearest nearest(palette);
     const TKernel kernel = KernelOf(dither);
+    if (kernel.Entries.empty()) {
+        // Nearest colour: no error to carry; runs of one colour are looked up once.
+        for (int y = 0; y < h; ++y) {
+            const QRgb* in = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            uchar* dst = out.scanLine(y);
+            QRgb last = 0;
+            int lastIndex = -1;
+            for (int x = 0; x < w; ++x) {
+                if (masked && qAlpha(in[x]) < 128) {
+                    dst[x] = uchar(transparent);
+                    continue;
+                }
+                const QRgb c = in[x] & 0x00FFFFFFu;
+                if (lastIndex < 0 || c != last) {
+                    last = c;
+                    lastIndex = nearest.Find(qRed(c), qGreen(c), qBlue(c));
+                }
+                dst[x] = uchar(lastIndex);
+            }
+        }
+        return out;
+    }
     // Error rows: the current one and the rows below that the kernel reaches, with a margin of 3 pixels.
     const int margin = 3, stride = w + 2 * margin;
     std::vector<std::vector<int>> err(size_t(kernel.Rows + 1), std::vector<int>(size_t(stride) * 3, 0));
@@ -305,6 +342,10 @@ QImage ReduceToPalette(const QImage& source, const QVector<QRgb>& palette, TDith
         std::vector<int>& cur = err[0];
         for (int x = 0; x < w; ++x) {
             const size_t e = size_t(x + margin) * 3;
+            if (masked && qAlpha(in[x]) < 128) {
+                dst[x] = uchar(transparent);
+                continue;
+            }
             // Accumulated error is kept scaled by the divisor; round it half away from zero.
             auto add = [&](int v, int acc) {
                 const int d = kernel.Divisor;
@@ -334,6 +375,12 @@ QImage ReduceToPalette(const QImage& source, const QVector<QRgb>& palette, TDith
     return out;
 }
 
+} // namespace
+
+QImage ReduceToPalette(const QImage& source, const QVector<QRgb>& palette, TDitherMode dither) {
+    return MapToPalette(source, palette, dither, -1);
+}
+
 QImage ReduceColors(const QImage& image, TColorReduction reduction, TDitherMode dither, int bits) {
     switch (reduction) {
     case TColorReduction::rmQuantize:
@@ -352,4 +399,62 @@ QImage ReduceColors(const QImage& image, TColorReduction reduction, TDitherMode 
         return ReduceToPalette(image, palette, dither);
     }
     }
+}
+
+TTransparentReduction ReduceColorsTransparent(const QImage& image, TColorReduction reduction, TDitherMode dither,
+                                              int bits, bool reserve) {
+    if (int(dither) > 6) throw EInvalidGraphicOperation(QStringLiteral("Unknown dither mode %1").arg(int(dither)));
+    TTransparentReduction out;
+    if (image.isNull()) return out;
+    bool anyTransparent = false;
+    if (image.hasAlphaChannel()) {
+        const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+        for (int y = 0; y < argb.height() && !anyTransparent; ++y) {
+            const QRgb* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+            for (int x = 0; x < argb.width(); ++x)
+                if (qAlpha(line[x]) < 128) {
+                    anyTransparent = true;
+                    break;
+                }
+        }
+    }
+    if (!anyTransparent && !reserve) {
+        out.Image = ReduceColors(image, reduction, dither, bits);
+        return out;
+    }
+    QVector<QRgb> palette;
+    switch (reduction) {
+    case TColorReduction::rmQuantize:
+        if (bits < 1 || bits > 8)
+            throw EInvalidGraphicOperation(QStringLiteral("The palette size must be 1 to 8 bits, not %1").arg(bits));
+        palette = OptimalPalette(image, std::max(1, (1 << bits) - 1));
+        break;
+    case TColorReduction::rmQuantizeWindows:
+        palette = SystemPalette20();
+        palette += OptimalPalette(image, 235);
+        break;
+    default:
+        palette = FixedPalette(reduction);
+        if (palette.isEmpty())
+            throw EInvalidGraphicOperation(QStringLiteral("Unknown colour reduction %1").arg(int(reduction)));
+        if (palette.size() == 256) {
+            // The entry the picture's opaque pixels use least makes room for the transparent one.
+            const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+            const QImage first = MapToPalette(argb, palette, TDitherMode::dmNearest, -1);
+            std::vector<qint64> used(256, 0);
+            for (int y = 0; y < first.height(); ++y) {
+                const uchar* line = first.constScanLine(y);
+                const QRgb* px = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+                for (int x = 0; x < first.width(); ++x)
+                    if (qAlpha(px[x]) >= 128) ++used[line[x]];
+            }
+            const auto least = std::min_element(used.begin(), used.end()) - used.begin();
+            palette.removeAt(qsizetype(least));
+        }
+        break;
+    }
+    if (palette.isEmpty()) palette << qRgb(0, 0, 0); // a picture with no opaque pixel
+    out.Transparent = int(palette.size());
+    out.Image = MapToPalette(image, palette, dither, out.Transparent);
+    return out;
 }

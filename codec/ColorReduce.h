@@ -37,7 +37,8 @@ QVector<QRgb> FixedPalette(TColorReduction reduction);
 // The system colours: the first ten and last ten entries of the display's static palette.
 const QVector<QRgb>& SystemPalette20();
 // An optimal palette of at most count colours for the picture (median cut on a 15-bit histogram,
-// deterministic). A picture with no more than count distinct colours gets exactly those colours.
+// deterministic). A picture with no more than count distinct colours gets exactly those colours, in order
+// of first appearance. Pixels whose alpha is below 128 take no part.
 QVector<QRgb> OptimalPalette(const QImage& image, int count);
 
 // The picture in at most 256 colours as Format_Indexed8; bits (1..8) is the palette size as a bit count
@@ -45,3 +46,16 @@ QVector<QRgb> OptimalPalette(const QImage& image, int count);
 QImage ReduceColors(const QImage& image, TColorReduction reduction, TDitherMode dither, int bits = 8);
 // The same to a given palette (1..256 colours).
 QImage ReduceToPalette(const QImage& image, const QVector<QRgb>& palette, TDitherMode dither);
+
+// A reduction that keeps one palette index for transparency.
+struct TTransparentReduction {
+    QImage Image;         // Format_Indexed8
+    int Transparent = -1; // the kept index (the table's last entry, transparent black), or -1
+};
+// As ReduceColors, keeping one index for transparency: pixels whose alpha is below 128 take no part in the
+// palette or the dithering and get that index. The index is kept when some pixel is transparent, or always
+// with reserve (for callers that decide themselves which pixels become transparent). The picture's colours
+// then share one entry less: an optimal palette has one colour less, a fixed palette of 256 colours gives
+// up the entry the picture uses least, a smaller fixed palette gains the entry at its end.
+TTransparentReduction ReduceColorsTransparent(const QImage& image, TColorReduction reduction, TDitherMode dither,
+                                              int bits = 8, bool reserve = false);

@@ -4,7 +4,6 @@
 #include "codec/Stream.h"
 
 #include <QBuffer>
-#include <QHash>
 #include <QIODevice>
 #include <QMimeData>
 
@@ -71,6 +70,12 @@ struct TGifWriter {
     }
 };
 
+// A picture made ready for writing: indexed, with the index of the transparent colour or -1.
+struct TGifPicture {
+    QImage Indexed;
+    int Transparent = -1;
+};
+
 struct TMapDeleter {
     void operator()(ColorMapObject* map) const { GifFreeMapObject(map); }
 };
@@ -109,188 +114,71 @@ std::array<QRgb, 256> MakeColourTable(const ColorMapObject* map) {
     return table;
 }
 
-// The picture made ready for writing: indexed, with the index of the transparent colour or -1.
-struct TGifPicture {
-    QImage Indexed;
-    int Transparent = -1;
-};
+} // namespace
 
-TGifPicture PrepareForGif(const QImage& source) {
-    TGifPicture out;
-    if ((source.format() == QImage::Format_Indexed8 || source.format() == QImage::Format_Mono ||
-         source.format() == QImage::Format_MonoLSB) &&
-        source.colorCount() > 0 && source.colorCount() <= 256) {
-        // A palette picture keeps its palette; a fully transparent entry becomes the transparent colour.
-        out.Indexed = source.convertToFormat(QImage::Format_Indexed8);
-        const QVector<QRgb> table = out.Indexed.colorTable();
-        bool partial = false;
-        for (int i = 0; i < table.size(); ++i) {
-            if (qAlpha(table[i]) == 0 && out.Transparent < 0) out.Transparent = i;
-            else if (qAlpha(table[i]) != 255) partial = true;
-        }
-        if (!partial) return out;
-        out.Transparent = -1;
-    }
-    const QImage argb = source.convertToFormat(QImage::Format_ARGB32);
-    bool anyTransparent = false;
-    for (int y = 0; y < argb.height() && !anyTransparent; ++y) {
-        const QRgb* p = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
-        for (int x = 0; x < argb.width(); ++x)
-            if (qAlpha(p[x]) < 128) {
-                anyTransparent = true;
-                break;
-            }
-    }
-    out.Indexed = TGIFImage::ReduceColours(argb, anyTransparent ? 255 : 256);
-    if (anyTransparent) {
-        QVector<QRgb> table = out.Indexed.colorTable();
-        out.Transparent = int(table.size());
-        table.append(qRgba(0, 0, 0, 0));
-        out.Indexed.setColorTable(table);
-        for (int y = 0; y < argb.height(); ++y) {
-            const QRgb* p = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
-            uchar* dst = out.Indexed.scanLine(y);
-            for (int x = 0; x < argb.width(); ++x)
-                if (qAlpha(p[x]) < 128) dst[x] = uchar(out.Transparent);
-        }
-    }
-    return out;
+// ---------------------------------------------------------------------------------------------------------
+// Save options.
+
+namespace {
+
+int ParseChoice(const QString& key, const QString& value, const QStringList& names, int first, int last) {
+    const QString v = value.trimmed().toLower();
+    const int named = names.indexOf(v);
+    if (named >= 0) return first + int(named);
+    bool ok = false;
+    const int n = v.toInt(&ok);
+    if (ok && n >= first && n <= last) return n;
+    throw EInvalidGraphicOperation(QStringLiteral("The GIF option %1 takes %2 to %3 or one of %4, not '%5'")
+                                       .arg(key).arg(first).arg(last).arg(names.join(QStringLiteral(", ")), value));
 }
 
 } // namespace
 
-// ---------------------------------------------------------------------------------------------------------
-// Colour reduction: the exact palette when the picture has few enough colours, else a median cut over a
-// 5-bit-per-channel histogram; pixels are mapped to the colour of the box their histogram cell fell in.
-
-QImage TGIFImage::ReduceColours(const QImage& image, int maxColours) {
-    maxColours = std::clamp(maxColours, 1, 256);
-    const QImage src = image.convertToFormat(QImage::Format_ARGB32);
-    const int w = src.width(), h = src.height();
-    QImage out = NewImage(w, h, QImage::Format_Indexed8);
-
-    QHash<QRgb, int> exact;
-    bool fits = true;
-    for (int y = 0; y < h && fits; ++y) {
-        const QRgb* p = reinterpret_cast<const QRgb*>(src.constScanLine(y));
-        for (int x = 0; x < w; ++x) {
-            if (qAlpha(p[x]) < 128) continue;
-            const QRgb c = p[x] | 0xFF000000;
-            if (!exact.contains(c)) {
-                if (exact.size() == maxColours) {
-                    fits = false;
-                    break;
-                }
-                exact.insert(c, int(exact.size()));
-            }
-        }
+bool TGifSaveOptions::Set(const QString& key, const QString& value) {
+    if (key == QLatin1String("compression")) {
+        const QString v = value.trimmed().toLower();
+        if (v != QLatin1String("1") && v != QLatin1String("rle"))
+            throw EInvalidGraphicOperation(QStringLiteral("The GIF compression is 1 (rle), not '%1'").arg(value));
+    } else if (key == QLatin1String("reduction")) {
+        static const QStringList names = {"windows20", "halftone", "gray4", "mono", "gray256", "netscape", "optimal", "optimal-windows"};
+        Reduction = TColorReduction(ParseChoice(key, value, names, 1, 8));
+    } else if (key == QLatin1String("dither")) {
+        static const QStringList names = {"nearest", "floyd", "stucki", "sierra", "jajuni", "stevenson", "burkes"};
+        Dither = TDitherMode(ParseChoice(key, value, names, 0, 6));
+    } else if (key == QLatin1String("bits")) {
+        bool ok = false;
+        const int n = value.trimmed().toInt(&ok);
+        if (!ok || n < 1 || n > 8)
+            throw EInvalidGraphicOperation(QStringLiteral("The GIF option bits takes 1 to 8, not '%1'").arg(value));
+        Bits = n;
+    } else {
+        return false;
     }
-    if (fits) {
-        QVector<QRgb> table(std::max<qsizetype>(1, exact.size()), qRgb(0, 0, 0));
-        for (auto it = exact.cbegin(); it != exact.cend(); ++it) table[it.value()] = it.key();
-        out.setColorTable(table);
-        for (int y = 0; y < h; ++y) {
-            const QRgb* p = reinterpret_cast<const QRgb*>(src.constScanLine(y));
-            uchar* dst = out.scanLine(y);
-            for (int x = 0; x < w; ++x) dst[x] = qAlpha(p[x]) < 128 ? 0 : uchar(exact.value(p[x] | 0xFF000000));
-        }
-        return out;
-    }
-
-    constexpr int cells = 32 * 32 * 32;
-    auto cellOf = [](QRgb c) { return ((qRed(c) >> 3) << 10) | ((qGreen(c) >> 3) << 5) | (qBlue(c) >> 3); };
-    std::vector<quint32> count(cells, 0);
-    std::vector<quint64> sum(cells * 3, 0);
-    for (int y = 0; y < h; ++y) {
-        const QRgb* p = reinterpret_cast<const QRgb*>(src.constScanLine(y));
-        for (int x = 0; x < w; ++x) {
-            if (qAlpha(p[x]) < 128) continue;
-            const int cell = cellOf(p[x]);
-            ++count[size_t(cell)];
-            sum[size_t(cell) * 3] += quint64(qRed(p[x]));
-            sum[size_t(cell) * 3 + 1] += quint64(qGreen(p[x]));
-            sum[size_t(cell) * 3 + 2] += quint64(qBlue(p[x]));
-        }
-    }
-    struct TBox {
-        int Lo[3], Hi[3]; // inclusive cell bounds per channel
-        quint64 Pixels = 0;
-    };
-    auto shrink = [&](TBox& b) {
-        int lo[3] = {31, 31, 31}, hi[3] = {0, 0, 0};
-        b.Pixels = 0;
-        for (int r = b.Lo[0]; r <= b.Hi[0]; ++r)
-            for (int g = b.Lo[1]; g <= b.Hi[1]; ++g)
-                for (int bl = b.Lo[2]; bl <= b.Hi[2]; ++bl) {
-                    const quint32 n = count[size_t((r << 10) | (g << 5) | bl)];
-                    if (!n) continue;
-                    b.Pixels += n;
-                    lo[0] = std::min(lo[0], r), hi[0] = std::max(hi[0], r);
-                    lo[1] = std::min(lo[1], g), hi[1] = std::max(hi[1], g);
-                    lo[2] = std::min(lo[2], bl), hi[2] = std::max(hi[2], bl);
-                }
-        if (b.Pixels)
-            for (int c = 0; c < 3; ++c) b.Lo[c] = lo[c], b.Hi[c] = hi[c];
-    };
-    std::vector<TBox> boxes(1, TBox{{0, 0, 0}, {31, 31, 31}, 0});
-    shrink(boxes[0]);
-    while (int(boxes.size()) < maxColours) {
-        // Split the box with the most pixels among those spanning more than one cell, along its longest side.
-        int best = -1;
-        for (int i = 0; i < int(boxes.size()); ++i) {
-            const TBox& b = boxes[size_t(i)];
-            if (b.Lo[0] == b.Hi[0] && b.Lo[1] == b.Hi[1] && b.Lo[2] == b.Hi[2]) continue;
-            if (best < 0 || b.Pixels > boxes[size_t(best)].Pixels) best = i;
-        }
-        if (best < 0) break;
-        TBox box = boxes[size_t(best)];
-        int axis = 0;
-        for (int c = 1; c < 3; ++c)
-            if (box.Hi[c] - box.Lo[c] > box.Hi[axis] - box.Lo[axis]) axis = c;
-        std::vector<quint64> slice(32, 0);
-        for (int r = box.Lo[0]; r <= box.Hi[0]; ++r)
-            for (int g = box.Lo[1]; g <= box.Hi[1]; ++g)
-                for (int bl = box.Lo[2]; bl <= box.Hi[2]; ++bl) {
-                    const int v[3] = {r, g, bl};
-                    slice[size_t(v[axis])] += count[size_t((r << 10) | (g << 5) | bl)];
-                }
-        quint64 acc = 0;
-        int cut = box.Lo[axis];
-        for (int v = box.Lo[axis]; v < box.Hi[axis]; ++v) {
-            acc += slice[size_t(v)];
-            cut = v;
-            if (acc * 2 >= box.Pixels) break;
-        }
-        TBox a = box, b = box;
-        a.Hi[axis] = cut;
-        b.Lo[axis] = cut + 1;
-        shrink(a);
-        shrink(b);
-        boxes[size_t(best)] = a;
-        if (b.Pixels) boxes.push_back(b);
-    }
-    std::vector<uchar> lut(cells, 0);
-    QVector<QRgb> table;
-    for (const TBox& b : boxes) {
-        quint64 n = 0, sr = 0, sg = 0, sb = 0;
-        const uchar index = uchar(table.size());
-        for (int r = b.Lo[0]; r <= b.Hi[0]; ++r)
-            for (int g = b.Lo[1]; g <= b.Hi[1]; ++g)
-                for (int bl = b.Lo[2]; bl <= b.Hi[2]; ++bl) {
-                    const size_t cell = size_t((r << 10) | (g << 5) | bl);
-                    lut[cell] = index;
-                    n += count[cell], sr += sum[cell * 3], sg += sum[cell * 3 + 1], sb += sum[cell * 3 + 2];
-                }
-        table.append(n ? qRgb(int((sr + n / 2) / n), int((sg + n / 2) / n), int((sb + n / 2) / n)) : qRgb(0, 0, 0));
-    }
-    out.setColorTable(table);
-    for (int y = 0; y < h; ++y) {
-        const QRgb* p = reinterpret_cast<const QRgb*>(src.constScanLine(y));
-        uchar* dst = out.scanLine(y);
-        for (int x = 0; x < w; ++x) dst[x] = qAlpha(p[x]) < 128 ? 0 : lut[size_t(cellOf(p[x]))];
-    }
-    return out;
+    return true;
 }
+
+QImage TGifSaveOptions::Prepare(const QImage& source, int* transparent) const {
+    *transparent = -1;
+    if ((source.format() == QImage::Format_Indexed8 || source.format() == QImage::Format_Mono ||
+         source.format() == QImage::Format_MonoLSB) &&
+        source.colorCount() > 0 && source.colorCount() <= 256) {
+        // A palette picture keeps its palette; a fully transparent entry becomes the transparent colour.
+        QImage indexed = source.convertToFormat(QImage::Format_Indexed8);
+        const QVector<QRgb> table = indexed.colorTable();
+        bool partial = false;
+        for (int i = 0; i < table.size(); ++i) {
+            if (qAlpha(table[i]) == 0 && *transparent < 0) *transparent = i;
+            else if (qAlpha(table[i]) != 255) partial = true;
+        }
+        if (!partial) return indexed;
+        *transparent = -1;
+    }
+    TTransparentReduction reduced = ReduceColorsTransparent(source, Reduction, Dither, Bits);
+    *transparent = reduced.Transparent;
+    return reduced.Image;
+}
+
+bool TGIFImage::SetSaveOption(const QString& key, const QString& value) { return FSaveOptions.Set(key, value); }
 
 // ---------------------------------------------------------------------------------------------------------
 
@@ -299,6 +187,7 @@ struct TGifFrameData {
     std::vector<uchar> Indices;  // Clip.width() x Clip.height() colour indices
     std::vector<uchar> RowDone;  // 1 for every row of Clip that was decoded (a cut frame has gaps)
     std::array<QRgb, 256> Table; // its colours (local or global map)
+    int TableSize = 256;         // entries the map holds
     int Transparent = -1;
 };
 
@@ -397,6 +286,13 @@ const QImage& TGIFImage::FrameImage(int frame) const {
     return FCacheAfter;
 }
 
+QVector<QRgb> TGIFImage::FrameColorTable(int frame) const {
+    if (!FramesValid() && frame == 1) return FImage.colorTable();
+    Frame(frame); // range check
+    const TGifFrameData& data = *FData[size_t(frame - 1)];
+    return QVector<QRgb>(data.Table.begin(), data.Table.begin() + data.TableSize);
+}
+
 int TGIFImage::FrameDelay(int frame) const {
     if (!FramesValid() && frame == 1) return 0;
     return Frame(frame).DelayMs;
@@ -491,6 +387,7 @@ void TGIFImage::ReadPage(QIODevice& stream, int) {
     bool screenKnown = false;
     qint64 storedPixels = 0;
     GraphicsControlBlock gcb{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+    bool control = false; // gcb came from the file
     QString failure; // why decoding stopped early, if it did
     bool done = false;
 
@@ -515,6 +412,7 @@ void TGIFImage::ReadPage(QIODevice& stream, int) {
                 const int len = block[0];
                 if (code == GRAPHICS_EXT_FUNC_CODE && first && len == 4) {
                     DGifExtensionToGCB(4, block + 1, &gcb);
+                    control = true;
                 } else if (code == APPLICATION_EXT_FUNC_CODE && first) {
                     netscape = len == 11 && (std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0 ||
                                              std::memcmp(block + 1, "ANIMEXTS1.0", 11) == 0);
@@ -559,6 +457,8 @@ void TGIFImage::ReadPage(QIODevice& stream, int) {
             fd.Indices.resize(size_t(fd.Clip.width()) * size_t(fd.Clip.height()));
             fd.RowDone.assign(size_t(fd.Clip.height()), 0);
             fd.Table = desc.ColorMap ? MakeColourTable(desc.ColorMap) : globalTable;
+            const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
+            fd.TableSize = map && map->Colors ? std::clamp(map->ColorCount, 1, 256) : 256;
             fd.Transparent = gcb.TransparentColor;
 
             TGifFrame frame;
@@ -567,6 +467,8 @@ void TGIFImage::ReadPage(QIODevice& stream, int) {
             frame.Disposal = TGifDisposal(std::clamp(gcb.DisposalMode, 0, 3));
             frame.TransparentIndex = gcb.TransparentColor;
             frame.Interlaced = desc.Interlace;
+            frame.LocalColorTable = desc.ColorMap != nullptr;
+            frame.HasGraphicControl = control;
 
             const int fw = desc.Width, fh = desc.Height;
             bool cut = false;
@@ -598,6 +500,7 @@ void TGIFImage::ReadPage(QIODevice& stream, int) {
                 break;
             }
             gcb = GraphicsControlBlock{DISPOSAL_UNSPECIFIED, false, 0, NO_TRANSPARENT_COLOR};
+            control = false;
             Progress(TProgressStage::psRunning, quint8(std::min<qint64>(99, stream.pos() * 100 / std::max<qint64>(1, stream.size()))));
             break;
         }
@@ -641,7 +544,8 @@ void TGIFImage::SaveToStream(QIODevice& stream) const {
     if (FImage.isNull()) throw EInvalidGraphicOperation(QStringLiteral("Cannot save an empty picture"));
     if (FImage.width() > 65535 || FImage.height() > 65535)
         throw EInvalidGraphicOperation(QStringLiteral("A GIF picture cannot be larger than 65535 x 65535 pixels"));
-    const TGifPicture picture = PrepareForGif(FImage);
+    TGifPicture picture;
+    picture.Indexed = FSaveOptions.Prepare(FImage, &picture.Transparent);
     const QVector<QRgb> table = picture.Indexed.colorTable();
     int bits = 1;
     while ((1 << bits) < table.size()) ++bits;

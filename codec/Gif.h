@@ -1,8 +1,10 @@
 // CompuServe GIF (87a, 89a) on giflib: every frame composed on the logical screen with its disposal
 // method and transparency, per-frame delays and the loop count, so that the picture can be animated.
-// Writes one frame (the current one), reduced to 256 colours when needed.
+// Writes one frame (the current one), reduced to 256 colours when needed; animations are written by
+// TGifAnimation (codec/GifAnimation).
 #pragma once
 
+#include "codec/ColorReduce.h"
 #include "codec/DibGraphic.h"
 
 #include <memory>
@@ -17,6 +19,25 @@ struct TGifFrame {
     TGifDisposal Disposal = TGifDisposal::Unspecified;
     int TransparentIndex = -1;
     bool Interlaced = false;
+    bool LocalColorTable = false;   // the frame has a colour table of its own
+    bool HasGraphicControl = false; // a graphic control extension came before the frame
+};
+
+// How GIF writers bring true-colour pictures down to a palette (the GIF save options).
+struct TGifSaveOptions {
+    TColorReduction Reduction = TColorReduction::rmQuantize;
+    TDitherMode Dither = TDitherMode::dmNearest;
+    int Bits = 8; // palette size as a bit count, for rmQuantize
+
+    // "compression": 1 or rle (the only method; the data are written with the standard codes every
+    // reader takes); "reduction": 1..8 or windows20, halftone, gray4, mono, gray256, netscape, optimal,
+    // optimal-windows; "dither": 0..6 or nearest, floyd, stucki, sierra, jajuni, stevenson, burkes;
+    // "bits": 1..8. Returns false for another key; raises EInvalidGraphicOperation for a bad value.
+    bool Set(const QString& key, const QString& value);
+    // The picture as an indexed picture with at most 256 colours and the index of its transparent colour
+    // (-1 for none). A palette picture keeps its palette (a fully transparent entry becomes the
+    // transparent colour); any other is reduced, pixels whose alpha is below 128 becoming transparent.
+    QImage Prepare(const QImage& picture, int* transparent) const;
 };
 
 // The pixels of one frame as stored (colour indices of its part inside the screen) and its colours.
@@ -35,6 +56,9 @@ public:
     void ReadPage(QIODevice& stream, int page) override;
     // Writes the current frame.
     void SaveToStream(QIODevice& stream) const override;
+    // The keys of TGifSaveOptions.
+    bool SetSaveOption(const QString& key, const QString& value) override;
+    const TGifSaveOptions& SaveOptions() const { return FSaveOptions; }
 
     // Frames are 1-based. SelectFrame raises EInvalidGraphicOperation for a frame that does not exist.
     // Frames are kept as stored and composed when asked for: FrameImage gives the whole logical screen
@@ -46,6 +70,8 @@ public:
     const QImage& FrameImage(int frame) const;
     int FrameDelay(int frame) const;
     const TGifFrame& Frame(int frame) const;
+    // The colours of a frame as stored (its own table or the file's global one).
+    QVector<QRgb> FrameColorTable(int frame) const;
     // NETSCAPE2.0 repetitions after the first play: 0 repeats for ever, n > 0 plays n + 1 times; -1 when
     // the file has no loop extension (played once).
     int LoopCount() const { return FLoopCount; }
@@ -56,10 +82,6 @@ public:
     void CopyInto(TGraphic& target) const override;
     void LoadFromClipboardData(const QMimeData& data) override;
     void SaveToClipboardData(QMimeData& data) const override;
-
-    // The reduction of a true-colour picture to at most maxColours colours used by the writer; pixels
-    // whose alpha is below 128 do not take part. Kept in one place so another reduction can replace it.
-    static QImage ReduceColours(const QImage& image, int maxColours);
 
 private:
     bool FramesValid() const;
@@ -77,6 +99,7 @@ private:
     int FCurrent = 0; // 0-based
     qint64 FCurrentKey = 0;
     int FLoopCount = -1;
+    TGifSaveOptions FSaveOptions;
     // The last frame composed: the screen before it was drawn and after.
     mutable int FCacheIndex = -1;
     mutable QImage FCacheBefore, FCacheAfter;

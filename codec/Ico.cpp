@@ -7,6 +7,7 @@
 
 #include <QBuffer>
 #include <QIODevice>
+#include <QPainter>
 
 #include <algorithm>
 #include <cmath>
@@ -142,6 +143,31 @@ void TIcon::ReadPage(QIODevice& stream, int) {
     FShown = shown;
 }
 
+bool TIcon::SetSaveOption(const QString& key, const QString& value) {
+    const QString v = value.trimmed().toLower();
+    if (key == QLatin1String("render")) {
+        static const QStringList names = {"crop", "stretch", "center"};
+        bool ok = false;
+        const int n = v.toInt(&ok);
+        if (names.contains(v))
+            FRender = int(names.indexOf(v));
+        else if (ok && n >= 0 && n <= 2)
+            FRender = n;
+        else
+            throw EInvalidGraphicOperation(QStringLiteral("The icon option render takes crop, stretch or center (0..2), not '%1'").arg(value));
+        return true;
+    }
+    if (key == QLatin1String("size")) {
+        bool ok = false;
+        const int n = v.toInt(&ok);
+        if (!ok || n < 1 || n > kMaxIconSide)
+            throw EInvalidGraphicOperation(QStringLiteral("The icon option size takes 1 to 256, not '%1'").arg(value));
+        FSize = n;
+        return true;
+    }
+    return false;
+}
+
 void TIcon::Assign(const TGraphic& source) {
     if (&source == this) return;
     if (auto* icon = dynamic_cast<const TIcon*>(&source)) {
@@ -157,7 +183,23 @@ void TIcon::Assign(const TGraphic& source) {
 void TIcon::SaveToStream(QIODevice& stream) const {
     if (FImage.isNull()) throw EInvalidGraphicOperation(QStringLiteral("Cannot save an empty picture"));
     QImage image = FImage.convertToFormat(QImage::Format_ARGB32);
-    if (image.width() > kMaxIconSide || image.height() > kMaxIconSide) {
+    if (FRender >= 0) {
+        const int side = FSize > 0 ? FSize : std::min(kMaxIconSide, std::max(image.width(), image.height()));
+        QImage square = NewImage(side, side, QImage::Format_ARGB32);
+        square.fill(Qt::transparent);
+        QPainter painter(&square);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        if (FRender == 1) {
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            painter.drawImage(QRect(0, 0, side, side), image);
+        } else if (FRender == 2) {
+            painter.drawImage((side - image.width()) / 2, (side - image.height()) / 2, image);
+        } else {
+            painter.drawImage(0, 0, image);
+        }
+        painter.end();
+        image = square;
+    } else if (image.width() > kMaxIconSide || image.height() > kMaxIconSide) {
         // The longer side becomes 256; the shorter keeps the proportion but at least one pixel.
         const double scale = double(kMaxIconSide) / std::max(image.width(), image.height());
         const int w = std::clamp(int(std::lround(image.width() * scale)), 1, kMaxIconSide);

@@ -28,8 +28,13 @@ class TIcon : public TDibGraphic {
 public:
     void ReadPage(QIODevice& stream, int page) override;
     // Writes one 32-bit image with alpha and AND mask; pictures beyond 256 x 256 are scaled down to fit,
-    // keeping their aspect ratio.
+    // keeping their aspect ratio. With the save option "render" the icon is square instead.
     void SaveToStream(QIODevice& stream) const override;
+    // "render": how the picture fills a square icon: crop (0: its top-left part at its own size),
+    // stretch (1: the whole picture stretched over the square) or center (2: its middle at its own size);
+    // parts of the square the picture does not cover are transparent. "size": the square's side, 1..256
+    // (default: the picture's longer side, at most 256).
+    bool SetSaveOption(const QString& key, const QString& value) override;
     void Assign(const TGraphic& source) override;
     bool Transparent() const override { return FImage.hasAlphaChannel(); }
 
@@ -41,4 +46,6 @@ public:
 private:
     QVector<TIconEntry> FEntries;
     int FShown = -1;
+    int FRender = -1; // -1: the picture's own shape
+    int FSize = 0;    // 0: by the picture
 };

@@ -7,11 +7,17 @@
 #include <QColorTransform>
 #include <QIODevice>
 
+#include <QThread>
+
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
+#include <thread>
 #include <vector>
 
 #include <png.h>
+#include <zlib.h>
 
 DEFINE_GRAPHIC_CLASS(TPngGraphic)
 
@@ -286,6 +292,7 @@ public:
 
     void Encode(const QImage& image, const TPngOptions& options) {
         Prepare(image);
+        CompressImage(options);
         if (setjmp(png_jmpbuf(FPng))) throw EWriteError(FMessage);
         DoEncode(options);
     }
@@ -310,8 +317,6 @@ private:
         const QColorSpace space = image.colorSpace();
         if (space.isValid() && space != QColorSpace(QColorSpace::SRgb)) FIcc = space.iccProfile();
         PrepareImage(image);
-        FRows.resize(size_t(FImage.height()));
-        for (int y = 0; y < FImage.height(); ++y) FRows[size_t(y)] = const_cast<png_bytep>(FImage.constScanLine(y));
     }
 
     void PrepareImage(const QImage& image) {
@@ -419,18 +424,178 @@ private:
             png_set_iCCP(FPng, FInfo, "ICC profile", PNG_COMPRESSION_TYPE_BASE,
                          reinterpret_cast<png_const_bytep>(FIcc.constData()), png_uint_32(FIcc.size()));
         png_write_info(FPng, FInfo);
+        // The image data, compressed beforehand, in chunks of up to 1 MiB.
+        constexpr qsizetype kChunk = 1 << 20;
+        for (qsizetype at = 0; at < FIdat.size(); at += kChunk)
+            png_write_chunk(FPng, reinterpret_cast<png_const_bytep>("IDAT"),
+                            reinterpret_cast<png_const_bytep>(FIdat.constData() + at), size_t(std::min(kChunk, FIdat.size() - at)));
+        png_write_chunk(FPng, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
+    }
 
-        if (FKind == PNG_COLOR_TYPE_PALETTE && FDepth < 8) png_set_packing(FPng);
-#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
-        if (wide) png_set_swap(FPng);
-        if (!wide && (FKind & PNG_COLOR_MASK_COLOR) && FKind != PNG_COLOR_TYPE_PALETTE) png_set_bgr(FPng);
-        if (FKind == PNG_COLOR_TYPE_RGB) png_set_filler(FPng, 0, PNG_FILLER_AFTER);
-#else
-        if (FKind == PNG_COLOR_TYPE_RGB_ALPHA && !wide) png_set_swap_alpha(FPng);
-        if (FKind == PNG_COLOR_TYPE_RGB) png_set_filler(FPng, 0, wide ? PNG_FILLER_AFTER : PNG_FILLER_BEFORE);
-#endif
-        png_write_image(FPng, FRows.data());
-        png_write_end(FPng, FInfo);
+    // The scan lines as PNG stores them: pass by pass for Adam7, each line a filter byte and the pixels
+    // packed big-endian. Lines of 8 bits or more per sample are Paeth-filtered, palette and packed lines
+    // are not (as the format's authors advise).
+    void FilterImage(bool interlace) {
+        const int width = FImage.width(), height = FImage.height();
+        const bool palette = FKind == PNG_COLOR_TYPE_PALETTE;
+        const int channels = palette || FKind == PNG_COLOR_TYPE_GRAY ? 1 : FKind == PNG_COLOR_TYPE_RGB ? 3 : 4;
+        const int bits = channels * FDepth;
+        const int bpp = std::max(1, bits / 8);
+        const bool filtered = !palette && FDepth >= 8;
+        struct TPass {
+            int X0, Y0, Dx, Dy;
+        };
+        static const TPass adam7[7] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
+        static const TPass whole[1] = {{0, 0, 1, 1}};
+        const TPass* passes = interlace ? adam7 : whole;
+        const int passCount = interlace ? 7 : 1;
+        qint64 total = 0;
+        for (int p = 0; p < passCount; ++p) {
+            const qint64 w = (width - passes[p].X0 + passes[p].Dx - 1) / passes[p].Dx;
+            const qint64 h = (height - passes[p].Y0 + passes[p].Dy - 1) / passes[p].Dy;
+            if (w > 0 && h > 0) total += h * (1 + (w * bits + 7) / 8);
+        }
+        FFiltered.assign(size_t(total), 0);
+        FRowEnds.clear();
+        std::vector<uchar> raw, previous;
+        uchar* out = FFiltered.data();
+        for (int p = 0; p < passCount; ++p) {
+            const TPass& pass = passes[p];
+            const int w = (width - pass.X0 + pass.Dx - 1) / pass.Dx;
+            if (w <= 0) continue;
+            const size_t bytes = size_t((qint64(w) * bits + 7) / 8);
+            raw.assign(bytes, 0);
+            previous.assign(bytes, 0);
+            for (int y = pass.Y0; y < height; y += pass.Dy) {
+                PackRow(y, pass.X0, pass.Dx, w, raw.data());
+                *out++ = filtered ? 4 : 0;
+                if (!filtered) {
+                    std::memcpy(out, raw.data(), bytes);
+                } else {
+                    for (size_t i = 0; i < bytes; ++i) {
+                        const int a = i >= size_t(bpp) ? raw[i - bpp] : 0, b = previous[i], c = i >= size_t(bpp) ? previous[i - bpp] : 0;
+                        const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+                        const int predictor = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+                        out[i] = uchar(raw[i] - predictor);
+                    }
+                }
+                out += bytes;
+                FRowEnds.push_back(size_t(out - FFiltered.data()));
+                raw.swap(previous);
+            }
+        }
+    }
+
+    // One line (or the pixels x0, x0 + dx, ... of it) in PNG's byte layout.
+    void PackRow(int y, int x0, int dx, int count, uchar* out) const {
+        const uchar* line = FImage.constScanLine(y);
+        if (FKind == PNG_COLOR_TYPE_PALETTE || (FKind == PNG_COLOR_TYPE_GRAY && FDepth == 8)) {
+            if (FDepth == 8) {
+                for (int i = 0, x = x0; i < count; ++i, x += dx) out[i] = line[x];
+            } else {
+                std::memset(out, 0, size_t((count * FDepth + 7) / 8));
+                for (int i = 0, x = x0; i < count; ++i, x += dx) {
+                    const int bit = i * FDepth;
+                    out[bit >> 3] |= uchar(line[x] << (8 - FDepth - (bit & 7)));
+                }
+            }
+            return;
+        }
+        if (FKind == PNG_COLOR_TYPE_GRAY) { // 16 bits
+            const auto* px = reinterpret_cast<const quint16*>(line);
+            for (int i = 0, x = x0; i < count; ++i, x += dx) out[2 * i] = uchar(px[x] >> 8), out[2 * i + 1] = uchar(px[x]);
+            return;
+        }
+        const bool alpha = FKind & PNG_COLOR_MASK_ALPHA;
+        if (FDepth == 16) {
+            const auto* px = reinterpret_cast<const QRgba64*>(line);
+            for (int i = 0, x = x0; i < count; ++i, x += dx) {
+                const quint16 v[4] = {px[x].red(), px[x].green(), px[x].blue(), px[x].alpha()};
+                for (int k = 0; k < (alpha ? 4 : 3); ++k) *out++ = uchar(v[k] >> 8), *out++ = uchar(v[k]);
+            }
+            return;
+        }
+        const auto* px = reinterpret_cast<const QRgb*>(line);
+        for (int i = 0, x = x0; i < count; ++i, x += dx) {
+            *out++ = uchar(qRed(px[x]));
+            *out++ = uchar(qGreen(px[x]));
+            *out++ = uchar(qBlue(px[x]));
+            if (alpha) *out++ = uchar(qAlpha(px[x]));
+        }
+    }
+
+    // The zlib stream of the filtered lines, compressed in parts on several threads: each part a raw
+    // deflate stream primed with the 32 KiB before it and ended with a sync flush (the last one finished),
+    // then one header and the Adler-32 of the whole.
+    void CompressImage(const TPngOptions& o) {
+        FilterImage(o.Interlace);
+        const int level = std::clamp(o.Compression, 0, 9);
+        const size_t total = FFiltered.size();
+        constexpr size_t kMinPart = 256 * 1024;
+        const int threads = std::max(1, std::min(QThread::idealThreadCount(), 16));
+        const size_t wanted = std::max<size_t>(1, std::min<size_t>(size_t(threads) * 2, total / kMinPart));
+        // Parts end at line ends.
+        std::vector<size_t> ends;
+        for (size_t k = 1; k < wanted; ++k) {
+            const size_t target = total * k / wanted;
+            const auto it = std::lower_bound(FRowEnds.begin(), FRowEnds.end(), target);
+            if (it != FRowEnds.end() && *it < total && (ends.empty() || *it > ends.back())) ends.push_back(*it);
+        }
+        ends.push_back(total);
+        const size_t parts = ends.size();
+        FParts.assign(parts, {});
+        FPartAdler.assign(parts, 0);
+        std::atomic<size_t> next{0};
+        std::atomic<bool> failed{false};
+        auto work = [&] {
+            for (size_t i = next++; i < parts; i = next++) {
+                const size_t begin = i ? ends[i - 1] : 0, end = ends[i];
+                z_stream z{};
+                if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+                    failed = true;
+                    continue;
+                }
+                if (begin > 0) {
+                    const size_t dict = std::min<size_t>(begin, 32768);
+                    deflateSetDictionary(&z, FFiltered.data() + begin - dict, uInt(dict));
+                }
+                std::vector<uchar>& out = FParts[i];
+                out.resize(deflateBound(&z, uLong(end - begin)) + 16);
+                z.next_in = FFiltered.data() + begin;
+                z.avail_in = uInt(end - begin);
+                z.next_out = out.data();
+                z.avail_out = uInt(out.size());
+                const int r = deflate(&z, i + 1 == parts ? Z_FINISH : Z_SYNC_FLUSH);
+                if ((i + 1 == parts && r != Z_STREAM_END) || (i + 1 < parts && r != Z_OK) || z.avail_in != 0) failed = true;
+                out.resize(z.total_out);
+                deflateEnd(&z);
+                FPartAdler[i] = adler32(adler32(0, nullptr, 0), FFiltered.data() + begin, uInt(end - begin));
+            }
+        };
+        std::vector<std::thread> pool;
+        for (int t = 1; t < std::min<int>(threads, int(parts)); ++t) pool.emplace_back(work);
+        work();
+        for (auto& t : pool) t.join();
+        if (failed) throw EWriteError(QStringLiteral("Cannot compress the PNG data"));
+        // zlib header: deflate with a 32 KiB window, the level's class as zlib writes it.
+        const int flevel = level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
+        const int cmf = 0x78;
+        int flg = flevel << 6;
+        flg += 31 - (cmf * 256 + flg) % 31;
+        size_t size = 6;
+        for (const auto& part : FParts) size += part.size();
+        FIdat.clear();
+        FIdat.reserve(qsizetype(size));
+        FIdat.append(char(cmf)).append(char(flg));
+        uLong adler = adler32(0, nullptr, 0);
+        for (size_t i = 0; i < parts; ++i) {
+            FIdat.append(reinterpret_cast<const char*>(FParts[i].data()), qsizetype(FParts[i].size()));
+            const size_t length = ends[i] - (i ? ends[i - 1] : 0);
+            adler = adler32_combine(adler, FPartAdler[i], z_off_t(length));
+        }
+        for (int shift = 24; shift >= 0; shift -= 8) FIdat.append(char((adler >> shift) & 0xFF));
+        FFiltered = {};
+        FParts = {};
     }
 
     QIODevice& FStream;
@@ -440,7 +605,11 @@ private:
     QImage FImage;
     QVector<QRgb> FPalette;
     QByteArray FIcc;
-    std::vector<png_bytep> FRows;
+    std::vector<uchar> FFiltered;
+    std::vector<size_t> FRowEnds;
+    std::vector<std::vector<uchar>> FParts;
+    std::vector<uLong> FPartAdler;
+    QByteArray FIdat;
     png_color FColours[256] = {};
     png_byte FAlphas[256] = {};
     int FKind = PNG_COLOR_TYPE_RGB;

@@ -15,6 +15,7 @@ bool IViewerServices::RequestPassword(QString& password, bool, const QString&) {
     return false;
 }
 TColor IViewerServices::GetBackgroundColor() const { return 0xFFFFFF; }
+bool IViewerServices::ChooseVideoCompression(QSize, TVideoCompression&) { return false; }
 
 IViewerServices& ViewerServices() {
     IViewerServices* s = GServices.load();

@@ -4,6 +4,14 @@
 
 #include "codec/Graphic.h"
 
+// A compressor for AVI clips as the user chooses it: the encoder's name (empty: uncompressed), its
+// quality 1..100 and a key frame every KeyFrameEvery frames.
+struct TVideoCompression {
+    QString Encoder;
+    int Quality = 75;
+    int KeyFrameEvery = 1;
+};
+
 class IViewerServices {
 public:
     virtual ~IViewerServices() = default;
@@ -15,6 +23,9 @@ public:
     virtual bool RequestPassword(QString& password, bool ask, const QString& prompt);
     // Colour behind a picture.
     virtual TColor GetBackgroundColor() const;
+    // Asks for the compressor of an AVI clip whose frames have the size; false when the user cancels.
+    // Without a window nobody is asked: false.
+    virtual bool ChooseVideoCompression(QSize frameSize, TVideoCompression& choice);
 };
 
 IViewerServices& ViewerServices();

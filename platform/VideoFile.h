@@ -1,11 +1,15 @@
 // Reading the video stream of an AVI file: open the file, take its first video stream, open a decoder
 // for it, read the stream's timing and frame size, and get frame N as a 32-bit picture. Decoding is done
 // by FFmpeg; only the AVI container is accepted (a file of another kind does not open).
+// Writing AVI clips: one video stream, uncompressed (8 bits with a palette, or 24 bits) or through an
+// encoder of FFmpeg, every frame a key frame unless the encoder is told otherwise.
 #pragma once
 
 #include <QImage>
+#include <QList>
 #include <QRect>
 #include <QString>
+#include <QVector>
 
 #include <memory>
 
@@ -51,6 +55,68 @@ public:
     int SeekCount() const;
 
 private:
+    struct TState;
+    std::unique_ptr<TState> F;
+};
+
+// A compressor for AVI clips: Name is FFmpeg's encoder name (empty for uncompressed frames).
+struct TVideoEncoderInfo {
+    QString Name;
+    QString Description;
+};
+
+// The compressors this machine offers for AVI clips of the given frame size: "Uncompressed", "Motion
+// JPEG" and "FFV1 (lossless)" first, then every other video encoder of FFmpeg that the AVI container
+// takes and that opens for that size (experimental and hardware encoders are left out).
+QList<TVideoEncoderInfo> VideoEncoders(QSize frameSize = QSize(64, 48));
+
+// The stream header of a new clip: the frame size, and one frame lasts Scale / Rate seconds.
+struct TVideoStreamHeader {
+    QSize Size;
+    int Scale = 1;
+    int Rate = 1;
+};
+
+class TVideoWriter {
+public:
+    enum class TPixels { Palette8, Rgb24 };
+
+    TVideoWriter();
+    ~TVideoWriter(); // without Finish, nothing is left on disk
+    TVideoWriter(const TVideoWriter&) = delete;
+    TVideoWriter& operator=(const TVideoWriter&) = delete;
+
+    // Creates the file, through a temporary file beside it that Finish renames into place; false when it
+    // cannot be created.
+    bool Create(const QString& fileName);
+    // The video stream: pixels stored as 8-bit palette indices or 24-bit colours (uncompressed), or as the
+    // compressor encodes them. False for a size, scale or rate out of range.
+    bool CreateStream(const TVideoStreamHeader& header, TPixels pixels);
+    // Compresses the stream with an encoder of VideoEncoders (quality 1..100, a key frame every
+    // keyFrameEvery frames); an empty name keeps frames uncompressed. False when it cannot be opened.
+    bool SetCompressor(const QString& encoder, int quality = 75, int keyFrameEvery = 1);
+    // The stream format (for 8-bit streams the palette, at most 256 colours) and the file's header.
+    bool SetFormat(const QVector<QRgb>& palette = {});
+    // Writes the next frame: for an uncompressed 8-bit stream a Format_Indexed8 picture with the stream's
+    // palette, otherwise any picture of the stream's size (alpha is ignored).
+    bool WriteFrame(const QImage& frame);
+    // Finishes the file: the index, the stream's scale and rate as given, then the rename into place.
+    bool Finish();
+    // Drops the file being written.
+    void Cancel();
+
+    int FramesWritten() const;
+    // What went wrong last, in FFmpeg's or the file system's words.
+    QString ErrorString() const;
+
+    // Whether the encoder writes a short clip of frames of the size (into memory).
+    static bool Trial(const QString& encoder, QSize size);
+
+private:
+    bool StartFile();
+    // Drains the encoder and writes the index and the stream header's scale and rate.
+    bool Complete();
+
     struct TState;
     std::unique_ptr<TState> F;
 };

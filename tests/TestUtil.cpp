@@ -80,6 +80,21 @@ int RunCli(const QStringList& args, QString* out, QString* err) {
 int RunCli(const QStringList&, QString*, QString*) { return -1; }
 #endif
 
+bool RunTool(const QString& program, const QStringList& args, QByteArray* out) {
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(120000)) {
+        ADD_FAILURE() << program.toStdString() << " did not finish";
+        return false;
+    }
+    if (out) *out = p.readAllStandardOutput();
+    if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        ADD_FAILURE() << program.toStdString() << " failed: " << p.readAllStandardError().toStdString();
+        return false;
+    }
+    return true;
+}
+
 QImage MakeTestImage(int width, int height, bool alpha) {
     QImage image(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     for (int y = 0; y < height; ++y) {

@@ -48,6 +48,10 @@ void WriteFile(const QString& path, const QByteArray& bytes);
 // Runs lumenor-cli with the arguments; returns the exit status and fills stdout/stderr.
 int RunCli(const QStringList& args, QString* out = nullptr, QString* err = nullptr);
 
+// Runs an independent tool (ffprobe, ImageMagick, ...); true when it ran and exited with 0. Its standard
+// output goes to out; a failure is reported as a test failure with the tool's standard error.
+bool RunTool(const QString& program, const QStringList& args, QByteArray* out = nullptr);
+
 // What a graphic writes to a stream.
 QByteArray Save(const class TGraphic& g);
 

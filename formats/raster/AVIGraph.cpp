@@ -65,9 +65,11 @@ void TAVIGraphic::LoadFromStream(QIODevice&) {
     throw EInvalidGraphicOperation(QStringLiteral("The %1 format cannot be loaded from a stream").arg(ClassName()));
 }
 
-QImage TAVIGraphic::FrameImage() const {
-    if (!FLoaded) return QImage();
-    return FVideo->Frame(FIndex);
+QImage TAVIGraphic::FrameImage() const { return FrameImage(FIndex); }
+
+QImage TAVIGraphic::FrameImage(int index) const {
+    if (!FLoaded || index < 0 || index >= FFrameCount) return QImage();
+    return FVideo->Frame(index);
 }
 
 void TAVIGraphic::DrawTo(QPainter& canvas, const QRect& rect) const {

@@ -53,6 +53,8 @@ public:
     int TimerInterval() const { return FTimerInterval; }
     // The frame Index as decoded (32-bit), or a null picture when not loaded or not decodable.
     QImage FrameImage() const;
+    // Frame index (0-based) the same way, without changing Index.
+    QImage FrameImage(int index) const;
 
     // Milliseconds per frame for a stream's time scale and rate: scale * 1000 / rate rounded, or
     // scale / 10 when the rate is 0; kept within kMinFrameInterval .. INT_MAX (0 for a scale of 0).

@@ -260,8 +260,14 @@ void TCIFGraphic::LoadFromStream(QIODevice& stream) {
 }
 
 void TCIFGraphic::SaveToStream(QIODevice& stream) const {
-    QFile plainFile(FPlainFileName);
-    if (FPlainFileName.isEmpty() || !plainFile.open(QIODevice::ReadOnly))
+    QFile file(FPlainFileName);
+    QBuffer bytes;
+    bytes.setData(FPlainData);
+    const bool fromBytes = !FPlainExtension.isEmpty();
+    QIODevice& plainFile = fromBytes ? static_cast<QIODevice&>(bytes) : file;
+    if (fromBytes)
+        bytes.open(QIODevice::ReadOnly);
+    else if (FPlainFileName.isEmpty() || !file.open(QIODevice::ReadOnly))
         throw EInvalidGraphicOperation(QStringLiteral("Cannot open the picture to encrypt: %1").arg(FPlainFileName));
     if (plainFile.size() > qint64(0xFFFFFFFFu))
         throw EInvalidGraphicOperation(QStringLiteral("Pictures of 4 GB or more cannot be encrypted"));
@@ -275,7 +281,7 @@ void TCIFGraphic::SaveToStream(QIODevice& stream) const {
     const QByteArray checkBytes(reinterpret_cast<const char*>(check), 8);
     TCifCipher cipher(FAlgorithm, KeyString(FPassword, FCaseFlag, saltBytes));
     const quint16 checkValue = CheckValue(cipher, checkBytes);
-    const QByteArray ext = QFileInfo(FPlainFileName).suffix().toUpper().toLatin1().left(4);
+    const QByteArray ext = (fromBytes ? FPlainExtension : QFileInfo(FPlainFileName).suffix()).toUpper().toLatin1().left(4);
     const quint32 plainSize = quint32(plainFile.size());
 
     QByteArray head("CPIX");

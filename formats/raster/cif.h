@@ -32,7 +32,7 @@ public:
     ~TCIFGraphic() override;
 
     void LoadFromStream(QIODevice& stream) override;
-    // Encrypts the plain file into the stream.
+    // Encrypts the plain file (or the plain bytes, when given) into the stream.
     void SaveToStream(QIODevice& stream) const override;
     // "password", "cipher" (blowfish, twofish, cast128, rijndael or 4..7), "case-sensitive" (0/1).
     bool SetSaveOption(const QString& key, const QString& value) override;
@@ -52,7 +52,17 @@ public:
 
     TGraphic* Inner() const { return FInner.get(); }
     const QString& PlainFileName() const { return FPlainFileName; }
-    void SetPlainFileName(const QString& name) { FPlainFileName = name; }
+    void SetPlainFileName(const QString& name) {
+        FPlainFileName = name;
+        FPlainData.clear();
+        FPlainExtension.clear();
+    }
+    // Bytes to encrypt in place of a file, with the extension of the format they hold (no file is read).
+    void SetPlainData(const QByteArray& bytes, const QString& extension) {
+        FPlainFileName.clear();
+        FPlainData = bytes;
+        FPlainExtension = extension;
+    }
     quint8 Algorithm() const { return FAlgorithm; }
     void SetAlgorithm(quint8 algorithm) { FAlgorithm = algorithm; }
     quint8 CaseFlag() const { return FCaseFlag; }
@@ -73,6 +83,8 @@ private:
     int FHeight = 0;
     bool FEmpty = true;
     QString FPlainFileName;
+    QByteArray FPlainData;
+    QString FPlainExtension;
     quint8 FAlgorithm = 4;
     quint8 FCaseFlag = 0;
     QString FPassword;

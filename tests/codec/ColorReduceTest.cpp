@@ -221,3 +221,40 @@ TEST(ColorReduce, RefusesValuesOutOfRange) {
     EXPECT_THROW(ReduceColors(image, TColorReduction::rmNetscape, TDitherMode(7)), EInvalidGraphicOperation);
     EXPECT_TRUE(ReduceColors(QImage(), TColorReduction::rmNetscape, TDitherMode::dmNearest).isNull());
 }
+
+// The variant that keeps an index for transparency: transparent pixels get the table's last entry and
+// take no part in the palette; the picture's colours give up one entry for it.
+TEST(ColorReduce, KeepsOneIndexForTransparency) {
+    QImage image(16, 4, QImage::Format_ARGB32);
+    for (int x = 0; x < 16; ++x)
+        for (int y = 0; y < 4; ++y) image.setPixel(x, y, y == 0 ? qRgba(255, 0, 255, x < 8 ? 0 : 100) : qRgb(x * 16, 0, 0));
+    // The optimal palette ignores what is transparent: sixteen reds and nothing magenta.
+    const QVector<QRgb> optimal = OptimalPalette(image, 256);
+    EXPECT_EQ(optimal.size(), 16);
+    EXPECT_FALSE(optimal.contains(qRgb(255, 0, 255)));
+
+    const TTransparentReduction r = ReduceColorsTransparent(image, TColorReduction::rmQuantize, TDitherMode::dmFloydSteinberg, 3);
+    ASSERT_EQ(r.Transparent, 7); // 2^3 - 1 colours, then the transparent entry
+    EXPECT_EQ(r.Image.colorCount(), 8);
+    EXPECT_EQ(qAlpha(r.Image.color(7)), 0);
+    for (int x = 0; x < 16; ++x) {
+        EXPECT_EQ(r.Image.pixelIndex(x, 0), 7) << x;
+        for (int y = 1; y < 4; ++y) EXPECT_NE(r.Image.pixelIndex(x, y), 7);
+    }
+    // Without transparent pixels the plain reduction, unless the index is asked for.
+    const QImage opaque = image.copy(0, 1, 16, 3);
+    EXPECT_EQ(ReduceColorsTransparent(opaque, TColorReduction::rmNetscape, TDitherMode::dmNearest).Transparent, -1);
+    const TTransparentReduction kept = ReduceColorsTransparent(opaque, TColorReduction::rmNetscape, TDitherMode::dmNearest, 8, true);
+    EXPECT_EQ(kept.Transparent, 216);
+    EXPECT_FALSE(UsedIndexes(kept.Image).contains(216));
+    EXPECT_EQ(kept.Image.colorTable().mid(0, 216), FixedPalette(TColorReduction::rmNetscape));
+    // A fixed palette of 256 colours gives up the entry the picture uses least.
+    const QImage ramp = GreyRamp(256, 2);
+    QImage holed = ramp.copy();
+    for (int y = 0; y < 2; ++y) holed.setPixel(77, y, qRgb(78, 78, 78));
+    const TTransparentReduction grey = ReduceColorsTransparent(holed, TColorReduction::rmGrayScale, TDitherMode::dmNearest, 8, true);
+    EXPECT_EQ(grey.Transparent, 255);
+    EXPECT_FALSE(grey.Image.colorTable().mid(0, 255).contains(qRgb(77, 77, 77)));
+    EXPECT_TRUE(grey.Image.colorTable().contains(qRgb(255, 255, 255)));
+    for (int x = 0; x < 256; ++x) EXPECT_EQ(grey.Image.color(grey.Image.pixelIndex(x, 0)), holed.pixel(x, 0)) << x;
+}
