@@ -12,11 +12,13 @@
 #include "app/OpenDialog.h"
 #include "app/FullScreen.h"
 #include "app/Print.h"
+#include "app/Save.h"
 #include "app/SlideShow.h"
 #include "app/ViewGeometry.h"
 #include "codec/DibGraphic.h"
 #include "codec/Registry.h"
 #include "formats/raster/PwdFrm.h"
+#include "tools/FormatOptionFrm.h"
 #include "tools/ThumbnailWidget.h"
 
 #include <QAction>
@@ -125,6 +127,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
     FPrint = new TPrintController(*this);
     FSlideShow = new TSlideShowController(*this);
     FFullScreen = new TFullScreenController(*this);
+    FSave = new TSaveController(*this);
     for (QAction* a : std::as_const(FPending))
         a->setEnabled(false);
     resize(800, 564 + menuBar()->sizeHint().height());
@@ -547,6 +550,10 @@ void TMainForm::ApplyHpglSettings() {
 
 quint32 TMainForm::GetDxfOptions() const {
     return PackDxfOptions(FSettings);
+}
+
+bool TMainForm::ChooseVideoCompression(QSize frameSize, TVideoCompression& choice) {
+    return TVideoCompressorForm::Execute(this, frameSize, choice);
 }
 
 int TMainForm::GetPhotoSize() const {

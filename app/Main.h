@@ -34,6 +34,7 @@ class TMRUFileList;
 class TPictureView;
 class TPrintController;
 class TSlideShowController;
+class TSaveController;
 class TFullScreenController;
 class TThumbnailGrid;
 class TStatusPanel;
@@ -96,6 +97,7 @@ public:
     int GetPhotoSize() const override;
     bool RequestPassword(QString& password, bool ask, const QString& prompt) override;
     TColor GetBackgroundColor() const override;
+    bool ChooseVideoCompression(QSize frameSize, TVideoCompression& choice) override;
 
     // The viewing state.
     const QString& CurrentFile() const { return FCurrentFile; }
@@ -150,6 +152,7 @@ public:
     TPrintController& Print() const { return *FPrint; }
     TSlideShowController& SlideShow() const { return *FSlideShow; }
     TFullScreenController& FullScreen() const { return *FFullScreen; }
+    TSaveController& Save() const { return *FSave; }
 
     // The shell's services to the controllers.
     // The action of that name (every action is a child of the window).
@@ -249,4 +252,5 @@ private:
     TPrintController* FPrint = nullptr;
     TSlideShowController* FSlideShow = nullptr;
     TFullScreenController* FFullScreen = nullptr;
+    TSaveController* FSave = nullptr;
 };

@@ -153,14 +153,16 @@ bool IsAnimatedGif(const TGraphic& graphic) {
     return gif && gif->FrameCount() > 1;
 }
 
-// The picture shown, as a raster: an animation's current frame, a drawing drawn at its own size; what is
-// not a raster is drawn on the background colour.
+// The picture shown, as a raster: an animation's current frame (an animated cursor's with its
+// transparency), a drawing drawn at its own size; what is not a raster is drawn on the background colour.
 QImage StillPicture(const TGraphic& source, TColor backColor) {
     QImage image;
     if (auto* dib = dynamic_cast<const TDibGraphic*>(&source))
         image = dib->Image();
     else if (auto* avi = dynamic_cast<const TAVIGraphic*>(&source))
         image = avi->FrameImage();
+    else if (auto* cursor = dynamic_cast<const TAniGraphic*>(&source))
+        image = cursor->FrameBitmap(); // with its transparency, as a cursor's conversion keeps it
     else if (!source.IsEmpty()) {
         CheckPictureSize(source.Width(), source.Height());
         image = source.ToImage(QSize(), backColor);

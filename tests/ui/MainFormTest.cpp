@@ -1,6 +1,8 @@
 #include "ViewerFixture.h"
 
+#include <QDialogButtonBox>
 #include <QPrintDialog>
+#include <QPushButton>
 #include <QPrinter>
 #include <QTextBrowser>
 
@@ -9,6 +11,8 @@
 #include "app/Help.h"
 #include "app/Icons.h"
 #include "app/Print.h"
+#include "codec/Gif.h"
+#include "tools/EnSavePictureDialog.h"
 #include "app/MRUFList.h"
 
 #include "codec/DibGraphic.h"
@@ -642,11 +646,51 @@ TEST_F(ViewerTest, PrintPutsTheShownPictureOnAPageAsThePageSetupSays) {
     EXPECT_EQ(form->Print().Printer().docName(), QStringLiteral("Lumenor - ") + form->CurrentFile());
 }
 
+TEST_F(ViewerTest, SaveAsWritesTheShownPictureAndTheAnimationWhole) {
+    auto form = NewForm();
+    const QString pic = WriteSolid(QStringLiteral("p.ppm"), 30, 20, qRgb(10, 20, 30));
+    form->Browse().SelectAndOpen(pic);
+    const auto answer = [&](const QString& name) {
+        FDialogs.AnswerNext<TEnSavePictureDialog>([this, name](TEnSavePictureDialog* d) {
+            d->SetFileName(FDir.filePath(name));
+            d->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Save)->click();
+        });
+    };
+    answer(QStringLiteral("p.png"));
+    ActionOf(*form, "FileSaveAsAction")->trigger();
+    ASSERT_EQ(FMessages.size(), 1u);
+    EXPECT_EQ(FMessages[0].Text, QStringLiteral("File saved successfully"));
+    EXPECT_EQ(QImage(FDir.filePath(QStringLiteral("p.png"))).pixel(5, 5), qRgb(10, 20, 30));
+    EXPECT_EQ(form->FileList().Count(), 2); // the new file is listed, the shown one stays selected
+    EXPECT_EQ(form->FileList().FileName(), pic);
+    // Cancel saves nothing.
+    ActionOf(*form, "FileSaveAsAction")->trigger();
+    EXPECT_EQ(FMessages.size(), 1u);
+
+    // An animated cursor: the frame shown, or the whole animation as a GIF.
+    form->OpenPicture(DataPath(QStringLiteral("ani/spin.ani")));
+    EXPECT_EQ(ActionOf(*form, "FileSaveAsAction")->text(), QStringLiteral("&Save current frame as..."));
+    ASSERT_TRUE(ActionOf(*form, "FileMultiSaveAsAction")->isVisible());
+    answer(QStringLiteral("spin.gif"));
+    ActionOf(*form, "FileMultiSaveAsAction")->trigger();
+    ASSERT_EQ(FMessages.size(), 2u);
+    EXPECT_EQ(FMessages[1].Text, QStringLiteral("File saved successfully")) << FMessages[1].Details.toStdString();
+    TGIFImage gif;
+    gif.LoadFromFileName(FDir.filePath(QStringLiteral("spin.gif")));
+    EXPECT_EQ(gif.FrameCount(), 3);
+    // A failure says so, with the reason in the details, and leaves nothing behind.
+    answer(QStringLiteral("missing-folder/x.png"));
+    ActionOf(*form, "FileSaveAsAction")->trigger();
+    ASSERT_EQ(FMessages.size(), 3u);
+    EXPECT_EQ(FMessages[2].Text, QStringLiteral("Cannot save file"));
+    EXPECT_FALSE(QFileInfo::exists(FDir.filePath(QStringLiteral("missing-folder"))));
+}
+
 TEST_F(ViewerTest, CommandsOfLaterWorkStayDisabled) {
     auto form = NewForm();
     form->OpenPicture(WriteSolid(QStringLiteral("p.ppm"), 10, 10));
     for (const char* name :
-         {"FileSaveAsAction", "EditCopyAction", "EditDeleteAction",
+         {"EditCopyAction", "EditDeleteAction",
           "ToolSetupAction", "ViewRotate90Action"})
         EXPECT_FALSE(ActionOf(*form, name)->isEnabled()) << name;
     // Space and Backspace with nothing listed browse nowhere and close nothing.
