@@ -142,6 +142,13 @@ void CreateMainActions(TMainForm& form) {
               QStringLiteral("Contrarotate degree 180"));
     NewAction("ViewRotate270Action", QStringLiteral("Degree 2&70"),
               QStringLiteral("Contrarotate degree 270"));
+    // The JPEG file itself, turned without loss.
+    NewAction("ViewRotateFileLeftAction", QStringLiteral("Rotate File &Left"),
+              QStringLiteral("Rotate the JPEG file counter-clockwise|Turn the JPEG file itself a quarter turn "
+                             "counter-clockwise, without loss"));
+    NewAction("ViewRotateFileRightAction", QStringLiteral("Rotate File &Right"),
+              QStringLiteral("Rotate the JPEG file clockwise|Turn the JPEG file itself a quarter turn clockwise, "
+                             "without loss"));
 
     // The zoom actions are named against their captions: "&Less" is ViewZoomInAction.
     NewAction("ViewZoomInAction", QStringLiteral("&Less"), QStringLiteral("Decrease magnification"),
@@ -224,6 +231,8 @@ void CreateMainActions(TMainForm& form) {
         {"ViewRotate90Action", "object-rotate-right"},
         {"ViewRotate180Action", "object-flip-vertical"},
         {"ViewRotate270Action", "object-rotate-left"},
+        {"ViewRotateFileLeftAction", "object-rotate-left"},
+        {"ViewRotateFileRightAction", "object-rotate-right"},
         {"ViewZoomInAction", "zoom-out"}, // "&Less"
         {"ViewZoomOutAction", "zoom-in"}, // "&More"
         {"ViewOriginSizeAction", "zoom-original"},
@@ -279,7 +288,8 @@ TMainMenus CreateMainMenus(TMainForm& form) {
                        "AniPreviousAction", "AniNextAction", "AniLastAction"});
     view->addSeparator();
     QMenu* rotate = view->addMenu(QStringLiteral("&Rotate"));
-    add(rotate, {"ViewRotate90Action", "ViewRotate180Action", "ViewRotate270Action"});
+    add(rotate, {"ViewRotate90Action", "ViewRotate180Action", "ViewRotate270Action", "",
+                 "ViewRotateFileLeftAction", "ViewRotateFileRightAction"});
     QMenu* zoom = view->addMenu(QStringLiteral("&Zoom"));
     add(zoom, {"ViewZoomInAction", "ViewZoomOutAction", "ViewFitVisibleAction", "ViewOriginSizeAction"});
     add(view,
@@ -306,7 +316,8 @@ TMainMenus CreateMainMenus(TMainForm& form) {
     m.ContextMenu->addAction(Alias(Action("ViewNextAction"), QStringLiteral("&Next Image"), m.ContextMenu));
     add(m.ContextMenu, {"ToolSlideAction", ""});
     QMenu* contextRotate = m.ContextMenu->addMenu(QStringLiteral("&Rotate"));
-    add(contextRotate, {"ViewRotate90Action", "ViewRotate180Action", "ViewRotate270Action"});
+    add(contextRotate, {"ViewRotate90Action", "ViewRotate180Action", "ViewRotate270Action", "",
+                        "ViewRotateFileLeftAction", "ViewRotateFileRightAction"});
     m.ContextMenu->addSeparator();
     m.ContextMenu->addAction(Alias(Action("ViewZoomOutAction"), QStringLiteral("Zoom &In"), m.ContextMenu));
     m.ContextMenu->addAction(Alias(Action("ViewZoomInAction"), QStringLiteral("Zoom &Out"), m.ContextMenu));

@@ -5,11 +5,40 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QDialog>
+#include <QDir>
 #include <QFileDialog>
 #include <QFontDialog>
 #include <QInputDialog>
+#include <QLineEdit>
+#include <QFileInfo>
 
 namespace {
+
+// The folder chooser: a folder typed that does not exist yet is taken as it is (the command asks before
+// making it), where the toolkit's own chooser would refuse it.
+class TFolderDialog : public QFileDialog {
+public:
+    TFolderDialog(QWidget* parent, const QString& caption, const QString& start) : QFileDialog(parent, caption, start) {
+        setFileMode(QFileDialog::Directory);
+        setOption(QFileDialog::ShowDirsOnly);
+    }
+    QString Chosen() const { return FTyped.isEmpty() ? (selectedFiles().isEmpty() ? QString() : selectedFiles().first()) : FTyped; }
+
+    void accept() override {
+        if (const auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); edit && !edit->text().trimmed().isEmpty()) {
+            const QString path = QDir::cleanPath(directory().absoluteFilePath(edit->text().trimmed()));
+            if (!QFileInfo::exists(path)) {
+                FTyped = path;
+                QDialog::accept();
+                return;
+            }
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    QString FTyped;
+};
 
 // The desktop's dialogs, modal.
 class TDesktopDialogs : public IDialogs {
@@ -30,9 +59,9 @@ public:
         return text;
     }
     std::optional<QString> ChooseFolder(QWidget* parent, const QString& caption, const QString& start) override {
-        const QString folder = QFileDialog::getExistingDirectory(parent, caption, start);
-        if (folder.isEmpty()) return std::nullopt;
-        return folder;
+        TFolderDialog dialog(parent, caption, start);
+        if (dialog.exec() != QDialog::Accepted || dialog.Chosen().isEmpty()) return std::nullopt;
+        return dialog.Chosen();
     }
     std::optional<QColor> ChooseColor(QWidget* parent, const QColor& initial, const QString& caption) override {
         const QColor colour = QColorDialog::getColor(initial, parent, caption);

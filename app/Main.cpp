@@ -7,11 +7,13 @@
 #include "app/Browse.h"
 #include "app/Dialogs.h"
 #include "app/FileListPanel.h"
+#include "app/FileOperations.h"
 #include "app/Help.h"
 #include "app/Icons.h"
 #include "app/OpenDialog.h"
 #include "app/FullScreen.h"
 #include "app/Print.h"
+#include "app/Rotation.h"
 #include "app/Save.h"
 #include "app/SlideShow.h"
 #include "app/ViewGeometry.h"
@@ -125,6 +127,8 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
     FHelp = new THelpController(*this);
     FBrowse = new TBrowseController(*this);
     FPrint = new TPrintController(*this);
+    FRotation = new TRotationController(*this);
+    FFileOperations = new TFileOperationsController(*this);
     FSlideShow = new TSlideShowController(*this);
     FFullScreen = new TFullScreenController(*this);
     FSave = new TSaveController(*this);
@@ -312,6 +316,10 @@ void TMainForm::UpdateActions(bool hasPicture) {
     const bool rotatable = hasPicture && FPictureKind <= TPictureKind::pkVector;
     for (const char* name : {"ViewRotate90Action", "ViewRotate180Action", "ViewRotate270Action"})
         Enable(Action(name), rotatable);
+    // The file itself turns without loss when it is a JPEG (not a variant of one).
+    const bool jpegFile = exists && hasPicture && FPicture.Graphic()->ClassName() == QLatin1String("TJpegGraphic");
+    for (const char* name : {"ViewRotateFileLeftAction", "ViewRotateFileRightAction"})
+        Enable(Action(name), jpegFile);
 
     Enable(Action("ViewZoomInAction"), hasPicture && FDisplayWidth > 0 && FDisplayHeight > 0);
     Enable(Action("ViewZoomOutAction"), hasPicture && FDisplayWidth < 65536 && FDisplayHeight < 65536);
@@ -343,6 +351,7 @@ void TMainForm::OpenPicture(const QString& path) {
     FCurrentPage = 1;
     FPageStream.reset();
     FViewBitmapValid = false;
+    FViewTurns = 0;
     FProgressActive = false;
     FLastForwardedPercent = -1;
 
@@ -436,6 +445,7 @@ void TMainForm::ClosePicture() {
     FCurrentPage = 1;
     FPageStream.reset();
     FViewBitmapValid = false;
+    FViewTurns = 0;
     FLoading = true;
     FPicture.Clear();
     FLoading = false;
@@ -517,7 +527,7 @@ void TMainForm::ApplySettings() {
     FThumbnailGrid->SetThumbCol(FSettings.ThumbCol);
     FThumbnailGrid->SetShowHint(FSettings.ThumbShowHint);
     if (HasPicture() && FViewBitmapValid && FPictureKind <= TPictureKind::pkVector) {
-        RenderViewBitmap(FDisplayWidth, FDisplayHeight);
+        RenderTurnedView(FViewTurns); // a turned view stays turned
         FInterrupt = true;
     }
     FView->update();

@@ -1,8 +1,9 @@
 // The main window is a shell: it owns the actions, menus, tool bar, status bar and the viewing state
 // (the picture, its kind, pages, zoom and placement), opens and closes pictures, and gives the format
 // modules the services they ask of the viewer. Each feature is a controller of its own that connects
-// its actions (Connect) and owns its state: browsing (Browse.h), help (Help.h), ... How the picture is
-// scaled, placed, painted and panned lives in ViewGeometry.cpp.
+// its actions (Connect) and owns its state: browsing (Browse.h), help (Help.h), rotation (Rotation.h),
+// file operations (FileOperations.h), ... How the picture is scaled, placed, turned, painted and panned
+// lives in ViewGeometry.cpp.
 #pragma once
 
 #include "app/Actions.h"
@@ -27,12 +28,14 @@ class QSplitter;
 class QToolBar;
 class QWheelEvent;
 class TBrowseController;
+class TFileOperationsController;
 class TFileList;
 class TFileListPanel;
 class THelpController;
 class TMRUFileList;
 class TPictureView;
 class TPrintController;
+class TRotationController;
 class TSlideShowController;
 class TSaveController;
 class TFullScreenController;
@@ -91,6 +94,9 @@ public:
     void ScrollBy(const QPoint& delta);
     // Zooms keeping the picture's point under anchor (view coordinates) in its place.
     void ZoomAt(double z, const QPoint& anchor);
+    // Turns the view bitmap by quarter turns clockwise (rendering it first when it is not valid); the
+    // display size follows the bitmap. The next zoom, fit or load shows the picture upright again.
+    void TurnView(int quarterTurns);
 
     // Services to the format modules.
     quint32 GetDxfOptions() const override;
@@ -114,6 +120,8 @@ public:
     int PageCount() const { return FPageCount; }
     int CurrentPage() const { return FCurrentPage; }
     const QImage& ViewBitmap() const { return FViewBitmap; }
+    // Quarter turns clockwise (0 to 3) the view bitmap holds the picture in.
+    int ViewTurns() const { return FViewTurns; }
     // The view bitmap as a transition draws into it.
     QImage& MutableViewBitmap() { return FViewBitmap; }
     // While set, paint draws nothing for still pictures and drawings (a slide waits for its transition).
@@ -150,6 +158,8 @@ public:
     TBrowseController& Browse() const { return *FBrowse; }
     THelpController& Help() const { return *FHelp; }
     TPrintController& Print() const { return *FPrint; }
+    TRotationController& Rotation() const { return *FRotation; }
+    TFileOperationsController& FileOperations() const { return *FFileOperations; }
     TSlideShowController& SlideShow() const { return *FSlideShow; }
     TFullScreenController& FullScreen() const { return *FFullScreen; }
     TSaveController& Save() const { return *FSave; }
@@ -202,6 +212,8 @@ private:
 
     // View geometry helpers (ViewGeometry.cpp).
     void RenderViewBitmap(int w, int h);
+    // Renders the picture upright at its display size before any turn and turns it by quarter turns.
+    void RenderTurnedView(int turns);
     void PaintView(QPainter& painter);
     bool HandleViewKey(QKeyEvent* e);
     void ShowCursorFor(bool grabbing);
@@ -212,6 +224,7 @@ private:
     QImage FViewBitmap;
     TColor FViewBrushColor = 0;
     bool FViewBitmapValid = false;
+    int FViewTurns = 0;
     int FRenderCount = 0;
     int FDisplayWidth = 0;
     int FDisplayHeight = 0;
@@ -250,6 +263,8 @@ private:
     TBrowseController* FBrowse = nullptr;
     THelpController* FHelp = nullptr;
     TPrintController* FPrint = nullptr;
+    TRotationController* FRotation = nullptr;
+    TFileOperationsController* FFileOperations = nullptr;
     TSlideShowController* FSlideShow = nullptr;
     TFullScreenController* FFullScreen = nullptr;
     TSaveController* FSave = nullptr;

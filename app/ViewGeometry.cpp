@@ -3,6 +3,7 @@
 #include "app/Browse.h"
 #include "app/Main.h"
 #include "codec/DibGraphic.h"
+#include "tools/bmpRot.h"
 
 #include <QAction>
 #include <QApplication>
@@ -284,6 +285,7 @@ void TMainForm::SetZoom(double z) {
         const QSize display = DisplaySize(W, H, z);
         if (FPictureKind <= TPictureKind::pkVector) {
             RenderViewBitmap(display.width(), display.height());
+            FViewTurns = 0; // rendered upright
             FInterrupt = true;
         }
         FDisplayHeight = display.height();
@@ -299,6 +301,29 @@ void TMainForm::SetZoom(double z) {
     CenterPicture();
     FView->update();
     if (error) std::rethrow_exception(error);
+}
+
+void TMainForm::RenderTurnedView(int turns) {
+    // The display size of a quarter turn is the upright one swapped.
+    const bool swapped = FViewTurns % 2 != 0;
+    RenderViewBitmap(swapped ? FDisplayHeight : FDisplayWidth, swapped ? FDisplayWidth : FDisplayHeight);
+    FViewTurns = 0;
+    if (!FViewBitmapValid) return;
+    FViewBitmap = RotateTurns(FViewBitmap, turns);
+    FViewTurns = ((turns % 4) + 4) % 4;
+    FDisplayHeight = FViewBitmap.height();
+    FDisplayWidth = FViewBitmap.width();
+}
+
+void TMainForm::TurnView(int quarterTurns) {
+    if (!HasPicture() || FPictureKind > TPictureKind::pkVector) return;
+    // Rendered afresh and turned, rather than turning the bitmap as it is: a transition may be drawing
+    // into it (and a picture not rendered yet has none).
+    RenderTurnedView(FViewTurns + quarterTurns);
+    if (!FViewBitmapValid) return;
+    FInterrupt = true;
+    CenterPicture();
+    FView->update();
 }
 
 void TMainForm::FitPicture() {

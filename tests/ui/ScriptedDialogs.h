@@ -32,8 +32,13 @@ public:
     std::deque<std::optional<QString>> Folders;
     std::deque<std::optional<QColor>> Colors;
     std::deque<std::optional<QFont>> Fonts;
-    // Prompts of the input boxes shown.
+    // Captions, prompts and initial texts of the input boxes shown.
+    QStringList InputCaptions;
     QStringList Prompts;
+    QStringList InputValues;
+    // Captions and starting folders of the folder choosers shown.
+    QStringList FolderCaptions;
+    QStringList FolderStarts;
     // Answers a dialog of ours; without one every dialog is cancelled.
     std::function<int(QDialog&)> OnExec;
     int ExecCount = 0;
@@ -65,11 +70,17 @@ public:
             if (m.Buttons.testFlag(QMessageBox::StandardButton(1u << bit))) return QMessageBox::StandardButton(1u << bit);
         return QMessageBox::Ok;
     }
-    std::optional<QString> InputText(QWidget*, const QString&, const QString& prompt, const QString&) override {
+    std::optional<QString> InputText(QWidget*, const QString& caption, const QString& prompt, const QString& value) override {
+        InputCaptions << caption;
         Prompts << prompt;
+        InputValues << value;
         return Take(Inputs);
     }
-    std::optional<QString> ChooseFolder(QWidget*, const QString&, const QString&) override { return Take(Folders); }
+    std::optional<QString> ChooseFolder(QWidget*, const QString& caption, const QString& start) override {
+        FolderCaptions << caption;
+        FolderStarts << start;
+        return Take(Folders);
+    }
     std::optional<QColor> ChooseColor(QWidget*, const QColor&, const QString&) override { return Take(Colors); }
     std::optional<QFont> ChooseFont(QWidget*, const QFont&, const QString&) override { return Take(Fonts); }
     int Exec(QDialog& dialog) override {
