@@ -374,11 +374,11 @@ void CreateMainToolBar(TMainForm& form, TMainMenus& m) {
     // The frame panel and the player buttons show only for animations.
     m.FrameLabel = new QLabel(m.ToolBar);
     m.FrameLabel->setObjectName(QStringLiteral("FrameLabel"));
+    m.FrameLabel->setFixedSize(77, 22);
     m.FrameSlider = new QSlider(Qt::Horizontal, m.ToolBar);
     m.FrameSlider->setObjectName(QStringLiteral("FrameSlider"));
     m.FrameSlider->setMinimum(1);
     m.FrameSlider->setFixedWidth(150);
-    m.FrameSlider->setEnabled(false);
     m.FrameLabelAction = m.ToolBar->addWidget(m.FrameLabel);
     m.FrameSliderAction = m.ToolBar->addWidget(m.FrameSlider);
     add({"AniPlayAction", "AniPauseAction", "AniStopAction", "AniFirstAction", "AniPreviousAction",

@@ -13,11 +13,13 @@
 #include "app/OpenDialog.h"
 #include "app/FullScreen.h"
 #include "app/Print.h"
+#include "app/PageAnimation.h"
 #include "app/Rotation.h"
 #include "app/Save.h"
 #include "app/SlideShow.h"
 #include "app/ViewGeometry.h"
 #include "codec/DibGraphic.h"
+#include "codec/Gif.h"
 #include "codec/Registry.h"
 #include "formats/raster/PwdFrm.h"
 #include "tools/FormatOptionFrm.h"
@@ -132,6 +134,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
     FSlideShow = new TSlideShowController(*this);
     FFullScreen = new TFullScreenController(*this);
     FSave = new TSaveController(*this);
+    FPageAnimation = new TPageAnimationController(*this);
     for (QAction* a : std::as_const(FPending))
         a->setEnabled(false);
     resize(800, 564 + menuBar()->sizeHint().height());
@@ -303,15 +306,7 @@ void TMainForm::UpdateActions(bool hasPicture) {
     Enable(Action("ViewFirstPageAction"), hasPicture && FMultiPage);
     Enable(Action("ViewLastPageAction"), hasPicture && FMultiPage);
 
-    FMenus.AnimateMenu->menuAction()->setVisible(animated);
-    FMenus.FrameLabelAction->setVisible(animated);
-    FMenus.FrameSliderAction->setVisible(animated);
-    for (const char* name : {"AniPlayAction", "AniPauseAction", "AniStopAction", "AniFirstAction",
-                             "AniPreviousAction", "AniNextAction", "AniLastAction"}) {
-        Action(name)->setVisible(animated);
-        Enable(Action(name), animated);
-    }
-    if (animated) FMenus.FrameSlider->setMaximum(std::max(1, FPicture.Graphic()->FrameCount()));
+    FPageAnimation->UpdateActions(hasPicture);
 
     const bool rotatable = hasPicture && FPictureKind <= TPictureKind::pkVector;
     for (const char* name : {"ViewRotate90Action", "ViewRotate180Action", "ViewRotate270Action"})
@@ -429,8 +424,11 @@ void TMainForm::DetachPicture() {
     TGraphic* old = FPicture.Graphic();
     if (!old) return;
     old->OnProgress = nullptr;
-    if (auto* ani = dynamic_cast<TAniGraphic*>(old)) ani->SetAnimating(false);
-    if (auto* video = dynamic_cast<TAVIGraphic*>(old)) video->Stop();
+    old->Pause();
+    if (auto* gif = dynamic_cast<TGIFImage*>(old)) {
+        gif->OnFrame = nullptr;
+        gif->OnAfterPaint = nullptr;
+    }
     old->OnChange = nullptr;
 }
 
@@ -458,6 +456,25 @@ void TMainForm::ClosePicture() {
     FView->update();
 }
 
+void TMainForm::ShowPage(int page) {
+    auto* dib = dynamic_cast<TDibGraphic*>(FPicture.Graphic());
+    if (!FPageStream || !dib || FLoading) return;
+    page = std::clamp(page, 1, FPageCount);
+    // Decoded into a graphic of its own first: a page that fails leaves the one shown as it is.
+    std::unique_ptr<TGraphic> fresh = dib->ClassType()->Create();
+    auto* pageGraphic = static_cast<TDibGraphic*>(fresh.get());
+    pageGraphic->SetPageIndex(page);
+    {
+        TBusyCursor busy;
+        if (!FPageStream->seek(0)) throw EReadError();
+        pageGraphic->LoadFromStream(*FPageStream);
+    }
+    FCurrentPage = page;
+    FPicture.SetGraphic(std::move(fresh)); // shown at the current zoom or fit
+    SetPanelText(3, QStringLiteral("Page %1/%2").arg(FCurrentPage).arg(FPageCount));
+    UpdateActions(HasPicture());
+}
+
 void TMainForm::PictureChanged() {
     FInterrupt = true; // ends a running transition
     TGraphic* g = FPicture.Graphic();
@@ -466,43 +483,37 @@ void TMainForm::PictureChanged() {
             const QString cls = g->ClassName();
             if (cls == QLatin1String("TGIFImage") && g->FrameCount() > 1)
                 FPictureKind = TPictureKind::pkAnimatedGif;
-            else if (cls == QLatin1String("TAVIGraphic")) {
+            else if (cls == QLatin1String("TAVIGraphic"))
                 FPictureKind = TPictureKind::pkVideo;
-                // A video plays silently from the start.
-                if (auto* video = dynamic_cast<TAVIGraphic*>(g); video && !video->Animated()) video->Play();
-            }
-            else if (cls == QLatin1String("TAniGraphic")) {
+            else if (cls == QLatin1String("TAniGraphic"))
                 FPictureKind = TPictureKind::pkAnimatedCursor;
-                // An animated cursor plays from the start; each new frame comes back here to be painted.
-                if (auto* ani = dynamic_cast<TAniGraphic*>(g); ani && !ani->Animating()) ani->SetAnimating(true);
-            }
             else if (cls == QLatin1String("Tslide") || cls == QLatin1String("TDXFImage") ||
                      cls == QLatin1String("THPGL2Graphic"))
                 FPictureKind = TPictureKind::pkVector;
             ApplyHpglSettings();
+            // Moving pictures start by themselves; each new frame comes back here to be painted.
+            FPageAnimation->PictureLoaded();
         }
         ApplyBackground();
-    }
-    if (g && (FPictureKind == TPictureKind::pkAnimatedCursor || FPictureKind == TPictureKind::pkVideo)) {
-        const QSignalBlocker block(FMenus.FrameSlider);
-        FMenus.FrameSlider->setValue(g->CurrentFrame());
-        FMenus.FrameLabel->setText(QStringLiteral("%1/%2").arg(g->CurrentFrame()).arg(g->FrameCount()));
+    } else {
+        FPageAnimation->FrameChanged();
     }
     const bool still = FPictureKind <= TPictureKind::pkVector;
-    if (Action("ViewAutoFitAction")->isChecked() ||
+    if (!still && !FLoading && g && !g->IsEmpty()) {
+        // The next frame of a moving picture, at the zoom and fit of the one before.
+        RenderViewBitmap(FDisplayWidth, FDisplayHeight);
+        FView->update();
+    } else if (Action("ViewAutoFitAction")->isChecked() ||
         (FPictureKind == TPictureKind::pkVector && FSettings.AutoFitVector)) {
-        if (still || FLoading)
-            FitPicture();
-        else
-            FView->update();
+        FitPicture();
     } else if (FLoading) {
         // A new picture: at its own size, placed in the view.
         FDisplayWidth = g && !g->IsEmpty() ? g->Width() : 0;
         FDisplayHeight = g && !g->IsEmpty() ? g->Height() : 0;
         CenterPicture();
-        if (still) RenderViewBitmap(FDisplayWidth, FDisplayHeight);
+        RenderViewBitmap(FDisplayWidth, FDisplayHeight);
         FView->repaint();
-    } else if (still && g) {
+    } else if (g) {
         SetZoom(FZoom); // a new page or a changed picture at the current zoom
     } else {
         FView->update();

@@ -35,6 +35,7 @@ class THelpController;
 class TMRUFileList;
 class TPictureView;
 class TPrintController;
+class TPageAnimationController;
 class TRotationController;
 class TSlideShowController;
 class TSaveController;
@@ -119,6 +120,9 @@ public:
     bool MultiPage() const { return FMultiPage; }
     int PageCount() const { return FPageCount; }
     int CurrentPage() const { return FCurrentPage; }
+    // Shows another page of the multi-page file (1 .. PageCount), decoded from the page stream. A page
+    // that cannot be decoded raises and leaves the page shown as it was.
+    void ShowPage(int page);
     const QImage& ViewBitmap() const { return FViewBitmap; }
     // Quarter turns clockwise (0 to 3) the view bitmap holds the picture in.
     int ViewTurns() const { return FViewTurns; }
@@ -163,6 +167,7 @@ public:
     TSlideShowController& SlideShow() const { return *FSlideShow; }
     TFullScreenController& FullScreen() const { return *FFullScreen; }
     TSaveController& Save() const { return *FSave; }
+    TPageAnimationController& PageAnimation() const { return *FPageAnimation; }
 
     // The shell's services to the controllers.
     // The action of that name (every action is a child of the window).
@@ -268,4 +273,5 @@ private:
     TSlideShowController* FSlideShow = nullptr;
     TFullScreenController* FFullScreen = nullptr;
     TSaveController* FSave = nullptr;
+    TPageAnimationController* FPageAnimation = nullptr;
 };

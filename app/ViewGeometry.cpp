@@ -253,13 +253,14 @@ void TMainForm::RenderViewBitmap(int w, int h) {
                                            .arg(h)
                                            .arg(kViewBitmapBudget >> 20));
     QImage bitmap;
-    if (FPictureKind == TPictureKind::pkStill) {
-        // Still pictures are scaled from their pixels: averaged when shrunk.
+    if (FPictureKind != TPictureKind::pkVector) {
+        // Rasters and the frames of moving pictures are scaled from their pixels: averaged when shrunk,
+        // sharp when enlarged; transparent parts show the view's background.
         QImage source;
         if (auto* dib = dynamic_cast<TDibGraphic*>(g))
             source = dib->Image();
         else if (qint64(g->Width()) * g->Height() * 4 <= kViewBitmapBudget)
-            source = g->ToImage(QSize(), FViewBrushColor);
+            source = FPictureKind == TPictureKind::pkStill ? g->ToImage(QSize(), FViewBrushColor) : g->ToBitmap();
         if (!source.isNull()) bitmap = ScaleStill(source, w, h, FViewBrushColor);
     }
     if (bitmap.isNull()) {
@@ -283,11 +284,9 @@ void TMainForm::SetZoom(double z) {
         TGraphic* g = FPicture.Graphic();
         const int W = g && !g->IsEmpty() ? g->Width() : 0, H = g && !g->IsEmpty() ? g->Height() : 0;
         const QSize display = DisplaySize(W, H, z);
-        if (FPictureKind <= TPictureKind::pkVector) {
-            RenderViewBitmap(display.width(), display.height());
-            FViewTurns = 0; // rendered upright
-            FInterrupt = true;
-        }
+        RenderViewBitmap(display.width(), display.height());
+        FViewTurns = 0; // rendered upright
+        FInterrupt = true;
         FDisplayHeight = display.height();
         FDisplayWidth = display.width();
         FZoom = z;
@@ -360,7 +359,7 @@ void TMainForm::ViewResized() {
 }
 
 void TMainForm::PaintView(QPainter& painter) {
-    if (FPictureKind <= TPictureKind::pkVector && (FViewBitmapValid || FSuppressPaint)) {
+    if (FViewBitmapValid || FSuppressPaint) {
         if (FSuppressPaint || FViewBitmap.isNull()) return;
         painter.drawImage(FOffsetX, FOffsetY, FViewBitmap);
         return;

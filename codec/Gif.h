@@ -10,6 +10,8 @@
 #include <memory>
 #include <vector>
 
+class QTimer;
+
 // Disposal of a frame before the next one is drawn (the values of the graphic control extension).
 enum class TGifDisposal : quint8 { Unspecified = 0, None = 1, Background = 2, Previous = 3 };
 
@@ -78,6 +80,26 @@ public:
     // True when any frame has a transparent colour.
     bool HasTransparentFrame() const;
 
+    // The player. Frames follow each other at their delays on a timer of the thread that plays, as many
+    // times as the loop count says; then the last frame stays and Playing turns false. A delay of 0 or 1
+    // hundredths plays at 10 hundredths, as browsers do. Each step raises OnFrame with PendingFrame set
+    // to the frame about to be shown (a handler may change it: a jump), shows it (OnChange), then raises
+    // OnAfterPaint (a handler may pause). Playing again after the end starts a new round of loops.
+    bool IsAnimation() const override { return FrameCount() > 1; }
+    void Play() override;
+    void Pause() override;
+    bool Playing() const override { return FPlaying; }
+    // One step of the player, as the timer takes it (tests and a paused jump call it directly).
+    void Tick();
+    // Milliseconds the frame shown stays before the next step.
+    int Interval() const;
+    static int PlayDelayMs(int delayMs) { return delayMs <= 10 ? 100 : delayMs; }
+    // The frame (1-based) the current step is about to show; out-of-range values are ignored.
+    int PendingFrame() const { return FPending + 1; }
+    void SetPendingFrame(int frame);
+    TNotifyEvent OnFrame;
+    TNotifyEvent OnAfterPaint;
+
     void Assign(const TGraphic& source) override;
     void CopyInto(TGraphic& target) const override;
     void LoadFromClipboardData(const QMimeData& data) override;
@@ -103,4 +125,10 @@ private:
     // The last frame composed: the screen before it was drawn and after.
     mutable int FCacheIndex = -1;
     mutable QImage FCacheBefore, FCacheAfter;
+    // The player: passes completed over all frames, whether the timer runs, the step's frame.
+    int FPassesDone = 0;
+    bool FPlaying = false;
+    bool FFinished = false;
+    int FPending = 0;
+    std::unique_ptr<QTimer> FTimer; // last: destroyed first
 };

@@ -81,3 +81,8 @@ QImage TGraphic::ToImage(QSize size, TColor background) const {
     DrawTo(painter, QRect(QPoint(0, 0), size));
     return image;
 }
+
+void TGraphic::Stop() {
+    Pause();
+    if (FrameCount() > 1 && CurrentFrame() != 1) SelectFrame(1);
+}

@@ -132,6 +132,16 @@ public:
     virtual int CurrentFrame() const { return 1; }
     virtual void SelectFrame(int frame);
 
+    // Moving pictures (animated GIF, animated cursor, video) play by themselves on a timer of the
+    // thread that starts them; every frame shown raises OnChange, so CurrentFrame is the frame-changed
+    // notification's news. Play continues from the frame shown, Pause keeps it, Stop pauses and shows
+    // the first frame. Pictures that do not move ignore all three.
+    virtual bool IsAnimation() const { return false; }
+    virtual void Play() {}
+    virtual void Pause() {}
+    virtual bool Playing() const { return false; }
+    void Stop();
+
     // The picture as a 32-bit image of the given size (its own size when empty), drawn on background.
     virtual QImage ToImage(QSize size = QSize(), TColor background = 0xFFFFFF) const;
     // The picture at its own size as a bitmap for a raster format to take over, keeping its

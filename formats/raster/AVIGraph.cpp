@@ -15,7 +15,7 @@ DEFINE_GRAPHIC_CLASS(TAVIGraphic)
 TAVIGraphic::TAVIGraphic() : FVideo(std::make_unique<TVideoFile>()) {}
 
 TAVIGraphic::~TAVIGraphic() {
-    Stop();
+    Pause();
     FTimer.reset();
     Close();
 }
@@ -96,7 +96,7 @@ void TAVIGraphic::SetIndex(int value) {
 
 void TAVIGraphic::Close() {
     if (!FLoaded) return;
-    if (FAnimated) Stop();
+    if (FAnimated) Pause();
     FVideo->Close();
     FLoaded = false;
     FFrameCount = 0;
@@ -111,13 +111,13 @@ void TAVIGraphic::StartTimer(int interval) {
 }
 
 void TAVIGraphic::Play() {
-    Stop();
+    Pause();
     if (!FLoaded) return;
     StartTimer(FTimerInterval);
     FAnimated = true;
 }
 
-void TAVIGraphic::Stop() {
+void TAVIGraphic::Pause() {
     if (FTimer) FTimer->stop();
     FAnimated = false;
 }

@@ -41,10 +41,14 @@ public:
     // to 0 .. FrameCount - 1; then it stores the value and raises OnChange.
     int Index() const { return FIndex; }
     void SetIndex(int value);
-    // Starts the timer when a video is open (stopping it first); Stop stops it and keeps the frame.
-    void Play();
-    void Stop();
+    // Starts the timer when a video is open (stopping it first); Pause stops it and keeps the frame.
+    void Play() override;
+    void Pause() override;
     bool Animated() const { return FAnimated; }
+    bool Playing() const override { return FAnimated; }
+    bool IsAnimation() const override { return FLoaded; }
+    // The frame shown at its own size.
+    QImage ToBitmap() const override { return FrameImage(); }
     // One timer step: the next frame (the last one wraps to 0), then the wait before the next step is
     // the frame interval less the time this step took. Restarts the timer only while Animated.
     void Tick();

@@ -272,10 +272,11 @@ void TAniGraphic::SelectFrame(int frame) {
     ShowFrame(frame - 1);
 }
 
-bool TAniGraphic::Animating() const { return FTimer && FTimer->isActive(); }
+bool TAniGraphic::Animating() const { return FAnimating; }
 
 void TAniGraphic::SetAnimating(bool value) {
-    if (value == Animating()) return;
+    if (value == FAnimating) return;
+    FAnimating = value;
     if (!value) {
         FTimer->stop();
         return;
@@ -288,8 +289,7 @@ void TAniGraphic::SetAnimating(bool value) {
 }
 
 void TAniGraphic::Tick() {
-    const bool running = Animating();
-    if (running) FTimer->stop();
+    if (FTimer) FTimer->stop();
     if (FFrameCount > 0) ShowFrame((FCurrent + 1) % FFrameCount);
     if (FCurrent >= 0) {
         // A frame's own rate, else the header's default; a rate of 0 there (which would spin the
@@ -298,7 +298,8 @@ void TAniGraphic::Tick() {
         if (jiffies == 0) jiffies = FHeader.DisplayRate;
         FInterval = jiffies ? int(std::min<qint64>(jiffies * kJiffyMs, INT_MAX)) : kDefaultInterval;
     }
-    if (running) FTimer->start(FInterval);
+    // The frame's handlers may have paused the animation meanwhile.
+    if (FAnimating) FTimer->start(FInterval);
 }
 
 void TAniGraphic::SaveToStream(QIODevice& stream) const {

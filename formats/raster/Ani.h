@@ -66,6 +66,10 @@ public:
     // Whether the timer runs; the timer is made on first use, in the thread that starts it.
     bool Animating() const;
     void SetAnimating(bool value);
+    bool IsAnimation() const override { return FFrameCount > 0; }
+    void Play() override { SetAnimating(true); }
+    void Pause() override { SetAnimating(false); }
+    bool Playing() const override { return FAnimating; }
     // One step of the animation (the timer's tick): the next frame in file order, then the interval of
     // the frame now shown. Restarts the timer when it was running.
     void Tick();
@@ -98,5 +102,6 @@ private:
     QVector<qint64> FFramePos; // offset in FData of the size field of each frame's "icon" chunk
     int FCurrent = -1;
     int FInterval = 100;
+    bool FAnimating = false;
     std::unique_ptr<QTimer> FTimer; // last: destroyed first
 };

@@ -197,7 +197,7 @@ TEST(Avi, PlayStopAndClose) {
     }
     EXPECT_GE(g.Index(), 2); // the timer stepped the frames
     EXPECT_GE(clock.elapsed(), 150);
-    g.Stop();
+    g.Pause();
     EXPECT_FALSE(g.Animated());
     const int stopped = g.Index();
     clock.restart();

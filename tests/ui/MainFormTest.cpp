@@ -828,5 +828,5 @@ TEST_F(ViewerTest, AVideoPlaysWhenShown) {
     ASSERT_NE(video, nullptr);
     EXPECT_TRUE(video->Animated());
     EXPECT_TRUE(QTest::qWaitFor([&] { return video->CurrentFrame() > 1; }, 3000));
-    video->Stop();
+    video->Pause();
 }
