@@ -19,6 +19,7 @@
 #include "app/ViewGeometry.h"
 #include "codec/DibGraphic.h"
 #include "codec/Registry.h"
+#include "options/SetupFrm.h"
 #include "formats/raster/PwdFrm.h"
 #include "tools/FormatOptionFrm.h"
 #include "tools/ThumbnailWidget.h"
@@ -132,6 +133,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
     FSlideShow = new TSlideShowController(*this);
     FFullScreen = new TFullScreenController(*this);
     FSave = new TSaveController(*this);
+    FOptions = new TOptionsController(*this);
     for (QAction* a : std::as_const(FPending))
         a->setEnabled(false);
     resize(800, 564 + menuBar()->sizeHint().height());

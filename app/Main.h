@@ -33,6 +33,7 @@ class TFileList;
 class TFileListPanel;
 class THelpController;
 class TMRUFileList;
+class TOptionsController;
 class TPictureView;
 class TPrintController;
 class TRotationController;
@@ -163,6 +164,7 @@ public:
     TSlideShowController& SlideShow() const { return *FSlideShow; }
     TFullScreenController& FullScreen() const { return *FFullScreen; }
     TSaveController& Save() const { return *FSave; }
+    TOptionsController& Options() const { return *FOptions; }
 
     // The shell's services to the controllers.
     // The action of that name (every action is a child of the window).
@@ -268,4 +270,5 @@ private:
     TSlideShowController* FSlideShow = nullptr;
     TFullScreenController* FFullScreen = nullptr;
     TSaveController* FSave = nullptr;
+    TOptionsController* FOptions = nullptr;
 };
