@@ -268,7 +268,7 @@ QWidget* TSetupForm::MakeAssociationsTab() {
     lvTypes->setColumnWidth(0, 75);
     lvTypes->setColumnWidth(1, 140);
     lvTypes->setColumnWidth(2, 117);
-    lvTypes->setIconSize(QSize(32, 32));
+    lvTypes->setIconSize(QSize(16, 16)); // the 32 x 32 icons, shown small as a report list shows them
     labTypes->setBuddy(lvTypes);
     btnAssociate = new QPushButton(QStringLiteral("&Associate"), page);
     connect(btnAssociate, &QPushButton::clicked, this, &TSetupForm::btnAssociateClick);
@@ -371,6 +371,8 @@ QWidget* TSetupForm::MakeThumbnailTab() {
     sizes->addStretch();
     grid->addLayout(sizes, 2, 0, 1, 5);
     grid->addWidget(chkThumbHint, 3, 0, 1, 5);
+    grid->setColumnStretch(5, 1); // the sliders keep to the preview's edges
+    grid->setRowStretch(4, 1);
     return page;
 }
 
