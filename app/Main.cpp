@@ -21,6 +21,7 @@
 #include "codec/DibGraphic.h"
 #include "codec/Gif.h"
 #include "codec/Registry.h"
+#include "options/SetupFrm.h"
 #include "formats/raster/PwdFrm.h"
 #include "tools/FormatOptionFrm.h"
 #include "tools/ThumbnailWidget.h"
@@ -135,6 +136,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
     FFullScreen = new TFullScreenController(*this);
     FSave = new TSaveController(*this);
     FPageAnimation = new TPageAnimationController(*this);
+    FOptions = new TOptionsController(*this);
     for (QAction* a : std::as_const(FPending))
         a->setEnabled(false);
     resize(800, 564 + menuBar()->sizeHint().height());

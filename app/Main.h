@@ -33,6 +33,7 @@ class TFileList;
 class TFileListPanel;
 class THelpController;
 class TMRUFileList;
+class TOptionsController;
 class TPictureView;
 class TPrintController;
 class TPageAnimationController;
@@ -168,6 +169,7 @@ public:
     TFullScreenController& FullScreen() const { return *FFullScreen; }
     TSaveController& Save() const { return *FSave; }
     TPageAnimationController& PageAnimation() const { return *FPageAnimation; }
+    TOptionsController& Options() const { return *FOptions; }
 
     // The shell's services to the controllers.
     // The action of that name (every action is a child of the window).
@@ -274,4 +276,5 @@ private:
     TFullScreenController* FFullScreen = nullptr;
     TSaveController* FSave = nullptr;
     TPageAnimationController* FPageAnimation = nullptr;
+    TOptionsController* FOptions = nullptr;
 };
