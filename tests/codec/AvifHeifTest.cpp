@@ -81,9 +81,10 @@ TEST_F(AvifHeifTest, AvifTenAndTwelveBitsComeDownToEight) {
         ASSERT_TRUE(RunTool(Tool("avifenc"), {"-d", depth, "--min", "0", "--max", "10", Path("in16.png"), file}));
         auto g = LoadFile<TAvifGraphic>(file);
         EXPECT_EQ(g->FileDepth(), QByteArray(depth).toInt());
-        // avifdec's 16-bit output brought to 8 bits by Qt: the same within rounding.
+        // avifdec's 16-bit output brought to 8 bits by Qt: the same within the rounding of the library's
+        // direct 10/12 to 8-bit conversion (up to 2 levels).
         const QImage reference = Reference("avifdec", {"-d", "16", file}).convertToFormat(QImage::Format_RGB32);
-        EXPECT_TRUE(SamePixels(g->Image(), reference, 1));
+        EXPECT_TRUE(SamePixels(g->Image(), reference, 2));
     }
 }
 

@@ -109,7 +109,7 @@ TEST_F(CodecToolTest, JxlDamagedContentAndLimit) {
         LoadGraphic<TJxlGraphic>(bytes.left(bytes.size() / 2));
         FAIL() << "half a JPEG XL file";
     } catch (const EInvalidGraphic& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("The JPEG XL picture ends too early"));
+        EXPECT_EQ(e.Message(), QStringLiteral("The JPEG XL picture is damaged"));
     }
     EXPECT_THROW(LoadGraphic<TJxlGraphic>(QByteArray("\xFF\x0A garbage garbage garbage", 26)), EInvalidGraphic);
     WriteFile(Path("misnamed.gif"), bytes);
