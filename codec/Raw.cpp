@@ -30,9 +30,11 @@ using TProcessed = std::unique_ptr<libraw_processed_image_t, TProcessedDeleter>;
 
 QString RawError(int code) { return QString::fromUtf8(libraw_strerror(code)); }
 
-TRaw Open(const QByteArray& data) {
+// Opens the file's bytes; *cut is set when LibRaw finds the data ending early (at opening or later).
+TRaw Open(const QByteArray& data, bool* cut) {
     TRaw raw(libraw_init(0));
     if (!raw) throw EPictureTooLarge(QStringLiteral("Not enough memory for the RAW decoder"));
+    libraw_set_dataerror_handler(raw.get(), [](void* flag, const char*, const int) { *static_cast<bool*>(flag) = true; }, cut);
     const int rc = libraw_open_buffer(raw.get(), const_cast<char*>(data.constData()), size_t(data.size()));
     if (rc != LIBRAW_SUCCESS) throw EInvalidGraphic(QStringLiteral("Not a camera RAW picture: %1").arg(RawError(rc)));
     return raw;
@@ -95,7 +97,8 @@ void TRawGraphic::ReadPage(QIODevice& stream, int page) {
     FData = ReadRemaining(stream, kMaxFileSize);
     FShowsPreview = false;
     FFullSize = QSize();
-    TRaw raw = Open(FData);
+    bool cut = false;
+    TRaw raw = Open(FData, &cut);
     FCamera = (QString::fromUtf8(raw->idata.make) + QLatin1Char(' ') + QString::fromUtf8(raw->idata.model)).trimmed();
     const int orientation = OrientationOfFlip(raw->sizes.flip);
     const int width = raw->sizes.iwidth ? raw->sizes.iwidth : raw->sizes.width;
@@ -137,7 +140,9 @@ void TRawGraphic::ReadPage(QIODevice& stream, int page) {
 void TRawGraphic::DecodeFull() {
     if (FData.isEmpty()) throw EInvalidGraphicOperation(QStringLiteral("There is no RAW file to develop"));
     if (!FShowsPreview && !FImage.isNull()) return;
-    TRaw raw = Open(FData);
+    // LibRaw reports data that end early through its handler (and develops what arrived).
+    bool cut = false;
+    TRaw raw = Open(FData, &cut);
     CheckPictureSize(raw->sizes.width, raw->sizes.height);
     raw->params.use_camera_wb = 1;
     raw->params.output_color = 1; // sRGB
@@ -151,6 +156,7 @@ void TRawGraphic::DecodeFull() {
     TProcessed image(libraw_dcraw_make_mem_image(raw.get(), &rc));
     if (!image) throw EInvalidGraphic(QStringLiteral("Cannot develop the RAW picture: %1").arg(RawError(rc)));
     FImage = FromBitmap(*image); // LibRaw turns the developed picture itself
+    SetTruncated(cut);
     FFullSize = QSize();
     FShowsPreview = false;
     SetTransparent(false);
