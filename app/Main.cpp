@@ -102,7 +102,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
     FSplitter->setHandleWidth(3);
     FSplitter->setChildrenCollapsible(false);
     // 2. The file list's filter box gets the whole filter text; the list is the current folder.
-    FFileListPanel = new TFileListPanel(GraphicFilter(), FSplitter);
+    FFileListPanel = new TFileListPanel(FullGraphicFilter(), FSplitter);
     FFileListPanel->hide();
     FPictureArea = new QWidget(FSplitter);
     FPictureArea->setObjectName(QStringLiteral("PictureArea"));

@@ -17,7 +17,7 @@ std::optional<QString> ChoosePictureFile(QWidget* parent) {
     // The registry's filter text with its patterns space-separated; Linux names are case-sensitive, so
     // every pattern is offered in lower case as well.
     QStringList filters;
-    const QStringList parts = OpenDialogFilter().split(QLatin1Char('|'));
+    const QStringList parts = FullOpenDialogFilter().split(QLatin1Char('|'));
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         QString description = parts[i];
         const int paren = description.lastIndexOf(QLatin1String(" ("));

@@ -122,6 +122,8 @@ const TCliCommand kConvert{
     "  .ppm .pgm .pbm               plain=0|1\n"
     "  .emf .wmf                    format=emf|wmf\n"
     "  .cif                         password=P  cipher=4..7|blowfish|twofish|cast128|rijndael  case-sensitive=0|1\n"
+    "  .webp                        quality=0..100 (75)  lossless=0|1 (0)  method=0..6 (4)\n"
+    "  .avif                        quality=0..100 (75)  speed=0..10 (6)\n"
     "  .bmp .wbmp .ptf .cur .sld    none\n",
     &CmdConvert, 20};
 const TCliCommandRegistrar kRegister(kConvert);

@@ -3,6 +3,7 @@
 #include "cli/Cli.h"
 
 #include "codec/Limits.h"
+#include "codec/Raw.h"
 #include "codec/Services.h"
 #include "formats/Formats.h"
 
@@ -121,6 +122,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     InitializeFormats();
+    // Camera RAW files are developed in full on the command line; thumbnails take their previews.
+    TRawGraphic::SetPreviewFirst(name == QLatin1String("thumbnails"));
     try {
         return command->Run(args);
     } catch (const TUsageError& e) {

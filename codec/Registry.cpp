@@ -70,6 +70,26 @@ const std::vector<TStartupFormat> GStartupTable = {
     {"PSP", "Paintshop Pro images", "", "TPSPGraphic"},
 };
 
+// Today's formats, beside the start-up table.
+const std::vector<TStartupFormat> GModernTable = {
+    {"WEBP", "WebP images", "", "TWebPGraphic"},
+    {"AVIF", "AV1 images", "", "TAvifGraphic"},
+    {"HEIC", "HEIF images", "HEIC images", "THeifGraphic"},
+    {"HEIF", "", "HEIF images", "THeifGraphic"},
+    {"HIF", "", "HEIF images", "THeifGraphic"},
+    {"JXL", "JPEG XL images", "", "TJxlGraphic"},
+    {"EXR", "OpenEXR images", "", "TExrGraphic"},
+    {"DNG", "Camera RAW images", "Digital negatives", "TRawGraphic"},
+    {"CR2", "", "Canon RAW images", "TRawGraphic"},
+    {"CR3", "", "Canon RAW images", "TRawGraphic"},
+    {"NEF", "", "Nikon RAW images", "TRawGraphic"},
+    {"ARW", "", "Sony RAW images", "TRawGraphic"},
+    {"ORF", "", "Olympus RAW images", "TRawGraphic"},
+    {"RAF", "", "Fujifilm RAW images", "TRawGraphic"},
+    {"RW2", "", "Panasonic RAW images", "TRawGraphic"},
+    {"PEF", "", "Pentax RAW images", "TRawGraphic"},
+};
+
 // The twelve extensions that "All images" lists after the alphabetical run of the others.
 const QStringList GLateExtensions = {"AFI", "DIB", "HG",  "JFIF", "JIF", "JPE",
                                      "PLO", "PTF", "RGBA", "SCR", "TIFF", "VST"};
@@ -263,3 +283,44 @@ const TStartupFormat* FindStartupFormat(const QString& extension) {
 
 QString GraphicFilter() { return FilterText(false); }
 QString OpenDialogFilter() { return FilterText(true); }
+
+const std::vector<TStartupFormat>& ModernFormatTable() { return GModernTable; }
+
+void RegisterModernTable() {
+    for (const auto& row : GModernTable) {
+        TGraphicClass cls = FindGraphicClass(QString::fromLatin1(row.ClassName));
+        if (!cls) continue;
+        CentralFormats().Register(QString::fromLatin1(row.Extension), QString::fromLatin1(row.Common),
+                                  QString::fromLatin1(row.Individual), cls);
+    }
+}
+
+namespace {
+
+QString FullFilterText(bool openDialog) {
+    QStringList parts = FilterText(openDialog).split(QLatin1Char('|'));
+    QStringList classOrder, all;
+    QMap<QString, QString> commonOf;
+    QMap<QString, QStringList> patternsOf;
+    for (const auto& row : GModernTable) {
+        const QString cls = QString::fromLatin1(row.ClassName);
+        if (!FindGraphicClass(cls)) continue;
+        if (!classOrder.contains(cls)) classOrder << cls;
+        if (*row.Common) commonOf[cls] = QString::fromLatin1(row.Common);
+        const QString pattern = QStringLiteral("*.") + QString::fromLatin1(row.Extension);
+        patternsOf[cls] << pattern;
+        all << pattern;
+    }
+    if (all.isEmpty()) return parts.join(QLatin1Char('|'));
+    parts[1] += QLatin1Char(';') + all.join(QLatin1Char(';'));
+    for (const QString& cls : classOrder) {
+        const QString patterns = patternsOf[cls].join(QLatin1Char(';'));
+        parts << commonOf[cls] + QStringLiteral(" (") + patterns + QLatin1Char(')') << patterns;
+    }
+    return parts.join(QLatin1Char('|'));
+}
+
+} // namespace
+
+QString FullGraphicFilter() { return FullFilterText(false); }
+QString FullOpenDialogFilter() { return FullFilterText(true); }

@@ -89,7 +89,17 @@ std::vector<TStartupFormat> MissingStartupFormats();
 // The start-up row of an extension, or nullptr.
 const TStartupFormat* FindStartupFormat(const QString& extension);
 
+// The second table: today's formats (WebP, AVIF, HEIF, JPEG XL, camera RAW, OpenEXR), registered after
+// the start-up table, which it leaves as it is.
+const std::vector<TStartupFormat>& ModernFormatTable();
+// Registers every row of the second table whose class is in the catalogue, in table order.
+void RegisterModernTable();
+
 // The filter text of the file list: "description|patterns|..." for every pair.
 QString GraphicFilter();
 // The open dialog's variant: the "All images" list without its last 12 patterns.
 QString OpenDialogFilter();
+// The same texts with the second table's formats: their patterns appended to "All images" and a line
+// of their own for each class after the start-up table's lines. Only classes built in are named.
+QString FullGraphicFilter();
+QString FullOpenDialogFilter();

@@ -19,6 +19,12 @@
 #include "codec/Sgi.h"
 #include "codec/Tga.h"
 #include "codec/Tiff.h"
+#include "codec/WebP.h"
+#include "codec/Avif.h"
+#include "codec/Heif.h"
+#include "codec/Jxl.h"
+#include "codec/Exr.h"
+#include "codec/Raw.h"
 #include "formats/cad/DxfImage.h"
 #include "formats/hpgl/hpgl_2.h"
 #include "formats/cad/SLDimage.h"
@@ -77,5 +83,14 @@ void InitializeFormats() {
         RegisterHpglFormats();
 
         RegisterStartupTable();
+
+        // Today's formats: their own table, registered after the start-up table.
+        RegisterGraphicClass(TWebPGraphic::StaticClass());
+        RegisterGraphicClass(TAvifGraphic::StaticClass());
+        RegisterGraphicClass(THeifGraphic::StaticClass());
+        RegisterGraphicClass(TJxlGraphic::StaticClass());
+        RegisterGraphicClass(TExrGraphic::StaticClass());
+        RegisterGraphicClass(TRawGraphic::StaticClass());
+        RegisterModernTable();
     });
 }

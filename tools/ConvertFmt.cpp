@@ -17,6 +17,9 @@
 #include "codec/Services.h"
 #include "codec/Tga.h"
 #include "codec/Tiff.h"
+#include "codec/WebP.h"
+#include "codec/Avif.h"
+#include "codec/Raw.h"
 #include "formats/cad/DxfImage.h"
 #include "formats/cad/SLDimage.h"
 #include "formats/raster/AVIGraph.h"
@@ -60,6 +63,7 @@ const TTarget kOtherTargets[] = {
     {"JIF", &TJpegGraphic::StaticClass},  {"TIFF", &TTiffGraphic::StaticClass}, {"PCC", &TPcxGraphic::StaticClass},
     {"PPM", &TPPMGraphic::StaticClass},   {"PGM", &TPPMGraphic::StaticClass},  {"PBM", &TPPMGraphic::StaticClass},
     {"WMF", &TMetafile::StaticClass},     {"CUR", &TCursorGraphic::StaticClass}, {"SLD", &Tslide::StaticClass},
+    {"WEBP", &TWebPGraphic::StaticClass}, {"AVIF", &TAvifGraphic::StaticClass},
 };
 
 QString Normalised(QString extension) {
@@ -246,6 +250,8 @@ void ApplyAviKeys(TPictureOption& options, const TKeys& keys) {
 void ConvertStill(TGraphic& source, const QString& destFile, const TPictureOption& options, TColor backColor,
                   TGraphicClass cls, const TKeys& keys) {
     TBackgroundSwitch background(&source, backColor);
+    // A camera RAW picture is converted developed, never from its preview.
+    if (auto* raw = dynamic_cast<TRawGraphic*>(&source)) raw->DecodeFull();
     std::unique_ptr<TGraphic> target = cls->Create();
     ApplyPictureOption(*target, options);
     ApplyKeys(*target, keys);

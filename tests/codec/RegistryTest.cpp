@@ -36,8 +36,10 @@ TEST(StartupTable, RegistryMatchesTheTable) {
     // Every row of the table has its reader built in.
     EXPECT_TRUE(missing.isEmpty()) << missing.join(", ").toStdString();
     EXPECT_TRUE(MissingStartupFormats().empty());
+    // The start-up table's content tests first, then those of the second table (AVIF before HEIF).
     const QStringList order = {"TRLAGraphic", "TSGIGraphic", "TPSDGraphic", "TPPMGraphic",
-                               "TAutodeskGraphic", "TCUTGraphic", "TPSPGraphic"};
+                               "TAutodeskGraphic", "TCUTGraphic", "TPSPGraphic", "TWebPGraphic",
+                               "TAvifGraphic", "THeifGraphic", "TJxlGraphic", "TExrGraphic", "TRawGraphic"};
     QStringList seen;
     for (const auto& entry : CentralFormats().Classes())
         if (entry.GraphicClass->IsContentTestable()) seen << entry.GraphicClass->ClassName;

@@ -106,7 +106,7 @@ TEST(ConvertFmt, EveryTargetRoundTrips) {
         {"BMP", 0, true},   {"WBMP", -1, true}, {"EMF", 0, false}, {"PCX", 0, true},   {"SCR", 0, false},
         {"TGA", 0, true},   {"PTF", 0, false},  {"JPEG", 40, true}, {"TIFF", 0, true}, {"PPM", 0, true},
         {"PGM", -1, true},  {"PBM", -1, true},  {"WMF", 0, true},  {"CUR", 0, false},  {"PCC", 0, true},
-        {"jpe", 40, true},  {"jfif", 40, true}, {"JIF", 40, true},
+        {"jpe", 40, true},  {"jfif", 40, true}, {"JIF", 40, true}, {"WEBP", 40, true}, {"AVIF", 40, true},
     };
     const QImage photo = Photo();
     TImageGraphic source(photo);

@@ -720,6 +720,11 @@ TEST_F(ViewerTest, TheOpenDialogOffersEveryPatternInBothCasesAndAPreview) {
     EXPECT_TRUE(filters[0].contains(QStringLiteral(" *.wbmp "))) << filters[0].toStdString();
     EXPECT_FALSE(filters[0].contains(QStringLiteral("*.JFIF"))); // the open dialog leaves out the late twelve
     EXPECT_TRUE(filters.contains(QStringLiteral("Wireless Bitmap (*.WBMP *.wbmp)")));
+    // Today's formats: in "All images" and on lines of their own after the start-up table's.
+    EXPECT_TRUE(filters[0].contains(QStringLiteral(" *.WEBP *.AVIF *.HEIC"))) << filters[0].toStdString();
+    EXPECT_TRUE(filters[0].endsWith(QStringLiteral(" *.pef)"))) << filters[0].toStdString();
+    EXPECT_EQ(filters.last(), QStringLiteral("Camera RAW images (*.DNG *.CR2 *.CR3 *.NEF *.ARW *.ORF *.RAF *.RW2 *.PEF "
+                                             "*.dng *.cr2 *.cr3 *.nef *.arw *.orf *.raf *.rw2 *.pef)"));
     EXPECT_TRUE(previewed);
     EXPECT_EQ(form->CurrentFile(), path);
     EXPECT_EQ(Panel(*form, 6), QStringLiteral("64x32"));

@@ -1,0 +1,124 @@
+#include "codec/Heif.h"
+
+#include "codec/Avif.h"
+#include "codec/Limits.h"
+#include "codec/PictureColour.h"
+#include "codec/Stream.h"
+
+#include <libheif/heif.h>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+DEFINE_CONTENT_GRAPHIC_CLASS(THeifGraphic)
+
+namespace {
+
+constexpr qint64 kMaxFileSize = qint64(1) << 31;
+
+struct TContextDeleter {
+    void operator()(heif_context* c) const { heif_context_free(c); }
+};
+struct THandleDeleter {
+    void operator()(heif_image_handle* h) const { heif_image_handle_release(h); }
+};
+struct TImageDeleter {
+    void operator()(heif_image* i) const { heif_image_release(i); }
+};
+struct TOptionsDeleter {
+    void operator()(heif_decoding_options* o) const { heif_decoding_options_free(o); }
+};
+
+void Check(const heif_error& error, const char* what) {
+    if (error.code == heif_error_Ok) return;
+    if (error.code == heif_error_Memory_allocation_error)
+        throw EPictureTooLarge(QStringLiteral("Not enough memory for the HEIF picture"));
+    throw EInvalidGraphic(QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromUtf8(error.message)));
+}
+
+} // namespace
+
+bool THeifGraphic::AcceptsContent(QIODevice& stream) {
+    if (FtypHasBrand(stream, {"avif", "avis"})) return false;
+    return FtypHasBrand(stream, {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1"});
+}
+
+void THeifGraphic::ReadPage(QIODevice& stream, int page) {
+    (void)page;
+    const QByteArray data = ReadRemaining(stream, kMaxFileSize);
+    std::unique_ptr<heif_context, TContextDeleter> context(heif_context_alloc());
+    if (!context) throw EPictureTooLarge(QStringLiteral("Not enough memory for the HEIF decoder"));
+    Check(heif_context_read_from_memory_without_copy(context.get(), data.constData(), size_t(data.size()), nullptr),
+          "Cannot read the HEIF picture");
+    heif_image_handle* rawHandle = nullptr;
+    Check(heif_context_get_primary_image_handle(context.get(), &rawHandle), "The HEIF file has no primary picture");
+    std::unique_ptr<heif_image_handle, THandleDeleter> handle(rawHandle);
+    // The size after the transformations; the pixel count is the same before them.
+    CheckPictureSize(heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get()));
+    const bool alpha = heif_image_handle_has_alpha_channel(handle.get());
+    FFileDepth = heif_image_handle_get_luma_bits_per_pixel(handle.get());
+    const bool deep = FFileDepth > 8;
+    const heif_chroma chroma = deep ? (alpha ? heif_chroma_interleaved_RRGGBBAA_LE : heif_chroma_interleaved_RRGGBB_LE)
+                                    : (alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB);
+    std::unique_ptr<heif_decoding_options, TOptionsDeleter> options(heif_decoding_options_alloc());
+    heif_image* rawImage = nullptr;
+    Check(heif_decode_image(handle.get(), &rawImage, heif_colorspace_RGB, chroma, options.get()),
+          "Cannot decode the HEIF picture");
+    std::unique_ptr<heif_image, TImageDeleter> image(rawImage);
+    const int width = heif_image_get_width(image.get(), heif_channel_interleaved);
+    const int height = heif_image_get_height(image.get(), heif_channel_interleaved);
+    int stride = 0;
+    const uint8_t* plane = heif_image_get_plane_readonly(image.get(), heif_channel_interleaved, &stride);
+    if (!plane || width <= 0 || height <= 0) throw EInvalidGraphic(QStringLiteral("The HEIF picture has no pixels"));
+    QImage picture = NewImage(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    const int channels = alpha ? 4 : 3;
+    const int bits = deep ? heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) : 8;
+    const quint32 maxValue = (1u << std::clamp(bits, 1, 16)) - 1;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* src = plane + qsizetype(y) * stride;
+        auto* dst = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            int v[4] = {0, 0, 0, 255};
+            for (int c = 0; c < channels; ++c) {
+                if (deep) {
+                    const uint8_t* p = src + (qsizetype(x) * channels + c) * 2;
+                    v[c] = To8Bit(quint32(p[0]) | (quint32(p[1]) << 8), maxValue);
+                } else {
+                    v[c] = src[qsizetype(x) * channels + c];
+                }
+            }
+            dst[x] = qRgba(v[0], v[1], v[2], v[3]);
+        }
+    }
+
+    // Colours: an ICC profile, else the nclx box.
+    const heif_color_profile_type profile = heif_image_handle_get_color_profile_type(handle.get());
+    if (profile == heif_color_profile_type_prof || profile == heif_color_profile_type_rICC) {
+        QByteArray icc(qsizetype(heif_image_handle_get_raw_color_profile_size(handle.get())), Qt::Uninitialized);
+        if (!icc.isEmpty() && heif_image_handle_get_raw_color_profile(handle.get(), icc.data()).code == heif_error_Ok)
+            ConvertProfileToSrgb(picture, icc);
+    } else if (profile == heif_color_profile_type_nclx) {
+        heif_color_profile_nclx* nclx = nullptr;
+        if (heif_image_handle_get_nclx_color_profile(handle.get(), &nclx).code == heif_error_Ok && nclx) {
+            ConvertNclxToSrgb(picture, int(nclx->color_primaries), int(nclx->transfer_characteristics));
+            heif_nclx_color_profile_free(nclx);
+        }
+    }
+
+    // The EXIF orientation, in files that do not turn the picture themselves.
+    FExifOrientation = 1;
+    if (!HeifHasProperty(data, "irot") && !HeifHasProperty(data, "imir")) {
+        heif_item_id exifId = 0;
+        if (heif_image_handle_get_list_of_metadata_block_IDs(handle.get(), "Exif", &exifId, 1) == 1) {
+            const size_t size = heif_image_handle_get_metadata_size(handle.get(), exifId);
+            if (size > 0 && size < (1u << 24)) {
+                QByteArray exif(qsizetype(size), Qt::Uninitialized);
+                if (heif_image_handle_get_metadata(handle.get(), exifId, exif.data()).code == heif_error_Ok)
+                    FExifOrientation = ExifOrientation(exif);
+            }
+        }
+    }
+    FImage = ApplyOrientation(picture, FExifOrientation);
+    SetTransparent(alpha);
+}

@@ -1,0 +1,182 @@
+#include "codec/Raw.h"
+
+#include "codec/Jpeg.h"
+#include "codec/Limits.h"
+#include "codec/PictureColour.h"
+#include "codec/Stream.h"
+
+#include <QBuffer>
+
+#include <libraw/libraw.h>
+
+#include <atomic>
+#include <memory>
+
+DEFINE_CONTENT_GRAPHIC_CLASS(TRawGraphic)
+
+namespace {
+
+constexpr qint64 kMaxFileSize = qint64(1) << 31;
+std::atomic<bool> GPreviewFirst{true};
+
+struct TRawDeleter {
+    void operator()(libraw_data_t* r) const { libraw_close(r); }
+};
+struct TProcessedDeleter {
+    void operator()(libraw_processed_image_t* p) const { libraw_dcraw_clear_mem(p); }
+};
+using TRaw = std::unique_ptr<libraw_data_t, TRawDeleter>;
+using TProcessed = std::unique_ptr<libraw_processed_image_t, TProcessedDeleter>;
+
+QString RawError(int code) { return QString::fromUtf8(libraw_strerror(code)); }
+
+// Opens the file's bytes; *cut is set when LibRaw finds the data ending early (at opening or later).
+TRaw Open(const QByteArray& data, bool* cut) {
+    TRaw raw(libraw_init(0));
+    if (!raw) throw EPictureTooLarge(QStringLiteral("Not enough memory for the RAW decoder"));
+    libraw_set_dataerror_handler(raw.get(), [](void* flag, const char*, const int) { *static_cast<bool*>(flag) = true; }, cut);
+    const int rc = libraw_open_buffer(raw.get(), const_cast<char*>(data.constData()), size_t(data.size()));
+    if (rc != LIBRAW_SUCCESS) throw EInvalidGraphic(QStringLiteral("Not a camera RAW picture: %1").arg(RawError(rc)));
+    return raw;
+}
+
+// dcraw's flip codes as EXIF orientations.
+int OrientationOfFlip(int flip) {
+    switch (flip) {
+    case 3: return 3;
+    case 5: return 8;
+    case 6: return 6;
+    default: return 1;
+    }
+}
+
+// An 8-bit RGB or grey bitmap of LibRaw as an RGB32 picture.
+QImage FromBitmap(const libraw_processed_image_t& p) {
+    if (p.bits != 8 || (p.colors != 3 && p.colors != 1)) throw EInvalidGraphic(QStringLiteral("The RAW picture has an unknown pixel layout"));
+    if (qint64(p.width) * p.height * p.colors > qint64(p.data_size))
+        throw EInvalidGraphic(QStringLiteral("The RAW picture is damaged"));
+    QImage image = NewImage(p.width, p.height, QImage::Format_RGB32);
+    for (int y = 0; y < p.height; ++y) {
+        const uchar* src = p.data + qsizetype(y) * p.width * p.colors;
+        auto* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < p.width; ++x)
+            dst[x] = p.colors == 3 ? qRgb(src[x * 3], src[x * 3 + 1], src[x * 3 + 2]) : qRgb(src[x], src[x], src[x]);
+    }
+    return image;
+}
+
+} // namespace
+
+bool TRawGraphic::PreviewFirst() { return GPreviewFirst; }
+void TRawGraphic::SetPreviewFirst(bool value) { GPreviewFirst = value; }
+
+bool TRawGraphic::AcceptsContent(QIODevice& stream) {
+    const qint64 start = stream.pos();
+    TStreamPositionKeeper keep(stream);
+    const QByteArray head = stream.read(16);
+    if (head.size() < 16) return false;
+    // Signatures of their own: Canon CR3 (ISO media, brand crx), Fujifilm, Olympus, Panasonic.
+    if (head.mid(4, 8) == "ftypcrx ") return true;
+    if (head.startsWith("FUJIFILMCCD-RAW")) return true;
+    if (head.startsWith("IIRO") || head.startsWith("IIRS") || head.startsWith("MMOR")) return true;
+    if (head.startsWith(QByteArray("IIU\0", 4))) return true;
+    // TIFF-based files (DNG, CR2, NEF, ARW, PEF): CR2 says so at offset 8; others carry the DNG version
+    // tag (C612) or a maker's make in the first directory, which plain TIFF does not need. Only DNG and
+    // CR2 are told by content; the other TIFF-based files open by their extension.
+    if (head.startsWith(QByteArray("II*\0", 4)) && head.mid(8, 2) == "CR") return true;
+    if (head.startsWith(QByteArray("II*\0", 4)) || head.startsWith(QByteArray("MM\0*", 4))) {
+        stream.seek(start);
+        const QByteArray first = stream.read(64 * 1024);
+        return first.contains(QByteArray("\x12\xC6\x01\0", 4)) || first.contains(QByteArray("\xC6\x12\0\x01", 4));
+    }
+    return false;
+}
+
+void TRawGraphic::ReadPage(QIODevice& stream, int page) {
+    (void)page;
+    FData = ReadRemaining(stream, kMaxFileSize);
+    FShowsPreview = false;
+    FFullSize = QSize();
+    bool cut = false;
+    TRaw raw = Open(FData, &cut);
+    FCamera = (QString::fromUtf8(raw->idata.make) + QLatin1Char(' ') + QString::fromUtf8(raw->idata.model)).trimmed();
+    const int orientation = OrientationOfFlip(raw->sizes.flip);
+    const int width = raw->sizes.iwidth ? raw->sizes.iwidth : raw->sizes.width;
+    const int height = raw->sizes.iheight ? raw->sizes.iheight : raw->sizes.height;
+    CheckPictureSize(width, height);
+    const bool quarter = orientation == 6 || orientation == 8;
+    const QSize full = quarter ? QSize(height, width) : QSize(width, height);
+
+    if (GPreviewFirst && raw->thumbnail.tlength > 0 && libraw_unpack_thumb(raw.get()) == LIBRAW_SUCCESS) {
+        CheckPictureSize(std::max<int>(1, raw->thumbnail.twidth), std::max<int>(1, raw->thumbnail.theight));
+        int rc = 0;
+        TProcessed thumb(libraw_dcraw_make_mem_thumb(raw.get(), &rc));
+        QImage preview;
+        if (thumb && thumb->type == LIBRAW_IMAGE_JPEG) {
+            QByteArray jpeg = QByteArray::fromRawData(reinterpret_cast<const char*>(thumb->data), qsizetype(thumb->data_size));
+            QBuffer buffer(&jpeg);
+            buffer.open(QIODevice::ReadOnly);
+            TJpegGraphic decoder;
+            try {
+                decoder.LoadFromStream(buffer);
+                preview = decoder.Image().convertToFormat(QImage::Format_RGB32);
+            } catch (const Exception&) {
+                preview = QImage(); // a damaged preview: develop instead
+            }
+        } else if (thumb && thumb->type == LIBRAW_IMAGE_BITMAP) {
+            preview = FromBitmap(*thumb);
+        }
+        if (!preview.isNull()) {
+            FImage = ApplyOrientation(preview, orientation);
+            FFullSize = full;
+            FShowsPreview = true;
+            SetTransparent(false);
+            return;
+        }
+    }
+    DecodeFull();
+}
+
+void TRawGraphic::DecodeFull() {
+    if (FData.isEmpty()) throw EInvalidGraphicOperation(QStringLiteral("There is no RAW file to develop"));
+    if (!FShowsPreview && !FImage.isNull()) return;
+    // LibRaw reports data that end early through its handler (and develops what arrived).
+    bool cut = false;
+    TRaw raw = Open(FData, &cut);
+    CheckPictureSize(raw->sizes.width, raw->sizes.height);
+    raw->params.use_camera_wb = 1;
+    raw->params.output_color = 1; // sRGB
+    raw->params.output_bps = 8;
+    int rc = libraw_unpack(raw.get());
+    if (rc == LIBRAW_SUCCESS) rc = libraw_dcraw_process(raw.get());
+    if (rc != LIBRAW_SUCCESS) {
+        if (rc == LIBRAW_UNSUFFICIENT_MEMORY) throw EPictureTooLarge(QStringLiteral("Not enough memory to develop the RAW picture"));
+        throw EInvalidGraphic(QStringLiteral("Cannot develop the RAW picture: %1").arg(RawError(rc)));
+    }
+    TProcessed image(libraw_dcraw_make_mem_image(raw.get(), &rc));
+    if (!image) throw EInvalidGraphic(QStringLiteral("Cannot develop the RAW picture: %1").arg(RawError(rc)));
+    FImage = FromBitmap(*image); // LibRaw turns the developed picture itself
+    SetTruncated(cut);
+    FFullSize = QSize();
+    FShowsPreview = false;
+    SetTransparent(false);
+}
+
+QImage TRawGraphic::ToImage(QSize size, TColor background) const {
+    if (FShowsPreview && !size.isValid()) size = FFullSize;
+    return TDibGraphic::ToImage(size, background);
+}
+
+QImage TRawGraphic::ToBitmap() const {
+    if (FShowsPreview) return ToImage();
+    return FImage;
+}
+
+void TRawGraphic::Assign(const TGraphic& source) {
+    if (&source == this) return;
+    FData.clear();
+    FFullSize = QSize();
+    FShowsPreview = false;
+    FCamera.clear();
+    TDibGraphic::Assign(source);
+}
