@@ -9,7 +9,9 @@
 
 #include <libraw/libraw.h>
 
+#include <algorithm>
 #include <atomic>
+#include <vector>
 #include <memory>
 
 DEFINE_CONTENT_GRAPHIC_CLASS(TRawGraphic)
@@ -30,6 +32,57 @@ using TProcessed = std::unique_ptr<libraw_processed_image_t, TProcessedDeleter>;
 
 QString RawError(int code) { return QString::fromUtf8(libraw_strerror(code)); }
 
+// True when a file built as TIFF (DNG, CR2, NEF, ARW, PEF, ...) names strips or tiles, in any of its
+// directories or their sub-directories, that reach beyond its end: LibRaw develops such a file quietly
+// with zeros where the data are missing.
+bool TiffDataBeyondEnd(const QByteArray& d) {
+    const qint64 size = d.size();
+    if (size < 8 || !(d.startsWith("II") || d.startsWith("MM"))) return false;
+    const bool le = d[0] == 'I';
+    auto u16 = [&](qint64 p) -> quint32 {
+        if (p < 0 || p + 2 > size) return 0;
+        const auto a = quint32(uchar(d[p])), b = quint32(uchar(d[p + 1]));
+        return le ? a | (b << 8) : (a << 8) | b;
+    };
+    auto u32 = [&](qint64 p) -> quint32 {
+        return le ? u16(p) | (u16(p + 2) << 16) : (u16(p) << 16) | u16(p + 2);
+    };
+    // The values of an entry of type SHORT, LONG or IFD (at most `limit` of them).
+    auto values = [&](qint64 entry, std::vector<quint32>& out) {
+        const quint32 type = u16(entry + 2), count = std::min<quint32>(u32(entry + 4), 1u << 20);
+        const int width = type == 3 ? 2 : (type == 4 || type == 13) ? 4 : 0;
+        if (!width) return;
+        const qint64 at = qint64(count) * width <= 4 ? entry + 8 : qint64(u32(entry + 8));
+        for (quint32 i = 0; i < count && at + qint64(i + 1) * width <= size; ++i)
+            out.push_back(width == 2 ? u16(at + 2 * i) : u32(at + 4 * qint64(i)));
+    };
+    std::vector<qint64> pending{qint64(u32(4))};
+    std::vector<qint64> seen;
+    for (int budget = 0; !pending.empty() && budget < 64; ++budget) {
+        const qint64 ifd = pending.back();
+        pending.pop_back();
+        if (ifd < 8 || ifd + 2 > size || std::find(seen.begin(), seen.end(), ifd) != seen.end()) continue;
+        seen.push_back(ifd);
+        const qint64 n = u16(ifd);
+        if (ifd + 2 + 12 * n + 4 > size) return true;
+        std::vector<quint32> offsets, counts, children;
+        for (qint64 i = 0; i < n; ++i) {
+            const qint64 entry = ifd + 2 + 12 * i;
+            switch (u16(entry)) {
+            case 273: case 324: values(entry, offsets); break; // strip and tile offsets
+            case 279: case 325: values(entry, counts); break;  // their byte counts
+            case 330: values(entry, children); break;           // sub-directories
+            default: break;
+            }
+        }
+        for (size_t i = 0; i < std::min(offsets.size(), counts.size()); ++i)
+            if (qint64(offsets[i]) + qint64(counts[i]) > size) return true;
+        for (quint32 child : children) pending.push_back(child);
+        if (const quint32 next = u32(ifd + 2 + 12 * n)) pending.push_back(next);
+    }
+    return false;
+}
+
 // Opens the file's bytes; *cut is set when LibRaw finds the data ending early (at opening or later).
 TRaw Open(const QByteArray& data, bool* cut) {
     TRaw raw(libraw_init(0));
@@ -37,6 +90,7 @@ TRaw Open(const QByteArray& data, bool* cut) {
     libraw_set_dataerror_handler(raw.get(), [](void* flag, const char*, const int) { *static_cast<bool*>(flag) = true; }, cut);
     const int rc = libraw_open_buffer(raw.get(), const_cast<char*>(data.constData()), size_t(data.size()));
     if (rc != LIBRAW_SUCCESS) throw EInvalidGraphic(QStringLiteral("Not a camera RAW picture: %1").arg(RawError(rc)));
+    if (TiffDataBeyondEnd(data)) *cut = true;
     return raw;
 }
 
@@ -131,6 +185,7 @@ void TRawGraphic::ReadPage(QIODevice& stream, int page) {
             FFullSize = full;
             FShowsPreview = true;
             SetTransparent(false);
+            SetTruncated(cut);
             return;
         }
     }
