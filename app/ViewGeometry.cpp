@@ -350,7 +350,10 @@ void TMainForm::ShowCursorFor(bool grabbing) {
 }
 
 void TMainForm::ViewResized() {
-    if (Action("ViewAutoFitAction")->isChecked()) {
+    // Fitted as a load fits: also a drawing under the drawings' own auto fit (a drawing opened from the
+    // command line is loaded before the window has its final size).
+    if (Action("ViewAutoFitAction")->isChecked() ||
+        (FPictureKind == TPictureKind::pkVector && FSettings.AutoFitVector)) {
         FitPicture();
         return;
     }

@@ -833,3 +833,21 @@ TEST_F(ViewerTest, AVideoPlaysWhenShown) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return video->CurrentFrame() > 1; }, 3000));
     video->Pause();
 }
+
+TEST_F(ViewerTest, ADrawingFollowsTheViewSizeWhileItsAutoFitIsOn) {
+    // A drawing opened before the window has its final size (the command line) is fitted again when
+    // the view grows: auto fit for drawings holds on resizing too.
+    const QString plot = FDir.filePath(QStringLiteral("p.plt"));
+    WriteFile(plot, "IN;SP1;PU0,0;PD4000,3000;");
+    auto form = NewForm(200, 150);
+    ASSERT_FALSE(ActionOf(*form, "ViewAutoFitAction")->isChecked());
+    form->OpenPicture(plot);
+    ASSERT_EQ(form->PictureKind(), TPictureKind::pkVector);
+    const int small = form->DisplayWidth();
+    EXPECT_LE(small, 200);
+    SetViewSize(*form, 800, 600);
+    EXPECT_GT(form->DisplayWidth(), small);
+    EXPECT_TRUE(form->DisplayWidth() == 800 || form->DisplayHeight() == 600)
+        << form->DisplayWidth() << "x" << form->DisplayHeight();
+    EXPECT_EQ(form->ViewBitmap().size(), QSize(form->DisplayWidth(), form->DisplayHeight()));
+}
