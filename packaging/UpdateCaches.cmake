@@ -1,0 +1,37 @@
+# Refreshes the desktop's caches of a data folder (share/) after Lumenor's files came or went: the MIME
+# database, the desktop entries' MIME cache and the hicolor icon cache. A cache whose sources are all
+# gone is removed with its folder, so an uninstall from a prefix of its own leaves nothing behind.
+# Missing tools are skipped.
+function(lumenor_update_caches datadir)
+  find_program(UPDATE_MIME update-mime-database)
+  find_program(UPDATE_DESKTOP update-desktop-database)
+  find_program(UPDATE_ICONS gtk-update-icon-cache)
+  file(GLOB mime_sources "${datadir}/mime/packages/*.xml")
+  if(mime_sources AND UPDATE_MIME)
+    execute_process(COMMAND "${UPDATE_MIME}" "${datadir}/mime")
+  elseif(NOT mime_sources AND IS_DIRECTORY "${datadir}/mime")
+    file(REMOVE_RECURSE "${datadir}/mime")
+  endif()
+  file(GLOB desktop_sources "${datadir}/applications/*.desktop")
+  if(desktop_sources AND UPDATE_DESKTOP)
+    execute_process(COMMAND "${UPDATE_DESKTOP}" -q "${datadir}/applications")
+  elseif(NOT desktop_sources)
+    file(REMOVE "${datadir}/applications/mimeinfo.cache")
+  endif()
+  file(GLOB_RECURSE icon_sources "${datadir}/icons/hicolor/*.png" "${datadir}/icons/hicolor/*.svg")
+  if(icon_sources AND UPDATE_ICONS)
+    execute_process(COMMAND "${UPDATE_ICONS}" -q -t -f "${datadir}/icons/hicolor")
+  elseif(NOT icon_sources)
+    file(REMOVE "${datadir}/icons/hicolor/icon-theme.cache")
+  endif()
+  # Folders left empty.
+  foreach(dir mime applications icons/hicolor icons metainfo bash-completion/completions bash-completion
+              zsh/site-functions zsh/vendor-completions zsh man/man1 man lumenor)
+    if(IS_DIRECTORY "${datadir}/${dir}")
+      file(GLOB left "${datadir}/${dir}/*")
+      if(NOT left)
+        file(REMOVE_RECURSE "${datadir}/${dir}")
+      endif()
+    endif()
+  endforeach()
+endfunction()
