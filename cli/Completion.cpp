@@ -93,9 +93,17 @@ QString KeyFunctions(const TCompletionModel& model, const QString& lower) {
     for (auto it = extsOfKeys.begin(); it != extsOfKeys.end(); ++it)
         s += QStringLiteral("        %1) echo \"%2\" ;;\n").arg(CaseLabels(it.value()), it.key());
     s += QStringLiteral("        *) echo \"%1\" ;;\n    esac\n}\n").arg(Words(AllKeys(model)));
-    s += QStringLiteral("_lumenor_cli_key_values() {\n    case $1 in\n");
+    // Values of a key for an extension ("tif compression"), else of the key for any writer.
+    s += QStringLiteral("_lumenor_cli_key_values() {\n    case \"%1 $2\" in\n").arg(lower);
+    QMap<QString, QStringList> labelsOfValues; // "key\tvalues" -> "ext key" labels
+    for (auto e = model.ValuesOfExtension.begin(); e != model.ValuesOfExtension.end(); ++e)
+        for (auto k = e.value().begin(); k != e.value().end(); ++k)
+            if (!k.value().isEmpty())
+                labelsOfValues[k.key() + QLatin1Char('\t') + Words(k.value())] << QStringLiteral("\"%1 %2\"").arg(e.key(), k.key());
+    for (auto it = labelsOfValues.begin(); it != labelsOfValues.end(); ++it)
+        s += QStringLiteral("        %1) echo \"%2\" ;;\n").arg(CaseLabels(it.value()), it.key().section(QLatin1Char('\t'), 1));
     for (auto it = model.KeyValues.begin(); it != model.KeyValues.end(); ++it)
-        if (!it.value().isEmpty()) s += QStringLiteral("        %1) echo \"%2\" ;;\n").arg(it.key(), Words(it.value()));
+        if (!it.value().isEmpty()) s += QStringLiteral("        *\" %1\") echo \"%2\" ;;\n").arg(it.key(), Words(it.value()));
     s += QStringLiteral("    esac\n}\n");
     return s;
 }
@@ -180,7 +188,7 @@ QList<TCompletionArgument> ParseUsageArguments(const QString& usage) {
     return arguments;
 }
 
-void ParseWriterKeys(const QString& usage, QMap<QString, QStringList>& keyValues, QMap<QString, QStringList>& keysOfExtension) {
+void ParseWriterKeys(const QString& usage, TCompletionModel& model) {
     const QStringList lines = usage.split(QLatin1Char('\n'));
     int i = 0;
     while (i < lines.size() && !lines[i].startsWith(QLatin1String("Formats written and their options"))) ++i;
@@ -188,8 +196,12 @@ void ParseWriterKeys(const QString& usage, QMap<QString, QStringList>& keyValues
     QStringList extensions;
     QString openKey, openValue; // a value whose list goes on on the next line ("...|")
     auto store = [&](const QString& key, const QString& value) {
-        AddUnique(keyValues[key], PlaceholderValues(value));
-        for (const QString& e : extensions) AddUnique(keysOfExtension[e], {key});
+        const QStringList values = PlaceholderValues(value);
+        AddUnique(model.KeyValues[key], values);
+        for (const QString& e : std::as_const(extensions)) {
+            AddUnique(model.KeysOfExtension[e], {key});
+            AddUnique(model.ValuesOfExtension[e][key], values);
+        }
     };
     for (++i; i < lines.size() && lines[i].startsWith(QLatin1String("  ")); ++i) {
         QStringList words = lines[i].split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -212,7 +224,7 @@ void ParseWriterKeys(const QString& usage, QMap<QString, QStringList>& keyValues
             } else if (!keysStarted && w.startsWith(QLatin1Char('.'))) {
                 const QString e = w.mid(1).toLower();
                 if (!extensions.contains(e)) extensions << e;
-                keysOfExtension[e]; // an extension without keys still names a writer
+                model.KeysOfExtension[e]; // an extension without keys still names a writer
             }
         }
     }
@@ -233,7 +245,7 @@ TCompletionModel CompletionModel(const QString& globalUsage) {
         bool help = false;
         for (const TCompletionOption& o : command.Options) help = help || o.Name == QLatin1String("--help");
         if (!help) command.Options << TCompletionOption{QStringLiteral("--help"), {}, {}, QStringLiteral("this command's usage"), false};
-        ParseWriterKeys(usage, model.KeyValues, model.KeysOfExtension);
+        ParseWriterKeys(usage, model);
         model.Commands << command;
     }
     QSet<QString> seen;
@@ -334,11 +346,20 @@ QString BashCompletion(const TCompletionModel& model) {
              .arg(globalValue.isEmpty() ? QStringLiteral("--") : CaseLabels(globalValue), Words(globalNames),
                   Words(commandNames));
 
+    // The output file, whose extension names the keys of --option KEY=VALUE and their values.
+    s += QStringLiteral("    local out=\"\"\n    case $cmd in\n");
+    for (const TCompletionCommand& c : model.Commands)
+        for (int i = 0; i < c.Arguments.size(); ++i)
+            if (c.Arguments[i].Kind == TCompletionArgKind::akFile) {
+                s += QStringLiteral("        %1) out=${pos[%2]} ;;\n").arg(c.Name).arg(i);
+                break;
+            }
+    s += QStringLiteral("    esac\n");
     // KEY=VALUE options: the values of the key.
     s += QStringLiteral(
         "    if [[ -n $keyopt ]] && _lumenor_cli_takes_value \"$cmd\" \"$keyopt\"; then\n"
         "        local v\n"
-        "        for v in $(_lumenor_cli_key_values \"$key\"); do\n"
+        "        for v in $(_lumenor_cli_key_values \"${out##*.}\" \"$key\"); do\n"
         "            [[ $v == \"$cur\"* ]] && COMPREPLY+=(\"$prefix$v\")\n"
         "        done\n"
         "        return 0\n"
@@ -346,22 +367,17 @@ QString BashCompletion(const TCompletionModel& model) {
         "    local n=${#pos[@]}\n"
         "    case \"$cmd $prev\" in\n");
     for (const TCompletionCommand& c : model.Commands) {
-        // The output file's index names the keys an --option KEY=VALUE takes.
-        int outIndex = -1;
-        for (int i = 0; i < c.Arguments.size(); ++i)
-            if (c.Arguments[i].Kind == TCompletionArgKind::akFile && outIndex < 0) outIndex = i;
         for (const TCompletionOption& o : OptionsOf(model, c)) {
             if (!o.TakesValue()) continue;
             s += QStringLiteral("        \"%1 %2\")\n").arg(c.Name, o.Name);
             if (o.Placeholder == QLatin1String("KEY=VALUE") && !model.KeyValues.isEmpty()) {
                 s += QStringLiteral(
-                         "            local k out=\"%1\"\n"
-                         "            compopt -o nospace 2>/dev/null\n"
-                         "            for k in $(_lumenor_cli_keys \"${out##*.}\"); do\n"
-                         "                [[ $k == \"$cur\"* ]] && COMPREPLY+=(\"$k=\")\n"
-                         "            done\n"
-                         "            return 0 ;;\n")
-                         .arg(outIndex >= 0 ? QStringLiteral("${pos[%1]}").arg(outIndex) : QString());
+                    "            local k\n"
+                    "            compopt -o nospace 2>/dev/null\n"
+                    "            for k in $(_lumenor_cli_keys \"${out##*.}\"); do\n"
+                    "                [[ $k == \"$cur\"* ]] && COMPREPLY+=(\"$k=\")\n"
+                    "            done\n"
+                    "            return 0 ;;\n");
             } else if (!o.Values.isEmpty()) {
                 s += QStringLiteral("            COMPREPLY=($(compgen -W \"%1\" -- \"$cur\"))\n            return 0 ;;\n")
                          .arg(Words(o.Values));
@@ -419,7 +435,7 @@ QString ZshCompletion(const TCompletionModel& model) {
         "    local out=$1\n"
         "    if compset -P '*='; then\n"
         "        local -a values\n"
-        "        values=(${=\"$(_lumenor_cli_key_values ${IPREFIX%=})\"})\n"
+        "        values=(${=\"$(_lumenor_cli_key_values \"${out:e}\" \"${IPREFIX%=}\")\"})\n"
         "        compadd -a values\n"
         "    else\n"
         "        local -a keys\n"
@@ -452,7 +468,7 @@ QString ZshCompletion(const TCompletionModel& model) {
         "    _arguments -C \\\n");
     for (const TCompletionOption& g : model.GlobalOptions) {
         if (g.Name == QLatin1String("--help") || g.Name == QLatin1String("--version"))
-            s += QStringLiteral("        '(- *)%1[%2]' \\\n").arg(g.Name, g.Name == QLatin1String("--help") ? QStringLiteral("the usage") : QStringLiteral("the program's version"));
+            s += QStringLiteral("        '(- *)%1[%2]' \\\n").arg(g.Name, g.Name == QLatin1String("--help") ? QStringLiteral("the usage") : QStringLiteral("the version of the program"));
         else
             s += QStringLiteral("        %1 \\\n").arg(spec(g, -1));
     }

@@ -38,6 +38,7 @@ struct TCompletionModel {
     QList<TCompletionOption> GlobalOptions;
     QMap<QString, QStringList> KeyValues;       // writer option key -> values listed for it (may be empty)
     QMap<QString, QStringList> KeysOfExtension; // "jpg" -> its writer option keys
+    QMap<QString, QMap<QString, QStringList>> ValuesOfExtension; // "tif" -> "compression" -> its values
     QStringList Extensions;                     // lower-case extensions the program opens
 };
 
@@ -47,8 +48,7 @@ QList<TCompletionOption> ParseUsageOptions(const QString& usage);
 // Positional arguments of the synopsis line "Usage: lumenor-cli NAME ARG ARG [...]".
 QList<TCompletionArgument> ParseUsageArguments(const QString& usage);
 // The writer option keys of convert's usage table ("Formats written and their options").
-void ParseWriterKeys(const QString& usage, QMap<QString, QStringList>& keyValues,
-                     QMap<QString, QStringList>& keysOfExtension);
+void ParseWriterKeys(const QString& usage, TCompletionModel& model);
 // The values a placeholder lists: "a|b|c" -> a, b, c; small integer ranges "0..3" -> 0, 1, 2, 3;
 // placeholders such as N, WxH, RRGGBB give none.
 QStringList PlaceholderValues(const QString& placeholder);

@@ -24,11 +24,10 @@ function(lumenor_update_caches datadir)
   elseif(NOT icon_sources)
     file(REMOVE "${datadir}/icons/hicolor/icon-theme.cache")
   endif()
-  # Folders left empty.
-  foreach(dir mime applications icons/hicolor icons metainfo bash-completion/completions bash-completion
-              zsh/site-functions zsh/vendor-completions zsh man/man1 man lumenor)
+  # Lumenor's own folders, when nothing is left in them (shared folders such as share/man stay).
+  foreach(dir lumenor doc/lumenor)
     if(IS_DIRECTORY "${datadir}/${dir}")
-      file(GLOB left "${datadir}/${dir}/*")
+      file(GLOB_RECURSE left "${datadir}/${dir}/*")
       if(NOT left)
         file(REMOVE_RECURSE "${datadir}/${dir}")
       endif()
