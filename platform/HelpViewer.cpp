@@ -19,8 +19,8 @@ QString HelpFolderFor(const QString& programFile, const QString& installedDataFo
     QStringList candidates{dir.filePath(QStringLiteral("manual")), dir.filePath(QStringLiteral("../share/lumenor/manual"))};
     if (!installedDataFolder.isEmpty()) candidates << installedDataFolder + QStringLiteral("/manual");
     for (const QString& candidate : std::as_const(candidates)) {
-        if (QFileInfo::exists(candidate + QStringLiteral("/contents.html")))
-            return QDir::cleanPath(candidate);
+        const QString folder = QDir::cleanPath(candidate);
+        if (QFileInfo::exists(folder + QStringLiteral("/contents.html"))) return folder;
     }
     return QString();
 }
