@@ -60,3 +60,6 @@ std::unique_ptr<TGraphic> LoadGraphic(const QString& fileName, int page = 1);
 void ReportTruncated(const TGraphic& graphic, const QString& fileName);
 // Pages of a multi-page file (1 for everything else).
 int PageCount(TGraphic& graphic, const QString& fileName);
+
+// The overall usage: the commands of the table and the options common to all of them.
+QString CliUsage();

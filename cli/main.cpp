@@ -1,6 +1,7 @@
 // lumenor-cli: the headless front end over the same core functions as the viewer. Each command lives
 // in a file of its own (cli/Cmd<Name>.cpp) and registers itself in the command table.
 #include "cli/Cli.h"
+#include "cli/Completion.h"
 
 #include "codec/Limits.h"
 #include "codec/Raw.h"
@@ -51,7 +52,9 @@ public:
 
 TCliPasswords GPasswords;
 
-QString Usage() {
+} // namespace
+
+QString CliUsage() {
     QString text = QStringLiteral("Usage: lumenor-cli COMMAND [ARGS]\n\nCommands:\n");
     for (const TCliCommand* c : CliCommands()) text += QStringLiteral("  ") + QString::fromUtf8(c->Summary) + QLatin1Char('\n');
     text += QStringLiteral(
@@ -61,6 +64,8 @@ QString Usage() {
         "  --help (COMMAND --help: that command's usage), --version\n");
     return text;
 }
+
+namespace {
 
 // The toolkit's own diagnostics (colour profile checks, session paths) are not this program's
 // messages: they are dropped unless LUMENOR_DEBUG is set.
@@ -104,17 +109,33 @@ int main(int argc, char** argv) {
     }
     SetViewerServices(&GPasswords);
     if (args.isEmpty() || args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h")) {
-        Out() << Usage();
+        Out() << CliUsage();
         return args.isEmpty() ? 2 : 0;
     }
     if (args[0] == QLatin1String("--version")) {
         Out() << "lumenor-cli " << LUMENOR_VERSION << '\n';
         return 0;
     }
+    // Files the build makes from the command table: the shell completion scripts and the commands
+    // section of the manual page.
+    if (args[0] == QLatin1String("--generate")) {
+        const QString kind = args.value(1);
+        if (kind != QLatin1String("bash") && kind != QLatin1String("zsh") && kind != QLatin1String("man")) {
+            Err() << "lumenor-cli: --generate needs bash, zsh or man\n";
+            return 2;
+        }
+        InitializeFormats();
+        const TCompletionModel model = CompletionModel(CliUsage());
+        if (kind == QLatin1String("man"))
+            Out() << ManPageCommands();
+        else
+            Out() << (kind == QLatin1String("bash") ? BashCompletion(model) : ZshCompletion(model));
+        return 0;
+    }
     const QString name = args.takeFirst();
     const TCliCommand* command = FindCliCommand(name);
     if (!command) {
-        Err() << "lumenor-cli: unknown command '" << name << "'\n\n" << Usage();
+        Err() << "lumenor-cli: unknown command '" << name << "'\n\n" << CliUsage();
         return 2;
     }
     if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {

@@ -3,14 +3,24 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QStringList>
 #include <QUrl>
 
+#ifndef LUMENOR_DATA_DIR
+#define LUMENOR_DATA_DIR "/usr/local/share/lumenor"
+#endif
+
 QString HelpFolderFor(const QString& programFile) {
+    return HelpFolderFor(programFile, QStringLiteral(LUMENOR_DATA_DIR));
+}
+
+QString HelpFolderFor(const QString& programFile, const QString& installedDataFolder) {
     const QDir dir = QFileInfo(programFile).absoluteDir();
-    for (const QString& candidate : {dir.filePath(QStringLiteral("manual")),
-                                     dir.filePath(QStringLiteral("../share/doc/lumenor/manual"))}) {
-        if (QFileInfo::exists(candidate + QStringLiteral("/contents.html")))
-            return QDir::cleanPath(candidate);
+    QStringList candidates{dir.filePath(QStringLiteral("manual")), dir.filePath(QStringLiteral("../share/lumenor/manual"))};
+    if (!installedDataFolder.isEmpty()) candidates << installedDataFolder + QStringLiteral("/manual");
+    for (const QString& candidate : std::as_const(candidates)) {
+        const QString folder = QDir::cleanPath(candidate);
+        if (QFileInfo::exists(folder + QStringLiteral("/contents.html"))) return folder;
     }
     return QString();
 }

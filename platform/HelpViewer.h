@@ -1,11 +1,15 @@
-// The help viewer: the HTML manual shipped next to the program, opened in the desktop's browser.
+// The help viewer: the HTML manual, opened in the desktop's browser.
 #pragma once
 
 #include <QString>
 
-// The manual's folder for a program file: "manual" beside it, else the installed documentation folder
-// ("../share/doc/lumenor/manual" from the program's folder). Empty when neither exists.
+// The manual's folder for a program file: "manual" beside the program (the build folder), else the
+// installed data folder found from the program's place ("../share/lumenor/manual", so a moved prefix
+// still finds it), else the data folder of the install prefix the program was built for. Empty when
+// none holds the manual.
 QString HelpFolderFor(const QString& programFile);
+// The same, with the install prefix's data folder given (the one the build compiles in).
+QString HelpFolderFor(const QString& programFile, const QString& installedDataFolder);
 
 enum class THelpPage { hpContents, hpIndex };
 
