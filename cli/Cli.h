@@ -3,6 +3,7 @@
 #pragma once
 
 #include "codec/Graphic.h"
+#include "tools/BatchConv.h"
 
 #include <QSize>
 #include <QString>
@@ -60,3 +61,10 @@ std::unique_ptr<TGraphic> LoadGraphic(const QString& fileName, int page = 1);
 void ReportTruncated(const TGraphic& graphic, const QString& fileName);
 // Pages of a multi-page file (1 for everything else).
 int PageCount(TGraphic& graphic, const QString& fileName);
+
+// The file names of a list, one a line (empty lines are skipped); "-" reads standard input.
+QStringList ReadFileList(const QString& fileName);
+// Prepares and runs a batch or album job: a progress line on a terminal, Ctrl-C ends the run after the
+// files in progress. Prints every error line and kept file on stderr; returns the exit status (1 when
+// any file failed or the run was stopped).
+int RunBatchJob(TBatchJob& job);
