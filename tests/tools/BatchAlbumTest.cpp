@@ -137,16 +137,19 @@ TEST(BatchAlbum, PagesByteForByte) {
     const QString sizeLabel = QStringLiteral("c.png(%1KB)").arg(QFileInfo(files[2]).size() >> 10);
     const TBatchResult result = RunAlbum(files, options);
     EXPECT_TRUE(result.Errors.isEmpty()) << result.Errors.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(QDir(out).entryList(QDir::Files),
-              (QStringList{QStringLiteral("Page_001.htm"), QStringLiteral("Page_002.htm"), QStringLiteral("TN_a.JPG"), QStringLiteral("TN_b.JPG"),
-                           QStringLiteral("TN_c.JPG"), QStringLiteral("a.png"), QStringLiteral("b.png"), QStringLiteral("c.png")}));
+    QStringList written = QDir(out).entryList(QDir::Files);
+    written.sort(Qt::CaseSensitive);
+    EXPECT_EQ(written, (QStringList{QStringLiteral("Page_001.htm"), QStringLiteral("Page_002.htm"), QStringLiteral("TN_a.JPG"), QStringLiteral("TN_b.JPG"),
+                                    QStringLiteral("TN_c.JPG"), QStringLiteral("a.png"), QStringLiteral("b.png"), QStringLiteral("c.png")}));
     EXPECT_EQ(QString::fromUtf8(ReadFile(out + QStringLiteral("/Page_002.htm"))),
               Crlf(kLastPage).replace(QStringLiteral("c.png(1KB)"), sizeLabel));
     const QString first = QString::fromUtf8(ReadFile(out + QStringLiteral("/Page_001.htm")));
     EXPECT_TRUE(first.endsWith(Crlf(kFirstPageFoot))) << first.right(900).toStdString();
     EXPECT_TRUE(first.contains(QStringLiteral("<a href=\"a.png\"><img src=\"TN_a.JPG\" alt=\"a.png\" align=\"top\" width=\"32\" height=\"24\">")));
     EXPECT_TRUE(first.contains(QStringLiteral("<a href=\"b.png\"><img src=\"TN_b.JPG\" alt=\"b.png\" align=\"top\" width=\"32\" height=\"22\">")));
-    EXPECT_EQ(first.count(QStringLiteral("\r\n<tr>\r\n<td><table border=\"0\"")), 1); // one row of two cells
+    // One row of two cells: the row's start and each cell's inner table.
+    EXPECT_EQ(first.count(QStringLiteral("\r\n<tr>\r\n<td><table border=\"0\"")), 3);
+    EXPECT_EQ(first.count(QStringLiteral("</table></td>\r\n</tr>")), 1);
     EXPECT_EQ(QImage(out + QStringLiteral("/TN_b.JPG")).size(), QSize(32, 22));
     EXPECT_EQ(ReadFile(out + QStringLiteral("/c.png")), ReadFile(files[2]));
 }

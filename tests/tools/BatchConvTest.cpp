@@ -62,7 +62,9 @@ TEST(BatchRename, TextRules) {
     search.Case = TCaseChange::ccUpper;
     EXPECT_EQ(RenameByText(QStringLiteral("photo.jpg"), search), QStringLiteral("PHOTO.JPG"));
     search.Case = TCaseChange::ccLower;
-    EXPECT_EQ(RenameByText(QStringLiteral("Photo.JPG"), search), QStringLiteral("photo.jpg"));
+    EXPECT_EQ(RenameByText(QStringLiteral("Image.JPG"), search), QStringLiteral("image.jpg"));
+    // The case changes after the search: a case-sensitive "P" is found in "JPG" only in upper case.
+    EXPECT_EQ(RenameByText(QStringLiteral("Photo.JPG"), search), QStringLiteral("-hoto.j-g"));
     // Without an extension, and with the extension replaced on a name without one.
     TTextRename ext;
     ext.Extension = QStringLiteral("txt");
