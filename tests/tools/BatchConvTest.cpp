@@ -62,7 +62,7 @@ TEST(BatchRename, TextRules) {
     search.Case = TCaseChange::ccUpper;
     EXPECT_EQ(RenameByText(QStringLiteral("photo.jpg"), search), QStringLiteral("PHOTO.JPG"));
     search.Case = TCaseChange::ccLower;
-    EXPECT_EQ(RenameByText(QStringLiteral("Image.JPG"), search), QStringLiteral("image.jpg"));
+    EXPECT_EQ(RenameByText(QStringLiteral("Image.GIF"), search), QStringLiteral("image.gif"));
     // The case changes after the search: a case-sensitive "P" is found in "JPG" only in upper case.
     EXPECT_EQ(RenameByText(QStringLiteral("Photo.JPG"), search), QStringLiteral("-hoto.j-g"));
     // Without an extension, and with the extension replaced on a name without one.
