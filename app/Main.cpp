@@ -15,6 +15,7 @@
 #include "app/Print.h"
 #include "app/PageAnimation.h"
 #include "app/Rotation.h"
+#include "app/Batch.h"
 #include "app/Save.h"
 #include "app/SlideShow.h"
 #include "app/ViewGeometry.h"
@@ -48,6 +49,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QThread>
 #include <QToolBar>
 
 // A status bar panel: a label of fixed width that can draw the load progress instead of its text.
@@ -137,6 +139,7 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
     FSave = new TSaveController(*this);
     FPageAnimation = new TPageAnimationController(*this);
     FOptions = new TOptionsController(*this);
+    new TBatchController(*this);
     for (QAction* a : std::as_const(FPending))
         a->setEnabled(false);
     resize(800, 564 + menuBar()->sizeHint().height());
@@ -584,6 +587,12 @@ int TMainForm::GetPhotoSize() const {
 }
 
 bool TMainForm::RequestPassword(QString& password, bool ask, const QString& prompt) {
+    // A batch run loads pictures on worker threads: the question is asked on the window's thread.
+    if (QThread::currentThread() != thread()) {
+        bool given = false;
+        QMetaObject::invokeMethod(this, [&] { given = RequestPassword(password, ask, prompt); }, Qt::BlockingQueuedConnection);
+        return given;
+    }
     password.clear();
     if (!ask) {
         if (!FRememberPassword) return false;

@@ -8,7 +8,12 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <QElapsedTimer>
+
 #include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
 #include <vector>
 
 QTextStream& Out() {
@@ -120,4 +125,62 @@ int PageCount(TGraphic& graphic, const QString& fileName) {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) return 1;
     return dib->GetPageCount(file);
+}
+
+QStringList ReadFileList(const QString& fileName) {
+    QFile file;
+    if (fileName == QLatin1String("-")) {
+        if (!file.open(stdin, QIODevice::ReadOnly)) throw EReadError(QStringLiteral("cannot read the list from standard input"));
+    } else {
+        file.setFileName(fileName);
+        if (!file.open(QIODevice::ReadOnly))
+            throw EReadError(QStringLiteral("cannot read the list %1: %2").arg(fileName, file.errorString()));
+    }
+    QStringList files;
+    while (!file.atEnd()) {
+        QByteArray line = file.readLine();
+        while (line.endsWith('\n') || line.endsWith('\r')) line.chop(1);
+        if (!line.isEmpty()) files << QString::fromUtf8(line);
+    }
+    return files;
+}
+
+namespace {
+std::atomic<TBatchJob*> GRunningJob{nullptr};
+
+void StopRunningJob(int) {
+    if (TBatchJob* job = GRunningJob.load()) job->Stop();
+    // A second Ctrl-C ends the process at once.
+    std::signal(SIGINT, SIG_DFL);
+}
+} // namespace
+
+int RunBatchJob(TBatchJob& job) {
+    if (!job.Prepare()) {
+        Err() << "lumenor-cli: " << job.FatalError() << '\n';
+        return 1;
+    }
+    const bool terminal = isatty(STDOUT_FILENO);
+    QElapsedTimer clock;
+    clock.start();
+    if (terminal)
+        job.OnProgress = [&](int done, int total) {
+            const QString left = BatchTimeLeft(clock.elapsed(), done, total);
+            Out() << '\r' << done << '/' << total;
+            if (!left.isEmpty()) Out() << ", " << left << " left";
+            Out() << "\x1b[K";
+            Out().flush();
+        };
+    GRunningJob = &job;
+    const auto previous = std::signal(SIGINT, StopRunningJob);
+    const TBatchResult result = job.Execute();
+    std::signal(SIGINT, previous);
+    GRunningJob = nullptr;
+    if (terminal && result.Processed > 0) Out() << '\n';
+    for (const QString& name : result.Simulation) Out() << name << '\n';
+    Out().flush();
+    for (const QString& line : result.Errors) Err() << "lumenor-cli: " << line << '\n';
+    for (const QString& kept : result.Skipped) Err() << "lumenor-cli: kept the existing file " << kept << " (--overwrite replaces it)\n";
+    if (result.Stopped) Err() << "lumenor-cli: stopped after " << result.Processed << " of " << result.Total << " files\n";
+    return result.Errors.isEmpty() && !result.Stopped ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "codec/Graphic.h"
+#include "tools/BatchConv.h"
 
 #include <QSize>
 #include <QString>
@@ -63,3 +64,9 @@ int PageCount(TGraphic& graphic, const QString& fileName);
 
 // The overall usage: the commands of the table and the options common to all of them.
 QString CliUsage();
+// The file names of a list, one a line (empty lines are skipped); "-" reads standard input.
+QStringList ReadFileList(const QString& fileName);
+// Prepares and runs a batch or album job: a progress line on a terminal, Ctrl-C ends the run after the
+// files in progress. Prints every error line and kept file on stderr; returns the exit status (1 when
+// any file failed or the run was stopped).
+int RunBatchJob(TBatchJob& job);

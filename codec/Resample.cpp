@@ -165,10 +165,19 @@ QImage Resample(const QImage& image, QSize size, TResampleFilter filter) {
         }
     };
     const qint64 workload = qint64(dw) * dh + qint64(sw) * sh;
-    const int threads = workload < 250000 ? 1 : std::min(std::max(1, QThread::idealThreadCount()), std::min(bands, 8));
+    int threads = workload < 250000 ? 1 : std::min(std::max(1, QThread::idealThreadCount()), std::min(bands, 8));
+    if (const int limit = TResampleThreadLimit::Current(); limit > 0) threads = std::min(threads, limit);
     std::vector<std::thread> pool;
     for (int i = 1; i < threads; ++i) pool.emplace_back(work);
     work();
     for (auto& t : pool) t.join();
     return out;
 }
+
+namespace {
+thread_local int tResampleThreads = 0;
+} // namespace
+
+TResampleThreadLimit::TResampleThreadLimit(int threads) : FOld(tResampleThreads) { tResampleThreads = std::max(1, threads); }
+TResampleThreadLimit::~TResampleThreadLimit() { tResampleThreads = FOld; }
+int TResampleThreadLimit::Current() { return tResampleThreads; }

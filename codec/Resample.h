@@ -24,3 +24,18 @@ double FilterSupport(TResampleFilter filter);
 // Format_RGB32. Raises EInvalidGraphic when size is empty or exceeds the pixel limit, and
 // EInvalidGraphicOperation for an unknown filter.
 QImage Resample(const QImage& image, QSize size, TResampleFilter filter);
+
+// Limits the threads Resample uses on the calling thread while the object lives (workers of a pool that
+// already keeps every core busy give 1, so nested resampling never oversubscribes the machine).
+class TResampleThreadLimit {
+public:
+    explicit TResampleThreadLimit(int threads);
+    ~TResampleThreadLimit();
+    TResampleThreadLimit(const TResampleThreadLimit&) = delete;
+    TResampleThreadLimit& operator=(const TResampleThreadLimit&) = delete;
+    // The limit on the calling thread; 0 when none is set.
+    static int Current();
+
+private:
+    int FOld;
+};
