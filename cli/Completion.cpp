@@ -58,7 +58,7 @@ QString SummaryText(const QString& summary) {
 // Text for inside a single-quoted shell word.
 QString ShellQuoted(QString text) { return text.replace(QLatin1String("'"), QLatin1String("'\\''")); }
 
-// A description inside a zsh option spec: brackets would end it.
+// A description inside a zsh option description: brackets would end it.
 QString ZshDescription(QString text) {
     text.replace(QLatin1Char('['), QLatin1Char('(')).replace(QLatin1Char(']'), QLatin1Char(')'));
     text.replace(QLatin1Char('\\'), QLatin1Char('/'));
@@ -445,7 +445,7 @@ QString ZshCompletion(const TCompletionModel& model) {
         "}\n"
         "\n");
 
-    auto spec = [&](const TCompletionOption& o, int outIndex) {
+    auto describe = [&](const TCompletionOption& o, int outIndex) {
         QString text = QStringLiteral("'%1%2[%3]").arg(o.Repeatable ? QStringLiteral("*") : QString(), o.Name,
                                                         ZshDescription(o.Description.isEmpty() ? o.Name.mid(2) : o.Description));
         if (o.TakesValue()) {
@@ -470,7 +470,7 @@ QString ZshCompletion(const TCompletionModel& model) {
         if (g.Name == QLatin1String("--help") || g.Name == QLatin1String("--version"))
             s += QStringLiteral("        '(- *)%1[%2]' \\\n").arg(g.Name, g.Name == QLatin1String("--help") ? QStringLiteral("the usage") : QStringLiteral("the version of the program"));
         else
-            s += QStringLiteral("        %1 \\\n").arg(spec(g, -1));
+            s += QStringLiteral("        %1 \\\n").arg(describe(g, -1));
     }
     s += QStringLiteral(
         "        '1:command:->command' \\\n"
@@ -493,7 +493,7 @@ QString ZshCompletion(const TCompletionModel& model) {
         for (int i = 0; i < c.Arguments.size(); ++i)
             if (c.Arguments[i].Kind == TCompletionArgKind::akFile && outIndex < 0) outIndex = i;
         s += QStringLiteral("        %1)\n            _arguments \\\n").arg(c.Name);
-        for (const TCompletionOption& o : OptionsOf(model, c)) s += QStringLiteral("                %1 \\\n").arg(spec(o, outIndex));
+        for (const TCompletionOption& o : OptionsOf(model, c)) s += QStringLiteral("                %1 \\\n").arg(describe(o, outIndex));
         for (int i = 0; i < c.Arguments.size(); ++i) {
             const TCompletionArgument& a = c.Arguments[i];
             QString act;
