@@ -94,7 +94,7 @@ QPair<QString, QString> ParseKeyValue(const QString& option, const QString& text
     return {text.left(eq), text.mid(eq + 1)};
 }
 
-std::unique_ptr<TGraphic> LoadGraphic(const QString& fileName, int page) {
+std::unique_ptr<TGraphic> LoadGraphic(const QString& fileName, int page, QSize loadSize) {
     if (!QFileInfo::exists(fileName)) throw EInvalidGraphic(QStringLiteral("The file does not exist"));
     std::unique_ptr<TGraphic> graphic = CreateGraphicFor(fileName);
     if (auto* dib = dynamic_cast<TDibGraphic*>(graphic.get())) {
@@ -109,6 +109,7 @@ std::unique_ptr<TGraphic> LoadGraphic(const QString& fileName, int page) {
     } else if (page > 1) {
         throw EInvalidGraphicOperation(QStringLiteral("The %1 format has no pages").arg(graphic->ClassName()));
     }
+    graphic->SetLoadSize(loadSize);
     graphic->LoadFromFileName(fileName);
     return graphic;
 }
@@ -117,14 +118,6 @@ void ReportTruncated(const TGraphic& graphic, const QString& fileName) {
     if (!graphic.Truncated()) return;
     Err() << "lumenor-cli: " << fileName << " is truncated: the part that never arrived shows the background\n";
     Err().flush();
-}
-
-int PageCount(TGraphic& graphic, const QString& fileName) {
-    auto* dib = dynamic_cast<TDibGraphic*>(&graphic);
-    if (!dib) return 1;
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly)) return 1;
-    return dib->GetPageCount(file);
 }
 
 QStringList ReadFileList(const QString& fileName) {

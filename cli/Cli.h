@@ -55,12 +55,10 @@ QPair<QString, QString> ParseKeyValue(const QString& option, const QString& text
 std::optional<QString> GivenPassword();
 
 // Loads a file through the registry (content first, then extension), on the given page (1-based).
-std::unique_ptr<TGraphic> LoadGraphic(const QString& fileName, int page = 1);
+std::unique_ptr<TGraphic> LoadGraphic(const QString& fileName, int page = 1, QSize loadSize = QSize());
 // Says on stderr that the file was cut short, when its graphic says so (the picture keeps its size, and
 // what never arrived shows the background).
 void ReportTruncated(const TGraphic& graphic, const QString& fileName);
-// Pages of a multi-page file (1 for everything else).
-int PageCount(TGraphic& graphic, const QString& fileName);
 
 // The overall usage: the commands of the table and the options common to all of them.
 QString CliUsage();

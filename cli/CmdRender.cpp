@@ -36,7 +36,8 @@ int CmdRender(const QStringList& args) {
     std::unique_ptr<TGraphic> target = cls->Create();
     std::unique_ptr<TGraphic> source;
     try {
-        source = LoadGraphic(in, page);
+        // Formats that can scale while decoding decode no more than the size drawn needs.
+        source = LoadGraphic(in, page, size);
         if (frame) source->SelectFrame(frame);
     } catch (const Exception& e) {
         Err() << "lumenor-cli: cannot open " << in << ": " << e.Message() << '\n';

@@ -56,6 +56,9 @@ public:
     ~TGIFImage() override;
 
     void ReadPage(QIODevice& stream, int page) override;
+    // The screen size and the frames, by walking the blocks without decoding them; a file that ends
+    // early or is not well formed is left to the decoder.
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
     // Writes the current frame.
     void SaveToStream(QIODevice& stream) const override;
     // The keys of TGifSaveOptions.

@@ -12,6 +12,8 @@ Exception::Exception(QString message) : FMessage(std::move(message)), FUtf8(FMes
 
 TGraphic::~TGraphic() = default;
 
+bool TGraphic::ReadInfo(QIODevice&, TGraphicInfo&) { return false; }
+
 void TGraphic::RaiseConvertError(const TGraphic& source) const {
     throw EConvertError(QStringLiteral("Cannot assign a %1 to a %2").arg(source.ClassName(), ClassName()));
 }

@@ -75,6 +75,15 @@ struct TGraphicClassInfo {
 };
 using TGraphicClass = const TGraphicClassInfo*;
 
+// What a file holds as its header says: the picture's size (upright, as a full load reports it), its
+// pages and its frames.
+struct TGraphicInfo {
+    int Width = 0;
+    int Height = 0;
+    int Pages = 1;
+    int Frames = 1;
+};
+
 enum class TProgressStage : quint8 { psStarting = 0, psRunning = 1, psEnding = 2 };
 
 using TNotifyEvent = std::function<void(TGraphic* sender)>;
@@ -126,6 +135,24 @@ public:
     // not know; raises EInvalidGraphicOperation for a value it cannot take.
     virtual bool SetSaveOption(const QString& key, const QString& value);
 
+    // Reads the size and the frame count from the stream's headers without decoding pixels, from the
+    // stream's current position (which it leaves anywhere). False when the format has to decode to know
+    // them. Raises as LoadFromStream would for a header that is not valid or a picture over the limit.
+    virtual bool ReadInfo(QIODevice& stream, TGraphicInfo& info);
+
+    // Loads decode at the smallest size not below atLeast in both directions where the format can
+    // scale while it decodes (JPEG by 1/2, 1/4 or 1/8); the others decode in full. An invalid size (the
+    // default) asks for the full picture.
+    void SetLoadSize(QSize atLeast) { FLoadSize = atLeast; }
+    QSize LoadSize() const { return FLoadSize; }
+    // The size of the picture as stored. It differs from Width x Height only after a reduced load.
+    virtual QSize FullSize() const { return QSize(Width(), Height()); }
+    // True when the last load kept less than the whole picture (a reduced decode, a camera's preview).
+    virtual bool Reduced() const { return FullSize() != QSize(Width(), Height()); }
+    // Decodes what a reduced load left out; nothing for formats without reduced loads. Formats that
+    // cannot complete a load in place leave Reduced() true: the caller then loads afresh at full size.
+    virtual void CompleteLoad() {}
+
     // Frames of an animation (1 for still pictures) and the frame shown, 1-based. Selecting a frame that
     // does not exist raises EInvalidGraphicOperation.
     virtual int FrameCount() const { return 1; }
@@ -165,6 +192,7 @@ protected:
 private:
     bool FTransparent = false;
     bool FTruncated = false;
+    QSize FLoadSize;
 };
 
 // Declares the class descriptor of a graphic class; DEFINE_GRAPHIC_CLASS goes into its source file.

@@ -385,13 +385,29 @@ void TJpegGraphic::SetScaleDenominator(int d) {
     FScaleDenominator = d;
 }
 
+namespace {
+
+// The largest of 1/8, 1/4 and 1/2 whose decoded size still covers atLeast; 1 when none does.
+template <class Sized> int DenominatorCovering(const Sized& decoder, QSize atLeast) {
+    if (!atLeast.isValid()) return 1;
+    for (int d : {8, 4, 2}) {
+        const QSize s = decoder.ScaledSize(d);
+        if (s.width() >= atLeast.width() && s.height() >= atLeast.height()) return d;
+    }
+    return 1;
+}
+
+} // namespace
+
 void TJpegGraphic::ReadPage(QIODevice& stream, int) {
     TJpegDecoder decoder(ReadRemaining(stream));
     decoder.ReadHeader();
     Progress(TProgressStage::psStarting, 0);
-    QImage image = decoder.Decode(FScaleDenominator, [this](int percent) { Progress(TProgressStage::psRunning, quint8(percent)); });
+    const int denominator = LoadSize().isValid() ? DenominatorCovering(decoder, LoadSize()) : FScaleDenominator;
+    QImage image = decoder.Decode(denominator, [this](int percent) { Progress(TProgressStage::psRunning, quint8(percent)); });
     FOriginalSize = decoder.UprightSize();
     FImage = std::move(image);
+    FLoadedKey = FImage.cacheKey();
     SetTruncated(decoder.Truncated());
     Progress(TProgressStage::psEnding, 100);
 }
@@ -399,16 +415,63 @@ void TJpegGraphic::ReadPage(QIODevice& stream, int) {
 QImage TJpegGraphic::DecodeScaled(QIODevice& stream, QSize atLeast) {
     TJpegDecoder decoder(ReadRemaining(stream));
     decoder.ReadHeader();
-    int denominator = 1;
-    if (atLeast.isValid())
-        for (int d : {8, 4, 2}) {
-            const QSize s = decoder.ScaledSize(d);
-            if (s.width() >= atLeast.width() && s.height() >= atLeast.height()) {
-                denominator = d;
-                break;
-            }
+    return decoder.Decode(DenominatorCovering(decoder, atLeast), {});
+}
+
+QSize TJpegGraphic::FullSize() const {
+    if (FOriginalSize.isValid() && !FImage.isNull() && FImage.cacheKey() == FLoadedKey) return FOriginalSize;
+    return TDibGraphic::FullSize();
+}
+
+bool TJpegGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    // The markers up to the first scan, as the decoder reads them: the frame header gives the size and
+    // the first Exif block the orientation.
+    const auto next = [&stream]() -> uchar {
+        char c;
+        if (!stream.getChar(&c)) throw EInvalidGraphic(QStringLiteral("Premature end of JPEG file"));
+        return uchar(c);
+    };
+    const uchar b0 = next(), b1 = next();
+    if (b0 != 0xFF || b1 != 0xD8)
+        throw EInvalidGraphic(QStringLiteral("Not a JPEG file: starts with 0x%1 0x%2")
+                                  .arg(b0, 2, 16, QLatin1Char('0'))
+                                  .arg(b1, 2, 16, QLatin1Char('0')));
+    QSize size;
+    int orientation = 1;
+    for (;;) {
+        uchar marker = next();
+        while (marker != 0xFF) marker = next(); // bytes between segments are skipped, as the decoder does
+        do marker = next();
+        while (marker == 0xFF);
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue; // no length
+        if (marker == 0xD9) return false;                                 // no scan: the decoder says why
+        if (marker == 0xDA) break;
+        const int length = (next() << 8) | next();
+        if (length < 2) return false;
+        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+        if (frame && !size.isValid()) {
+            if (length < 7) return false;
+            next(); // precision
+            const int height = (next() << 8) | next();
+            const int width = (next() << 8) | next();
+            if (height == 0 || width == 0) return false; // height in a DNL marker, or nonsense
+            size = QSize(width, height);
+            if (!stream.seek(stream.pos() + length - 7)) return false;
+        } else if (marker == 0xE1 && orientation == 1) {
+            const QByteArray data = stream.read(length - 2);
+            if (data.size() != length - 2) throw EInvalidGraphic(QStringLiteral("Premature end of JPEG file"));
+            orientation = ExifOrientation(reinterpret_cast<const uchar*>(data.constData()), data.size());
+        } else if (!stream.seek(stream.pos() + length - 2)) {
+            return false;
         }
-    return decoder.Decode(denominator, {});
+    }
+    if (!size.isValid()) return false;
+    CheckPictureSize(size.width(), size.height());
+    if (orientation >= 5) size.transpose();
+    info.Width = size.width();
+    info.Height = size.height();
+    info.Frames = 1;
+    return true;
 }
 
 QImage TJpegGraphic::DecodeFitting(QIODevice& stream, QSize box, QSize* original) {

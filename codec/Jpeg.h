@@ -12,6 +12,10 @@ class TJpegGraphic : public TDibGraphic {
     DECLARE_GRAPHIC_CLASS(TJpegGraphic)
 public:
     void ReadPage(QIODevice& stream, int page) override;
+    // The frame header's size, turned as the EXIF orientation says; the pixels are not decoded.
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
+    // The upright size as stored, also after a load reduced by LoadSize or the scale denominator.
+    QSize FullSize() const override;
     void SaveToStream(QIODevice& stream) const override;
     // "quality" 1..100 (default 75), "progressive", "optimize" (optimised Huffman tables) and
     // "grayscale" (write one grey component) as 0/1.
@@ -38,6 +42,7 @@ public:
 private:
     int FScaleDenominator = 1;
     QSize FOriginalSize;
+    qint64 FLoadedKey = 0; // the image as the last load left it (a changed image is no longer reduced)
     int FQuality = 75;
     bool FProgressive = false;
     bool FOptimize = false;

@@ -12,6 +12,8 @@ class TPngGraphic : public TDibGraphic {
     DECLARE_GRAPHIC_CLASS(TPngGraphic)
 public:
     void ReadPage(QIODevice& stream, int page) override;
+    // The size from the IHDR chunk.
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
     void SaveToStream(QIODevice& stream) const override;
     // "compression" 0..9 (zlib level, default 6), "interlace" 0/1, "gamma" (written as gAMA, 0.01..100),
     // "transparent" and "background" (colours RRGGBB written as tRNS and bKGD; an empty value clears).

@@ -21,6 +21,8 @@ public:
 
     // True while the embedded preview stands for the picture.
     bool ShowsPreview() const { return FShowsPreview; }
+    bool Reduced() const override { return FShowsPreview; }
+    void CompleteLoad() override { DecodeFull(); }
     // Develops the raw data (once); raises EInvalidGraphic when it cannot.
     void DecodeFull();
     // The camera as the file names it ("Make Model").

@@ -766,6 +766,26 @@ int TTiffGraphic::GetPageCount(QIODevice& stream) {
     return count;
 }
 
+bool TTiffGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    TRandomAccess access(stream);
+    TTiffFile file(*access.Device, "r");
+    TIFF* tif = file.Tif();
+    const int page = PageIndex();
+    if (page > MaxPages || (page > 1 && !TIFFSetDirectory(tif, tdir_t(page - 1))))
+        throw EInvalidGraphic(QStringLiteral("The TIFF file has no page %1").arg(page));
+    bool direct = false;
+    const TLayout layout = ReadLayout(tif, &direct);
+    CheckPictureSize(layout.Width, layout.Height);
+    quint16 orientation = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    // Only the direct decoder turns the page; the general one keeps the stored rows' layout.
+    const bool turned = direct && orientation >= ORIENTATION_LEFTTOP && orientation <= ORIENTATION_LEFTBOT;
+    info.Width = int(turned ? layout.Height : layout.Width);
+    info.Height = int(turned ? layout.Width : layout.Height);
+    info.Frames = 1;
+    return true;
+}
+
 void TTiffGraphic::ReadPage(QIODevice& stream, int page) {
     TRandomAccess access(stream);
     TTiffFile file(*access.Device, "r");

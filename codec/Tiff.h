@@ -15,6 +15,8 @@ public:
     int GetPageCount(QIODevice& stream) override;
     // Decodes directory `page` (1-based).
     void ReadPage(QIODevice& stream, int page) override;
+    // The size of the page named by PageIndex from its tags, turned as the page says.
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
     void SaveToStream(QIODevice& stream) const override;
     // Every picture becomes one directory, in order.
     void WriteMultiple(QIODevice& stream, const QVector<const TDibGraphic*>& pages) const override;

@@ -271,21 +271,22 @@ TPreview MakePreview(const QString& fileName, const TPreviewOptions& options) {
     QImage decoded;
     try {
         std::unique_ptr<TGraphic> graphic = CreateGraphicFor(fileName);
-        if (graphic->Is<TJpegGraphic>()) {
-            QFile file(fileName);
-            if (!file.open(QIODevice::ReadOnly)) throw EInvalidGraphic(file.errorString());
-            decoded = TJpegGraphic::DecodeFitting(file, need, &result.PictureSize);
+        // Formats that scale while decoding (JPEG) decode no more than the fitted preview needs; the
+        // header tells the picture's size and so the fit.
+        QFile file(fileName);
+        TGraphicInfo header;
+        if (file.open(QIODevice::ReadOnly) && graphic->ReadInfo(file, header) && header.Width > 0 && header.Height > 0)
+            graphic->SetLoadSize(QSize(header.Width, header.Height).scaled(need, Qt::KeepAspectRatio).expandedTo(QSize(1, 1)));
+        file.close();
+        graphic->LoadFromFileName(fileName);
+        result.PictureSize = graphic->FullSize();
+        if (auto* dib = dynamic_cast<TDibGraphic*>(graphic.get()); dib && !dib->Image().isNull()) {
+            decoded = dib->Image();
         } else {
-            graphic->LoadFromFileName(fileName);
-            result.PictureSize = QSize(graphic->Width(), graphic->Height());
-            if (auto* dib = dynamic_cast<TDibGraphic*>(graphic.get()); dib && !dib->Image().isNull()) {
-                decoded = dib->Image();
-            } else {
-                // Drawings are drawn at the size they are shown.
-                QRect fit;
-                if (CalcFitRect(QRect(QPoint(0, 0), need), result.PictureSize, fit))
-                    decoded = graphic->ToImage(fit.size(), options.Background);
-            }
+            // Drawings are drawn at the size they are shown.
+            QRect fit;
+            if (CalcFitRect(QRect(QPoint(0, 0), need), result.PictureSize, fit))
+                decoded = graphic->ToImage(fit.size(), options.Background);
         }
     } catch (const Exception& e) {
         result.Error = e.Message();
