@@ -8,6 +8,7 @@
 #include "app/Dialogs.h"
 #include "app/FileListPanel.h"
 #include "app/FileOperations.h"
+#include "app/FullPicture.h"
 #include "app/Help.h"
 #include "app/Icons.h"
 #include "app/OpenDialog.h"
@@ -157,6 +158,8 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
 
     // 5. Picture container, kind 0, the view bitmap's brush.
     FPictureKind = TPictureKind::pkStill;
+    FFullPicture = new TFullPictureLoader(this);
+    connect(FFullPicture, &TFullPictureLoader::Finished, this, [this] { Run([this] { SwapInFullPicture(); }); });
     FPicture.OnChange = [this](TGraphic*) { PictureChanged(); };
     FPicture.OnProgress = [this](TGraphic*, TProgressStage stage, quint8 percent, bool, const QRect&,
                                  const QString&) { ForwardProgress(stage, percent); };
@@ -183,6 +186,8 @@ TMainForm::TMainForm(const QStringList& arguments, QWidget* parent) : QMainWindo
 }
 
 TMainForm::~TMainForm() {
+    delete FFullPicture; // a decode still running ends first
+    FFullPicture = nullptr;
     delete FBrowse; // stores the recent files while the menus still exist
     FBrowse = nullptr;
     // Preview workers may still ask the window's services; they finish before the services go.
@@ -219,7 +224,18 @@ void TMainForm::Connect(const char* name, std::function<void()> handler) {
     QAction* action = Action(name);
     Q_ASSERT_X(action, "Connect", name);
     FPending.remove(action);
-    connect(action, &QAction::triggered, this, [this, handler = std::move(handler)] { Run(handler); });
+    // Commands that use the picture's pixels or show it beyond its fit work on the whole picture, never
+    // on a reduced first decode; browsing on does not wait for it.
+    static const QSet<QByteArray> wholePicture = {
+        "EditCopyAction", "FileSaveAsAction", "FileMultiSaveAsAction", "FilePrintAction",
+        "ToolWallPaperCenterAction", "ToolWallPaperStretchAction", "ToolWallPaperTileAction",
+        "ViewZoomInAction", "ViewZoomOutAction", "ViewOriginSizeAction", "ViewAutoFitAction",
+        "ViewRotate90Action", "ViewRotate180Action", "ViewRotate270Action"};
+    const bool needsWhole = wholePicture.contains(QByteArray(name));
+    connect(action, &QAction::triggered, this, [this, needsWhole, handler = std::move(handler)] {
+        if (needsWhole) Run([this] { CompleteFullPicture(); });
+        Run(handler);
+    });
 }
 
 void TMainForm::Enable(QAction* action, bool rule) {
@@ -344,6 +360,8 @@ void TMainForm::OpenPicture(const QString& path) {
     // 5. The old picture stops moving and no longer reports changes: a load that runs an event loop
     // (the password prompt) must not see a tick of the old animation.
     DetachPicture();
+    FFullPicture->Cancel();
+    const QSize firstLoadSize = FirstLoadSize(path);
     FPictureKind = TPictureKind::pkStill;
     FMultiPage = false;
     FLoading = true;
@@ -360,7 +378,7 @@ void TMainForm::OpenPicture(const QString& path) {
         TBusyCursor busy;
         QString reason;
         try {
-            FPicture.LoadFromFileName(path);
+            FPicture.LoadFromFileName(path, firstLoadSize);
         } catch (const Exception& e) {
             failed = true;
             reason = e.Message();
@@ -397,6 +415,8 @@ void TMainForm::OpenPicture(const QString& path) {
     FPanels[1]->SetProgress(false, 0);
     FLoading = false;
     const qint64 elapsed = clock.elapsed();
+    // A big picture shown from a reduced decode: the whole picture follows from a thread of its own.
+    if (TGraphic* g = FPicture.Graphic(); g && !failed && g->Reduced()) FFullPicture->Start(path, g->ClassType());
 
     const bool hasPicture = HasPicture();
     UpdateActions(hasPicture);
@@ -419,6 +439,52 @@ void TMainForm::OpenPicture(const QString& path) {
     FView->update();
 }
 
+QSize TMainForm::FirstLoadSize(const QString& path) const {
+    // Only a picture shown fitted, and not while a slide show's transitions draw from the view.
+    if (!Action("ViewAutoFitAction")->isChecked() || FSlideShow->Running()) return {};
+    try {
+        std::unique_ptr<TGraphic> probe = CreateGraphicFor(path);
+        QFile file(path);
+        TGraphicInfo info;
+        if (!file.open(QIODevice::ReadOnly) || !probe->ReadInfo(file, info)) return {};
+        const std::optional<double> zoom = FitZoom(info.Width, info.Height, FView->width(), FView->height());
+        if (!zoom || *zoom >= 1.0) return {};
+        const QSize fitted = DisplaySize(info.Width, info.Height, *zoom);
+        return fitted.isEmpty() ? QSize() : fitted;
+    } catch (const Exception&) {
+        return {}; // the load says what is wrong
+    }
+}
+
+bool TMainForm::FullPicturePending() const { return FFullPicture->Pending(); }
+
+void TMainForm::CompleteFullPicture() {
+    if (!FFullPicture->Pending()) return;
+    {
+        TBusyCursor busy;
+        FFullPicture->Wait();
+    }
+    SwapInFullPicture();
+}
+
+void TMainForm::SwapInFullPicture() {
+    if (!FFullPicture->Pending()) return;
+    std::unique_ptr<TGraphic> full = FFullPicture->Take();
+    if (!full) {
+        if (!FFullPicture->Error().isEmpty())
+            SetPanelText(1, QStringLiteral("Shown reduced: ") + FFullPicture->Error());
+        return;
+    }
+    FSwapping = true;
+    try {
+        FPicture.SetGraphic(std::move(full));
+    } catch (...) {
+        FSwapping = false;
+        throw;
+    }
+    FSwapping = false;
+}
+
 QString TMainForm::FileSizeText(const QString& path) const {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return QStringLiteral("Cannot determine the file size");
@@ -439,6 +505,7 @@ void TMainForm::DetachPicture() {
 
 void TMainForm::ClosePicture() {
     if (FLoading) return;
+    FFullPicture->Cancel();
     FCurrentFile.clear();
     FZoom = 1.0;
     DetachPicture();
@@ -481,8 +548,17 @@ void TMainForm::ShowPage(int page) {
 }
 
 void TMainForm::PictureChanged() {
-    FInterrupt = true; // ends a running transition
     TGraphic* g = FPicture.Graphic();
+    if (FSwapping) {
+        // The whole picture in place of its reduced decode: the same zoom, place and turn.
+        if (FViewTurns != 0)
+            RenderTurnedView(FViewTurns);
+        else
+            RenderViewBitmap(FDisplayWidth, FDisplayHeight);
+        FView->update();
+        return;
+    }
+    FInterrupt = true; // ends a running transition
     if (FLoading) {
         if (g) {
             const QString cls = g->ClassName();
@@ -513,8 +589,8 @@ void TMainForm::PictureChanged() {
         FitPicture();
     } else if (FLoading) {
         // A new picture: at its own size, placed in the view.
-        FDisplayWidth = g && !g->IsEmpty() ? g->Width() : 0;
-        FDisplayHeight = g && !g->IsEmpty() ? g->Height() : 0;
+        FDisplayWidth = g && !g->IsEmpty() ? FPicture.Width() : 0;
+        FDisplayHeight = g && !g->IsEmpty() ? FPicture.Height() : 0;
         CenterPicture();
         RenderViewBitmap(FDisplayWidth, FDisplayHeight);
         FView->repaint();

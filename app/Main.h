@@ -53,6 +53,7 @@ enum class TPictureKind : quint8 {
     pkVideo = 4
 };
 
+class TFullPictureLoader;
 class TMainForm : public QMainWindow, public IViewerServices {
     Q_OBJECT
 public:
@@ -65,8 +66,12 @@ public:
     explicit TMainForm(const QStringList& arguments = {}, QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    // Opening and closing.
+    // Opening and closing. A big picture shown fitted is decoded reduced first and whole on a thread.
     void OpenPicture(const QString& path);
+    // Waits for the whole picture behind a reduced first decode and swaps it in (commands that use the
+    // pixels call it); nothing when none is pending.
+    void CompleteFullPicture();
+    bool FullPicturePending() const;
     void ClosePicture();
     // Handler of the container's change notification.
     void PictureChanged();
@@ -216,6 +221,10 @@ private:
     QString FileSizeText(const QString& path) const;
     // Stops the shown picture's animation or video and detaches its notifications.
     void DetachPicture();
+    // The size a big picture is first decoded at to be shown fitted (invalid: decode it in full).
+    QSize FirstLoadSize(const QString& path) const;
+    // Puts the whole picture in place of the reduced one at the same zoom, place and turn.
+    void SwapInFullPicture();
 
     // View geometry helpers (ViewGeometry.cpp).
     void RenderViewBitmap(int w, int h);
@@ -226,6 +235,8 @@ private:
     void ShowCursorFor(bool grabbing);
 
     TPictureEx FPicture;
+    TFullPictureLoader* FFullPicture = nullptr;
+    bool FSwapping = false;
     TSettings FSettings;
     QString FCurrentFile;
     QImage FViewBitmap;

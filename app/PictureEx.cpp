@@ -19,8 +19,9 @@ std::unique_ptr<TGraphic> TPictureEx::TakeGraphic() {
     return std::move(FGraphic);
 }
 
-void TPictureEx::LoadFromFileName(const QString& fileName) {
+void TPictureEx::LoadFromFileName(const QString& fileName, QSize loadSize) {
     std::unique_ptr<TGraphic> graphic = ::CreateGraphicFor(fileName);
+    graphic->SetLoadSize(loadSize);
     graphic->OnProgress = [this](TGraphic* sender, TProgressStage stage, quint8 percent, bool redraw,
                                  const QRect& r, const QString& msg) {
         if (OnProgress) OnProgress(sender, stage, percent, redraw, r, msg);

@@ -17,11 +17,13 @@ public:
     std::unique_ptr<TGraphic> TakeGraphic();
     void Clear() { SetGraphic(nullptr); }
 
-    int Width() const { return FGraphic ? FGraphic->Width() : 0; }
-    int Height() const { return FGraphic ? FGraphic->Height() : 0; }
+    // The picture's size as stored, also while a reduced decode stands for it.
+    int Width() const { return FGraphic ? FGraphic->FullSize().width() : 0; }
+    int Height() const { return FGraphic ? FGraphic->FullSize().height() : 0; }
 
-    // Loads the file. On any exception the previous graphic stays and the exception propagates.
-    void LoadFromFileName(const QString& fileName);
+    // Loads the file, at least at loadSize where the format can decode reduced (see TGraphic::SetLoadSize).
+    // On any exception the previous graphic stays and the exception propagates.
+    void LoadFromFileName(const QString& fileName, QSize loadSize = QSize());
 
     TNotifyEvent OnChange;
     TProgressEvent OnProgress;

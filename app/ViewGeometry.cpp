@@ -282,7 +282,7 @@ void TMainForm::SetZoom(double z) {
     std::exception_ptr error;
     try {
         TGraphic* g = FPicture.Graphic();
-        const int W = g && !g->IsEmpty() ? g->Width() : 0, H = g && !g->IsEmpty() ? g->Height() : 0;
+        const int W = g && !g->IsEmpty() ? FPicture.Width() : 0, H = g && !g->IsEmpty() ? FPicture.Height() : 0;
         const QSize display = DisplaySize(W, H, z);
         RenderViewBitmap(display.width(), display.height());
         FViewTurns = 0; // rendered upright
@@ -369,7 +369,7 @@ void TMainForm::PaintView(QPainter& painter) {
     }
     TGraphic* g = FPicture.Graphic();
     if (!g || g->IsEmpty()) return;
-    const QSize size = DisplaySize(g->Width(), g->Height(), FZoom);
+    const QSize size = DisplaySize(FPicture.Width(), FPicture.Height(), FZoom);
     if (size.isEmpty()) return;
     g->DrawTo(painter, QRect(QPoint(FOffsetX, FOffsetY), size));
 }
@@ -388,6 +388,11 @@ void TMainForm::ZoomAt(double z, const QPoint& anchor) {
     if (!HasPicture() || FZoom <= 0) return;
     // The picture's point under the anchor stays under it, as far as the view allows.
     const double px = (anchor.x() - FOffsetX) / FZoom, py = (anchor.y() - FOffsetY) / FZoom;
+    // Beyond a reduced first decode's own pixels the whole picture is shown.
+    if (const TGraphic* g = FPicture.Graphic(); g && g->Reduced()) {
+        const QSize display = DisplaySize(FPicture.Width(), FPicture.Height(), z);
+        if (display.width() > g->Width() || display.height() > g->Height()) CompleteFullPicture();
+    }
     SetZoom(z);
     const int vw = FView->width(), vh = FView->height();
     if (FDisplayWidth > vw)
