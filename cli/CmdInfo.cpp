@@ -36,15 +36,14 @@ int CmdInfo(const QStringList& arguments) {
 }
 
 const TCliCommand kInfo{
-    "info", "info [--full] FILE...                one line per file: path, class, WIDTHxHEIGHT, pages, frames",
-    "Usage: lumenor-cli info [--full] FILE...\n"
+    "info", "info FILE... [--full]                one line per file: path, class, WIDTHxHEIGHT, pages, frames",
+    "Usage: lumenor-cli info FILE... [--full]\n"
     "\n"
     "Prints one line per file: path<TAB>class<TAB>WIDTHxHEIGHT<TAB>pages=N<TAB>frames=N,\n"
     "or path<TAB>error<TAB>message when the file cannot be read. Exit status 1 when any file failed.\n"
     "The figures come from the file's headers where its format gives them, without decoding the pixels.\n"
     "\n"
-    "  --full   decode every picture: a file cut short is then read as far as it goes, at its full size,\n"
-    "           and said to be truncated on stderr\n",
+    "  --full   decode every picture; a file cut short is then said to be truncated on stderr\n",
     &CmdInfo, 10};
 const TCliCommandRegistrar kRegister(kInfo);
 
