@@ -60,6 +60,8 @@ public:
     static constexpr int kStatusPanelCount = 9;
     // Largest view bitmap (bytes) the window renders into.
     static constexpr qint64 kViewBitmapBudget = qint64(1) << 30;
+    // Largest side of a picture on screen (only a part of it is ever rendered).
+    static constexpr int kMaxDisplaySide = 1 << 24;
 
     // arguments: the command-line arguments after the program name. Only the first is used: it names
     // the file to open, already in its long path form (see LongPathName).
@@ -138,6 +140,9 @@ public:
     void SetSuppressPaint(bool value) { FSuppressPaint = value; }
     TColor ViewBrushColor() const { return FViewBrushColor; }
     bool ViewBitmapValid() const { return FViewBitmapValid; }
+    // Whether the view bitmap holds only the part around the view, and where that part lies in the display.
+    bool ViewBitmapPartial() const { return FViewPartial; }
+    QPoint ViewBitmapOrigin() const { return FViewOrigin; }
     // Number of times the view bitmap was rendered (a repaint or a pan does not render).
     int RenderCount() const { return FRenderCount; }
     // The view rectangle in the window's coordinates.
@@ -227,7 +232,11 @@ private:
     void SwapInFullPicture();
 
     // View geometry helpers (ViewGeometry.cpp).
-    void RenderViewBitmap(int w, int h);
+    // Renders the picture at the display size w x h: the whole display, or only the part the view shows
+    // (made when it is painted) when the display is many times larger than the view.
+    void RenderViewBitmap(int w, int h, bool whole = false);
+    // Renders the part of a partial display around the view, when the bitmap does not cover the view.
+    void RenderVisiblePart();
     // Renders the picture upright at its display size before any turn and turns it by quarter turns.
     void RenderTurnedView(int turns);
     void PaintView(QPainter& painter);
@@ -242,6 +251,10 @@ private:
     QImage FViewBitmap;
     TColor FViewBrushColor = 0;
     bool FViewBitmapValid = false;
+    // A picture shown much larger than the view keeps only the part around the view in its bitmap:
+    // FViewOrigin is where that part lies in the display (0, 0 for the whole display).
+    bool FViewPartial = false;
+    QPoint FViewOrigin;
     int FViewTurns = 0;
     int FRenderCount = 0;
     int FDisplayWidth = 0;

@@ -12,7 +12,8 @@ TPrintController::TPrintController(TMainForm& form) : QObject(&form), FForm(form
     form.Connect("FilePrintSetupAction", [this] { Dialogs().Exec(*MakePrinterSetupDialog(&FForm, Printer())); });
     form.Connect("FilePageSetupAction", [this] {
         ExecutePageSetup(&FForm, FPageOption, Printer(), FForm.Picture().Graphic(), FForm.Zoom(),
-                         FForm.GetBackgroundColor(), FForm.ViewBitmapValid() ? &FForm.ViewBitmap() : nullptr);
+                         FForm.GetBackgroundColor(),
+                         FForm.ViewBitmapValid() && !FForm.ViewBitmapPartial() ? &FForm.ViewBitmap() : nullptr);
     });
     form.Connect("FilePrintAction", [this] {
         ExecutePrint(&FForm, Printer(), FPageOption, FForm.Picture().Graphic(), FForm.Zoom(),

@@ -2,6 +2,7 @@
 
 #include "app/Browse.h"
 #include "app/Main.h"
+#include "app/SlideShow.h"
 #include "codec/DibGraphic.h"
 #include "tools/bmpRot.h"
 
@@ -161,6 +162,58 @@ QImage ScaleStill(const QImage& source, int w, int h, TColor background) {
     return out;
 }
 
+QImage ScaleStillRegion(const QImage& source, QSize display, const QRect& region, TColor background) {
+    const QRect r = region.intersected(QRect(QPoint(0, 0), display));
+    if (source.isNull() || r.isEmpty()) return QImage();
+    const qint64 W = source.width(), H = source.height(), DW = display.width(), DH = display.height();
+    const bool opaque = !source.hasAlphaChannel();
+    QImage out(r.size(), QImage::Format_RGB32);
+    if (out.isNull())
+        throw EInvalidGraphicOperation(
+            QStringLiteral("Not enough memory to show the picture at %1 x %2 pixels").arg(r.width()).arg(r.height()));
+    out.fill(ToQColor(background));
+    QImage part;
+    QPoint at;
+    if (DW >= W && DH >= H) {
+        // Enlarged: display pixel x shows source pixel x * W / DW, as for the whole picture.
+        const int sx0 = int(r.left() * W / DW), sy0 = int(r.top() * H / DH);
+        const int sx1 = int((qint64(r.right()) * W) / DW), sy1 = int((qint64(r.bottom()) * H) / DH);
+        QImage s = source.copy(sx0, sy0, sx1 - sx0 + 1, sy1 - sy0 + 1);
+        if (s.format() != QImage::Format_RGB32 && s.format() != QImage::Format_ARGB32_Premultiplied)
+            s = s.convertToFormat(opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+        part = QImage(r.size(), s.format());
+        std::vector<int> columns(size_t(r.width()));
+        for (int x = 0; x < r.width(); ++x) columns[size_t(x)] = int((r.left() + x) * W / DW) - sx0;
+        for (int y = 0; y < r.height(); ++y) {
+            const QRgb* src = reinterpret_cast<const QRgb*>(s.constScanLine(int((r.top() + y) * H / DH) - sy0));
+            QRgb* dst = reinterpret_cast<QRgb*>(part.scanLine(y));
+            for (int x = 0; x < r.width(); ++x) dst[x] = src[columns[size_t(x)]];
+        }
+    } else {
+        // Shrunk (or stretched one way): the source under the region and a pixel around it, averaged to
+        // its display size, of which the region is cut.
+        const int sx0 = int(std::max<qint64>(0, r.left() * W / DW - 1));
+        const int sy0 = int(std::max<qint64>(0, r.top() * H / DH - 1));
+        const int sx1 = int(std::min<qint64>(W, (qint64(r.right()) + 1) * W / DW + 2));
+        const int sy1 = int(std::min<qint64>(H, (qint64(r.bottom()) + 1) * H / DH + 2));
+        const int dx0 = int(sx0 * DW / W), dy0 = int(sy0 * DH / H);
+        const int dx1 = int(std::min<qint64>(DW, (qint64(sx1) * DW + W - 1) / W));
+        const int dy1 = int(std::min<qint64>(DH, (qint64(sy1) * DH + H - 1) / H));
+        QImage s = source.copy(sx0, sy0, sx1 - sx0, sy1 - sy0);
+        if (s.format() != QImage::Format_RGB32 && s.format() != QImage::Format_ARGB32_Premultiplied)
+            s = s.convertToFormat(opaque ? QImage::Format_RGB32 : QImage::Format_ARGB32_Premultiplied);
+        part = s.scaled(dx1 - dx0, dy1 - dy0, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        at = QPoint(dx0 - r.left(), dy0 - r.top());
+    }
+    if (part.isNull())
+        throw EInvalidGraphicOperation(
+            QStringLiteral("Not enough memory to show the picture at %1 x %2 pixels").arg(r.width()).arg(r.height()));
+    QPainter p(&out);
+    p.setCompositionMode(opaque ? QPainter::CompositionMode_Source : QPainter::CompositionMode_SourceOver);
+    p.drawImage(at, part);
+    return out;
+}
+
 QCursor MakeHandCursor(bool grabbing) {
     return grabbing ? CursorFrom(kClosedHand, 11, 9) : CursorFrom(kOpenHand, 10, 8);
 }
@@ -239,11 +292,31 @@ QCursor TMainForm::GrabCursor() const {
     return cursor;
 }
 
-void TMainForm::RenderViewBitmap(int w, int h) {
+void TMainForm::RenderViewBitmap(int w, int h, bool whole) {
     TGraphic* g = FPicture.Graphic();
     if (!g || g->IsEmpty() || w <= 0 || h <= 0) {
         FViewBitmap = QImage();
         FViewBitmapValid = false;
+        FViewPartial = false;
+        FViewOrigin = QPoint();
+        return;
+    }
+    // A still picture or a drawing shown many times larger than the view (zoomed in, or a big picture
+    // at its own size) keeps only the part around the view; turned views and transitions need it whole.
+    const qint64 viewArea = qint64(std::max(1, FView->width())) * std::max(1, FView->height());
+    if (!whole && FPictureKind <= TPictureKind::pkVector && !FSlideShow->Running() &&
+        qint64(w) * h > 4 * viewArea && qint64(w) * h > (qint64(1) << 22)) {
+        if (std::max(w, h) > kMaxDisplaySide)
+            throw EInvalidGraphicOperation(QStringLiteral("The picture cannot be shown at %1 x %2 pixels: the "
+                                                          "display would be more than %3 pixels on a side")
+                                               .arg(w)
+                                               .arg(h)
+                                               .arg(kMaxDisplaySide));
+        FViewBitmap = QImage();
+        FViewPartial = true;
+        FViewOrigin = QPoint();
+        FViewBitmapValid = true;
+        ++FRenderCount;
         return;
     }
     if (double(w) * double(h) * 4.0 > double(kViewBitmapBudget))
@@ -275,7 +348,43 @@ void TMainForm::RenderViewBitmap(int w, int h) {
     }
     FViewBitmap = std::move(bitmap);
     FViewBitmapValid = true;
+    FViewPartial = false;
+    FViewOrigin = QPoint();
     ++FRenderCount;
+}
+
+void TMainForm::RenderVisiblePart() {
+    if (!FViewPartial) return;
+    const QRect display(0, 0, FDisplayWidth, FDisplayHeight);
+    const QRect visible = QRect(-FOffsetX, -FOffsetY, FView->width(), FView->height()).intersected(display);
+    if (visible.isEmpty() || QRect(FViewOrigin, FViewBitmap.size()).contains(visible)) return;
+    // The view and half a view around it, so that a drag renders again only now and then.
+    const int mx = FView->width() / 2, my = FView->height() / 2;
+    const QRect part = visible.adjusted(-mx, -my, mx, my).intersected(display);
+    TGraphic* g = FPicture.Graphic();
+    if (!g || g->IsEmpty()) return;
+    QImage bitmap;
+    if (FPictureKind != TPictureKind::pkVector) {
+        QImage source;
+        if (auto* dib = dynamic_cast<TDibGraphic*>(g))
+            source = dib->Image();
+        else if (qint64(g->Width()) * g->Height() * 4 <= kViewBitmapBudget)
+            source = g->ToImage(QSize(), FViewBrushColor);
+        if (!source.isNull()) bitmap = ScaleStillRegion(source, display.size(), part, FViewBrushColor);
+    }
+    if (bitmap.isNull()) {
+        bitmap = QImage(part.size(), QImage::Format_RGB32);
+        if (bitmap.isNull())
+            throw EInvalidGraphicOperation(QStringLiteral("Not enough memory to show the picture at %1 x %2 pixels")
+                                               .arg(part.width())
+                                               .arg(part.height()));
+        bitmap.fill(ToQColor(FViewBrushColor));
+        QPainter painter(&bitmap);
+        painter.translate(-part.topLeft());
+        g->DrawTo(painter, display);
+    }
+    FViewBitmap = std::move(bitmap);
+    FViewOrigin = part.topLeft();
 }
 
 void TMainForm::SetZoom(double z) {
@@ -305,7 +414,7 @@ void TMainForm::SetZoom(double z) {
 void TMainForm::RenderTurnedView(int turns) {
     // The display size of a quarter turn is the upright one swapped.
     const bool swapped = FViewTurns % 2 != 0;
-    RenderViewBitmap(swapped ? FDisplayHeight : FDisplayWidth, swapped ? FDisplayWidth : FDisplayHeight);
+    RenderViewBitmap(swapped ? FDisplayHeight : FDisplayWidth, swapped ? FDisplayWidth : FDisplayHeight, true);
     FViewTurns = 0;
     if (!FViewBitmapValid) return;
     FViewBitmap = RotateTurns(FViewBitmap, turns);
@@ -363,8 +472,18 @@ void TMainForm::ViewResized() {
 
 void TMainForm::PaintView(QPainter& painter) {
     if (FViewBitmapValid || FSuppressPaint) {
-        if (FSuppressPaint || FViewBitmap.isNull()) return;
-        painter.drawImage(FOffsetX, FOffsetY, FViewBitmap);
+        if (FSuppressPaint) return;
+        if (FViewPartial) {
+            try {
+                RenderVisiblePart();
+            } catch (const Exception&) {
+                return; // nothing to draw with; the next paint tries again
+            } catch (const std::bad_alloc&) {
+                return;
+            }
+        }
+        if (FViewBitmap.isNull()) return;
+        painter.drawImage(FOffsetX + FViewOrigin.x(), FOffsetY + FViewOrigin.y(), FViewBitmap);
         return;
     }
     TGraphic* g = FPicture.Graphic();

@@ -32,6 +32,9 @@ int ClampedOffset(int wanted, int current, int view, int display);
 // A still picture at w x h: shrinking averages the source pixels under each target pixel, enlarging
 // repeats pixels; transparent parts show the background. The result is 32-bit RGB.
 QImage ScaleStill(const QImage& source, int w, int h, TColor background);
+// The part `region` of the source as ScaleStill would show it at the display size: the same nearest
+// pixels when enlarged, averaged when shrunk (from the source rows and columns under the region).
+QImage ScaleStillRegion(const QImage& source, QSize display, const QRect& region, TColor background);
 
 // The hand shown over a picture that can be dragged (hot spot 10, 8) and the grabbing hand shown while
 // dragging (hot spot 11, 9), both 32 x 32.

@@ -381,19 +381,25 @@ TEST_F(ViewerTest, AViewBitmapBeyondTheBudgetIsRefusedAndTheViewStaysConsistent)
     Drag(form->View(), QPoint(600, 300), QPoint(100, 300));
     ASSERT_EQ(form->OffsetX(), -500);
     try {
-        form->SetZoom(50.0); // 150000 x 100000 pixels
+        form->SetZoom(6000.0); // 18000000 x 12000000 pixels
         ADD_FAILURE() << "no error";
     } catch (const Exception& e) {
         EXPECT_TRUE(
-            e.Message().startsWith(QStringLiteral("The picture cannot be shown at 150000 x 100000 pixels")))
+            e.Message().startsWith(QStringLiteral("The picture cannot be shown at 18000000 x 12000000 pixels")))
             << e.Message().toStdString();
     }
     EXPECT_EQ(form->Zoom(), 1.0);
     EXPECT_EQ(form->DisplayWidth(), 3000);
     EXPECT_TRUE(form->ViewBitmapValid());
-    EXPECT_EQ(form->ViewBitmap().size(), QSize(3000, 2000));
+    EXPECT_TRUE(form->ViewBitmapPartial()); // 3000 x 2000 is ten views: only the part around the view is kept
     EXPECT_EQ(form->OffsetX(), 0); // the picture was placed again all the same
     EXPECT_EQ(Panel(*form, 7), QStringLiteral("100%"));
+    // Far beyond the old budget a picture can still be shown: a part at a time.
+    form->SetZoom(50.0);
+    EXPECT_EQ(form->DisplayWidth(), 150000);
+    form->View()->repaint();
+    EXPECT_LE(form->ViewBitmap().width(), 2000);
+    EXPECT_EQ(form->ViewBitmap().pixel(10, 10), qRgb(10, 200, 30));
     // Sizes past the integer range are refused the same way.
     EXPECT_THROW(form->SetZoom(1e9), Exception);
     form->View()->repaint();
@@ -433,4 +439,48 @@ TEST_F(ViewerTest, ContextMenuZoomEntriesShowTheirOwnCaptions) {
     EXPECT_TRUE(zoomIn->isEnabled());
     zoomIn->trigger(); // "Zoom &In" is "&More"
     EXPECT_EQ(Panel(*form, 7), QStringLiteral("139%"));
+}
+
+// A picture shown many times larger than the view keeps only the part around the view in its bitmap,
+// made when painted, with the pixels the whole display would have there; a drag beyond it renders the
+// next part.
+TEST_F(ViewerTest, APictureMuchLargerThanTheViewRendersThePartAroundTheView) {
+    QImage pattern(1000, 800, QImage::Format_RGB32);
+    for (int y = 0; y < pattern.height(); ++y)
+        for (int x = 0; x < pattern.width(); ++x)
+            pattern.setPixel(x, y, qRgb((x * 7) & 255, (y * 5) & 255, ((x / 3) ^ (y / 7)) & 255));
+    auto form = NewForm(600, 400);
+    form->OpenPicture(WritePicture(QStringLiteral("pattern.ppm"), pattern));
+    form->SetZoom(3.0); // 3000 x 2400
+    ASSERT_TRUE(form->ViewBitmapPartial());
+    form->View()->repaint();
+    const auto checkPart = [&](const QImage& whole, int tolerance) {
+        const QImage& part = form->ViewBitmap();
+        const QPoint o = form->ViewBitmapOrigin();
+        ASSERT_FALSE(part.isNull());
+        EXPECT_LE(part.width(), 1200);
+        EXPECT_LE(part.height(), 800);
+        // The view lies inside the part.
+        EXPECT_TRUE(QRect(o, part.size()).contains(QRect(-form->OffsetX(), -form->OffsetY(), 600, 400).intersected(
+            QRect(0, 0, form->DisplayWidth(), form->DisplayHeight()))));
+        EXPECT_TRUE(SamePixels(part, whole.copy(QRect(o, part.size())), tolerance));
+    };
+    const QImage enlarged = ScaleStill(pattern, 3000, 2400, 0);
+    checkPart(enlarged, 0); // nearest pixels, exactly as the whole display
+    const QPoint first = form->ViewBitmapOrigin();
+    for (int i = 0; i < 4; ++i) form->ScrollBy(QPoint(-500, -300));
+    form->View()->repaint();
+    EXPECT_NE(form->ViewBitmapOrigin(), first);
+    checkPart(enlarged, 0);
+
+    // Shrunk: averaged like the whole display, up to the rounding at the part's edges.
+    QImage big(4000, 3000, QImage::Format_RGB32);
+    for (int y = 0; y < big.height(); ++y)
+        for (int x = 0; x < big.width(); ++x) big.setPixel(x, y, qRgb(x * 255 / 4000, y * 255 / 3000, (x + y) * 255 / 7000));
+    form->OpenPicture(WritePicture(QStringLiteral("big.ppm"), big));
+    form->SetZoom(0.8); // 3200 x 2400
+    ASSERT_TRUE(form->ViewBitmapPartial());
+    form->ScrollBy(QPoint(-1000, -700));
+    form->View()->repaint();
+    checkPart(ScaleStill(big, 3200, 2400, 0), 6);
 }
