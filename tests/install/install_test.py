@@ -134,7 +134,7 @@ def check_tree(a, root):
         cli = os.path.join(root, "usr/bin/lumenor-cli")
         traced = run([cli, "info", clip], env=dict(env, LD_DEBUG="files"))
         check("\tframes=8" in traced.stdout, f"the installed lumenor-cli does not read a clip: {traced.stdout}")
-        loaded = re.findall(r"file=(\S*liblumenor-video\.so)", traced.stderr)
+        loaded = re.findall(r"calling init: (\S*liblumenor-video\.so)", traced.stderr)
         check(loaded and all(os.path.realpath(p) == os.path.realpath(modules[0]) for p in loaded),
               f"the installed lumenor-cli loads the video module from {loaded}, not {modules[0]}")
         version = run([cli, "--version"], env=dict(env, LD_DEBUG="files"))
