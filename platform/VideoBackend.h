@@ -75,8 +75,8 @@ using TVideoModuleEntry = IVideoModule* (*)(int version, const TVideoHost* host)
 
 // The loaded module, loading it on the first call; null when it cannot be loaded (VideoSupportError
 // says why). The folders searched, in order: $LUMENOR_MODULE_DIR, the running program's folder, the
-// library folder beside it (../lib/lumenor for a program in bin/), the build folder, the installed module
-// folder. With LUMENOR_MODULE_NO_FALLBACK=1 only the first.
+// library folder beside it (../lib/lumenor for a program in bin/), the build folder (for the programs
+// inside it), the installed module folder. With LUMENOR_MODULE_NO_FALLBACK=1 only the first.
 IVideoModule* VideoModule();
 // Why video support is missing ("Video support is not installed (...)"), empty when the module loaded.
 QString VideoSupportError();

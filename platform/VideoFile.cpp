@@ -99,7 +99,10 @@ QStringList VideoModuleSearchPath() {
 #endif
     }
 #ifdef LUMENOR_BUILD_DIR
-    dirs << QStringLiteral(LUMENOR_BUILD_DIR);
+    // Only for the programs of the build folder (tests and benches live in folders below it): an installed
+    // program never loads code from wherever it was built.
+    const QString buildDir = QFileInfo(QStringLiteral(LUMENOR_BUILD_DIR)).canonicalFilePath();
+    if (!buildDir.isEmpty() && (exeDir == buildDir || exeDir.startsWith(buildDir + QLatin1Char('/')))) dirs << buildDir;
 #endif
 #ifdef LUMENOR_MODULE_INSTALL_DIR
     dirs << QStringLiteral(LUMENOR_MODULE_INSTALL_DIR);

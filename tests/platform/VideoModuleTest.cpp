@@ -69,6 +69,10 @@ TEST(VideoModule, SearchesTheGivenFolderFirstAndOnlyItWithoutFallback) {
         // The program's own folder next, then the build folder and the installed module folder.
         EXPECT_EQ(all[1], QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget().section(QLatin1Char('/'), 0, -2));
         EXPECT_TRUE(all.last().endsWith(QStringLiteral("/lumenor"))) << all.last().toStdString();
+        // The tests run inside the build folder, which therefore is searched (and holds the module).
+        const QString buildDir = QFileInfo(QFileInfo(QStringLiteral(LUMENOR_CLI)).absolutePath()).canonicalFilePath();
+        EXPECT_TRUE(all.contains(buildDir)) << all.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(QFileInfo::exists(buildDir + QStringLiteral("/liblumenor-video.so")));
         QStringList unique = all;
         unique.removeDuplicates();
         EXPECT_EQ(unique, all);
