@@ -3,6 +3,7 @@
 #include "cli/Cli.h"
 
 #include "codec/Registry.h"
+#include "platform/VideoBackend.h"
 #include "platform/VideoFile.h"
 #include "tools/ConvertFmt.h"
 
@@ -34,7 +35,12 @@ int CmdConvert(const QStringList& args) {
         else if (a == QLatin1String("--option"))
             settings.WriterKeys.append(ParseKeyValue(a, TakeValue(args, i)));
         else if (a == QLatin1String("--list-compressors")) {
-            for (const TVideoEncoderInfo& e : VideoEncoders(QSize(320, 240)))
+            const QList<TVideoEncoderInfo> encoders = VideoEncoders(QSize(320, 240));
+            if (encoders.isEmpty()) {
+                Err() << "lumenor-cli: " << VideoSupportError() << '\n';
+                return 1;
+            }
+            for (const TVideoEncoderInfo& e : encoders)
                 Out() << (e.Name.isEmpty() ? QStringLiteral("(none)") : e.Name) << '\t' << e.Description << '\n';
             return 0;
         } else if (a.startsWith(QLatin1String("--")))

@@ -2,13 +2,24 @@
 #include "FuzzCommon.h"
 
 #include "formats/raster/AVIGraph.h"
+#include "platform/VideoBackend.h"
 
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryFile>
 
+#include <cstdio>
+#include <cstdlib>
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzSetup();
+    // Without the video module every input fails at once and nothing is tested.
+    static const bool loaded = [] {
+        if (VideoModule()) return true;
+        std::fprintf(stderr, "%s\n", qPrintable(VideoSupportError()));
+        std::abort();
+    }();
+    (void)loaded;
     QTemporaryFile file;
     if (!file.open()) return 0;
     file.write(reinterpret_cast<const char*>(data), qint64(size));

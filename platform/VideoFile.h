@@ -3,6 +3,8 @@
 // by FFmpeg; only the AVI container is accepted (a file of another kind does not open).
 // Writing AVI clips: one video stream, uncompressed (8 bits with a palette, or 24 bits) or through an
 // encoder of FFmpeg, every frame a key frame unless the encoder is told otherwise.
+// FFmpeg is reached through the video module (platform/VideoBackend.h), loaded on first use: without it
+// no clip opens (OpenFile is false), VideoEncoders is empty and writing fails with the reason.
 #pragma once
 
 #include <QImage>
@@ -113,10 +115,6 @@ public:
     static bool Trial(const QString& encoder, QSize size);
 
 private:
-    bool StartFile();
-    // Drains the encoder and writes the index and the stream header's scale and rate.
-    bool Complete();
-
     struct TState;
     std::unique_ptr<TState> F;
 };

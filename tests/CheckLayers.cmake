@@ -1,6 +1,6 @@
 # Checks the layering of the build: no source of the core library lives in app/ or options/, none
 # includes a header of app/, options/ or Qt Widgets, the core links no widget library, and lumenor-cli
-# does not load Qt Widgets at run time.
+# does not load Qt Widgets or FFmpeg at start.
 set(failures "")
 foreach(src IN LISTS CORE_SOURCES)
   if(NOT IS_ABSOLUTE "${src}")
@@ -28,12 +28,19 @@ foreach(lib IN LISTS CORE_LIBS)
   if(lib MATCHES "Widgets|PrintSupport|lumenor_ui")
     string(APPEND failures "the core links ${lib}\n")
   endif()
+  if(lib MATCHES "FFMPEG|libav")
+    string(APPEND failures "the core links FFmpeg (${lib}); it belongs in the video module\n")
+  endif()
 endforeach()
 find_program(LDD ldd)
 if(LDD)
   execute_process(COMMAND ${LDD} "${CLI}" OUTPUT_VARIABLE libs)
   if(libs MATCHES "Qt6Widgets")
     string(APPEND failures "lumenor-cli loads Qt Widgets\n")
+  endif()
+  # FFmpeg is loaded with the video module when a clip is first used, never at start.
+  if(libs MATCHES "libav(format|codec|util)|libswscale")
+    string(APPEND failures "lumenor-cli loads FFmpeg at start\n")
   endif()
 endif()
 if(failures)

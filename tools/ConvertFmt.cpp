@@ -29,6 +29,7 @@
 #include "formats/raster/TextGrph.h"
 #include "formats/raster/WBMP.h"
 #include "formats/raster/cif.h"
+#include "platform/VideoBackend.h"
 #include "platform/VideoFile.h"
 
 #include <QBuffer>
@@ -319,7 +320,10 @@ void CursorToGif(TAniGraphic& cursor, const QString& destFile, TPictureOption op
 // The AVI stream of a conversion, with the compressor the options (or the user) choose.
 void StartVideo(TVideoWriter& writer, const QString& destFile, const TVideoStreamHeader& header,
                 TVideoWriter::TPixels pixels, const TPictureOption& options, const QVector<QRgb>& palette) {
-    if (!writer.Create(destFile)) Fail("Failed to create AVI file");
+    if (!writer.Create(destFile)) {
+        if (!VideoSupportError().isEmpty()) throw EInvalidGraphic(writer.ErrorString());
+        Fail("Failed to create AVI file");
+    }
     if (!writer.CreateStream(header, pixels)) Fail("Failed to create AVI stream");
     if (options.AviCompress) {
         TVideoCompression choice{options.AviCompressor, options.AviQuality, options.AviKeyFrameEvery};

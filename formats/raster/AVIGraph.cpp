@@ -1,6 +1,7 @@
 #include "formats/raster/AVIGraph.h"
 
 #include "codec/Limits.h"
+#include "platform/VideoBackend.h"
 #include "platform/VideoFile.h"
 
 #include <QElapsedTimer>
@@ -40,7 +41,11 @@ void TAVIGraphic::LoadFromFileName(const QString& fileName) {
         FVideo->Close();
         throw EInvalidGraphic(message);
     };
-    if (!FVideo->OpenFile(fileName)) fail(QStringLiteral("Cannot open AVI file %1.").arg(fileName));
+    if (!FVideo->OpenFile(fileName)) {
+        // Without the video module no clip opens: say so rather than blame the file.
+        const QString missing = VideoSupportError();
+        fail(missing.isEmpty() ? QStringLiteral("Cannot open AVI file %1.").arg(fileName) : missing);
+    }
     if (!FVideo->OpenVideoStream()) fail(QStringLiteral("Cannot get AVI file stream."));
     if (!FVideo->OpenFrameReader()) fail(QStringLiteral("Cannot open AVI frame."));
     TVideoStreamInfo info;

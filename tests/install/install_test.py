@@ -7,6 +7,7 @@ a missing one fails the check, it never skips it.
 usage: install_test.py CHECK --build DIR --source DIR --work DIR
 """
 import argparse
+import glob
 import gzip
 import os
 import re
@@ -124,6 +125,22 @@ def check_tree(a, root):
     check(viewer.startswith("Usage: lumenor [FILE]"), f"lumenor --help printed {viewer!r}")
     manual = os.path.join(root, "usr/share/lumenor/manual/contents.html")
     check(f"The manual: {manual}\n" in viewer, f"the installed lumenor does not find {manual}:\n{viewer}")
+    # The video module sits in the library folder, and the installed program loads it from there
+    # (../lib/lumenor beside bin/) ahead of the build folder's.
+    modules = glob.glob(os.path.join(root, "usr/lib*/**/lumenor/liblumenor-video.so"), recursive=True)
+    if check(len(modules) == 1, f"the video module is not installed once: {modules}"):
+        module_dir = os.path.dirname(modules[0])
+        clip = os.path.join(a.source, "tests/data/avi/raw24.avi")
+        cli = os.path.join(root, "usr/bin/lumenor-cli")
+        traced = run([cli, "info", clip], env=dict(env, LD_DEBUG="files"))
+        check("\tframes=8" in traced.stdout, f"the installed lumenor-cli does not read a clip: {traced.stdout}")
+        loaded = re.findall(r"calling init: (\S*liblumenor-video\.so)", traced.stderr)
+        check(loaded and all(os.path.realpath(p) == os.path.realpath(modules[0]) for p in loaded),
+              f"the installed lumenor-cli loads the video module from {loaded}, not {modules[0]}")
+        version = run([cli, "--version"], env=dict(env, LD_DEBUG="files"))
+        check("libavformat" not in version.stderr, "the installed lumenor-cli loads FFmpeg at start")
+        alone = run([cli, "info", clip], env=dict(env, LUMENOR_MODULE_DIR=module_dir, LUMENOR_MODULE_NO_FALLBACK="1"))
+        check("\tframes=8" in alone.stdout, f"the installed video module does not read a clip: {alone.stdout}")
     # Nothing but the installed files: no build-folder paths inside the text files.
     for dirpath, _, files in os.walk(os.path.join(root, "usr/share")):
         for name in files:
@@ -390,7 +407,7 @@ def check_deb(a, root):
     fields = run(["dpkg-deb", "-f", deb, "Package", "Version", "Depends", "Section"]).stdout
     check("Package: lumenor\n" in fields and "Section: graphics\n" in fields, fields)
     depends = re.search(r"Depends: (.*)", fields).group(1)
-    # The libraries the programs link, as dpkg-shlibdeps names their packages.
+    # The libraries the programs and the video module link, as dpkg-shlibdeps names their packages.
     for package in ["libqt6core6", "libqt6gui6", "libqt6widgets6", "libjpeg62-turbo", "libpng16-16",
                     "libtiff6", "libgif7", "libnettle8", "libavformat59", "libturbojpeg0", "libc6", "libqt6svg6"]:
         check(re.search(r"(^|, )" + re.escape(package) + r"\b", depends), f"Depends lacks {package}: {depends}")
@@ -398,6 +415,8 @@ def check_deb(a, root):
     for rel in ["./usr/bin/lumenor", "./usr/bin/lumenor-cli", "./" + DESKTOP, "./" + METAINFO,
                 "./usr/share/man/man1/lumenor-cli.1.gz", "./usr/share/lumenor/manual/contents.html"]:
         check(re.search(re.escape(rel) + r"$", listing, re.M), f"the package lacks {rel}")
+    check(re.search(r"\./usr/lib/(\S+/)?lumenor/liblumenor-video\.so$", listing, re.M),
+          "the package lacks the video module")
     check("/usr/local" not in listing and "_CPack_Packages" not in listing, "the package names a build path")
     # The desktop entry inside the package starts /usr/bin/lumenor.
     with tempfile.TemporaryDirectory() as tmp:
