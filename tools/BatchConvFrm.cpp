@@ -195,6 +195,9 @@ QWidget* TBatchConvForm::MakeSourceSide() {
     grid->addLayout(under, 6, 2);
     grid->addWidget(imgPreview, 6, 0);
     grid->setRowStretch(5, 1);
+    // The file list and the list being built share the width.
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(2, 1);
     for (QListWidget* list : {lstFolders, lstFiles, lstConvert}) TLongEntryHints::Install(list);
 
     connect(cmbDrive, &QComboBox::activated, this, [this](int index) {
