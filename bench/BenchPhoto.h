@@ -1,10 +1,16 @@
-// The photo-like test picture the thumbnail benchmarks share.
+// The photo-like test pictures the benchmarks share, and the folder of JPEGs made from them.
 #pragma once
 
+#include "codec/Jpeg.h"
+
+#include <QDir>
+#include <QFileInfo>
 #include <QImage>
+#include <QStringList>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 // Gradients, waves, hard-edged patches and noise from a seeded generator: compresses like a photo.
 inline QImage MakePhoto(int w, int h, quint32 seed) {
@@ -27,4 +33,28 @@ inline QImage MakePhoto(int w, int h, quint32 seed) {
         }
     }
     return image;
+}
+
+// Writes count photo-like 3000 x 2000 JPEGs (quality 90) named photo000.jpg, photo001.jpg, ... into
+// folder with our JPEG writer, the i-th from the seed firstSeed + i, and returns their paths.
+inline QStringList MakePhotoJpegs(const QString& folder, int count, quint32 firstSeed) {
+    QDir().mkpath(folder);
+    std::printf("making %d photo-like 3000 x 2000 JPEGs (quality 90)...\n", count);
+    std::fflush(stdout);
+    QStringList files;
+    for (int i = 0; i < count; ++i) {
+        TJpegGraphic writer;
+        writer.SetImage(MakePhoto(3000, 2000, firstSeed + quint32(i)));
+        writer.SetSaveOption(QStringLiteral("quality"), QStringLiteral("90"));
+        files << QDir(folder).filePath(QStringLiteral("photo%1.jpg").arg(i, 3, 10, QLatin1Char('0')));
+        writer.SaveToFileName(files.last());
+    }
+    return files;
+}
+
+// The bytes of the files directly in folder.
+inline qint64 FolderSize(const QString& folder) {
+    qint64 total = 0;
+    for (const QFileInfo& f : QDir(folder).entryInfoList(QDir::Files)) total += f.size();
+    return total;
 }

@@ -6,8 +6,6 @@
 // Usage: ConvertBench [COUNT] [LEVELS]   (default 50 pictures, levels "6,1")
 #include "BenchPhoto.h"
 
-#include "codec/Jpeg.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -43,12 +41,6 @@ bool Run(const QString& program, const QStringList& args) {
     return true;
 }
 
-qint64 TotalSize(const QString& dir) {
-    qint64 total = 0;
-    for (const QFileInfo& f : QDir(dir).entryInfoList(QDir::Files)) total += f.size();
-    return total;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -65,15 +57,7 @@ int main(int argc, char** argv) {
                   theirs = dir.filePath(QStringLiteral("vips"));
     for (const QString& d : {in, ours, theirs}) QDir().mkpath(d);
     QStringList names;
-    std::printf("making %d photo-like 3000 x 2000 JPEGs (quality 90)...\n", count);
-    std::fflush(stdout);
-    for (int i = 0; i < count; ++i) {
-        TJpegGraphic writer;
-        writer.SetImage(MakePhoto(3000, 2000, 2000u + quint32(i)));
-        writer.SetSaveOption(QStringLiteral("quality"), QStringLiteral("90"));
-        names << QStringLiteral("photo%1").arg(i, 3, 10, QLatin1Char('0'));
-        writer.SaveToFileName(QDir(in).filePath(names.last() + QStringLiteral(".jpg")));
-    }
+    for (const QString& file : MakePhotoJpegs(in, count, 2000u)) names << QFileInfo(file).completeBaseName();
     const QStringList levels = (argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("6,1")).split(QLatin1Char(','));
     for (const QString& level : levels) {
         for (const QString& d : {ours, theirs}) {
@@ -96,7 +80,7 @@ int main(int argc, char** argv) {
                             QDir(theirs).filePath(name + QStringLiteral(".png[compression=") + level + QStringLiteral("]"))}))
                 return 1;
         const double theirsMs = t.nsecsElapsed() / 1e6, theirsCpu = ChildrenCpuMs() - cpu;
-        const double oursSize = TotalSize(ours) / 1048576.0, theirsSize = TotalSize(theirs) / 1048576.0;
+        const double oursSize = FolderSize(ours) / 1048576.0, theirsSize = FolderSize(theirs) / 1048576.0;
         std::printf("zlib level %s:\n", qPrintable(level));
         std::printf("  lumenor-cli convert: %8.1f ms (%.1f ms a picture, CPU %.1f ms), %.1f MiB\n", oursMs, oursMs / count,
                     oursCpu / count, oursSize);

@@ -4,8 +4,6 @@
 // Usage: Thumbnails [COUNT]   (default 200 pictures, made in a temporary folder with our JPEG writer)
 #include "BenchPhoto.h"
 
-#include "codec/Jpeg.h"
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -50,17 +48,7 @@ int main(int argc, char** argv) {
     const QString cli = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../lumenor-cli"));
     QTemporaryDir dir;
     const QString in = dir.filePath(QStringLiteral("in"));
-    QDir().mkpath(in);
-    QStringList files;
-    std::printf("making %d photo-like 3000 x 2000 JPEGs (quality 90)...\n", count);
-    std::fflush(stdout);
-    for (int i = 0; i < count; ++i) {
-        TJpegGraphic writer;
-        writer.SetImage(MakePhoto(3000, 2000, 1000u + quint32(i)));
-        writer.SetSaveOption(QStringLiteral("quality"), QStringLiteral("90"));
-        files << QDir(in).filePath(QStringLiteral("photo%1.jpg").arg(i, 3, 10, QLatin1Char('0')));
-        writer.SaveToFileName(files.last());
-    }
+    const QStringList files = MakePhotoJpegs(in, count, 1000u);
     QDir().mkpath(dir.filePath(QStringLiteral("vips")));
     const double ours = Run(cli, {QStringLiteral("thumbnails"), in, dir.filePath(QStringLiteral("ours")), QStringLiteral("--size"),
                                   QStringLiteral("100x100")},

@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace {
 
 int CmdBatch(const QStringList& args) {
@@ -64,6 +66,11 @@ int CmdBatch(const QStringList& args) {
             options.Convert.WriterKeys.prepend({QStringLiteral("password"), *password});
         }
         options.TargetExt = QLatin1Char('.') + to;
+        // A batch favours speed: PNG files are deflated at level 1 unless the user chose a level (the
+        // writer's line filters keep them small all the same).
+        const bool levelGiven = std::any_of(options.Convert.WriterKeys.begin(), options.Convert.WriterKeys.end(),
+                                            [](const auto& key) { return key.first == QLatin1String("compression"); });
+        if (ext == QLatin1String("PNG") && !levelGiven) options.Convert.WriterKeys.prepend({QStringLiteral("compression"), QStringLiteral("1")});
     }
     options.Action = to.isEmpty() ? TBatchAction::baRename : renaming ? TBatchAction::baConvertRename : TBatchAction::baConvert;
     options.Rename.Kind = TRenameKind::rkPattern;
@@ -91,7 +98,8 @@ const TCliCommand kBatch{
     "converted on all cores; errors are reported in the order of the list, and the exit status is 1 when\n"
     "any file failed.\n"
     "\n"
-    "  --to EXT              the format to convert to; without it the files are only renamed (copied)\n"
+    "  --to EXT              the format to convert to; without it the files are only renamed (copied);\n"
+    "                        PNG files are deflated at level 1 unless --option compression=N says otherwise\n"
     "  --out DIR             the folder the results go to (made when missing)\n"
     "  --rename PATTERN      the new names: '*' stands for the old name without its extension, a run of\n"
     "                        '#' for the file's number (index + 1, at least as many digits as the run);\n"

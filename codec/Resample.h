@@ -25,8 +25,9 @@ double FilterSupport(TResampleFilter filter);
 // EInvalidGraphicOperation for an unknown filter.
 QImage Resample(const QImage& image, QSize size, TResampleFilter filter);
 
-// Limits the threads Resample uses on the calling thread while the object lives (workers of a pool that
-// already keeps every core busy give 1, so nested resampling never oversubscribes the machine).
+// Limits the threads Resample (and the PNG writer's compression) uses on the calling thread while the
+// object lives (workers of a pool that already keeps every core busy give 1, so nested work never
+// oversubscribes the machine).
 class TResampleThreadLimit {
 public:
     explicit TResampleThreadLimit(int threads);

@@ -2,7 +2,10 @@
 
 #include "app/Dialogs.h"
 #include "codec/Registry.h"
+#include "platform/Volumes.h"
 #include "tools/FormatOptionFrm.h"
+#include "tools/ListHints.h"
+#include "tools/NumberKeys.h"
 #include "tools/PageColorFrm.h"
 
 #include <QAction>
@@ -33,6 +36,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <cmath>
 #include <thread>
 
 namespace {
@@ -55,9 +59,12 @@ void FillFilter(QComboBox* combo, const QString& filter) {
 // The extension of a pattern "*.JPG": ".JPG".
 QString PatternExt(const QString& pattern) { return pattern.mid(pattern.lastIndexOf(QLatin1Char('.'))); }
 
+// Typed keys other than digits (and the signs where allowed) beep and are dropped; the validator
+// keeps pasted text to the same characters.
 QLineEdit* NumberEdit(QWidget* parent, bool signs = false) {
     auto* edit = new QLineEdit(parent);
     edit->setValidator(new QRegularExpressionValidator(QRegularExpression(signs ? QStringLiteral("[-+0-9]*") : QStringLiteral("[0-9]*")), edit));
+    TNumberKeys::Install(edit, signs ? QStringLiteral("+-") : QString());
     return edit;
 }
 
@@ -138,8 +145,12 @@ TBatchConvForm::~TBatchConvForm() = default;
 QWidget* TBatchConvForm::MakeSourceSide() {
     auto* w = new QWidget(this);
     auto* grid = new QGridLayout(w);
+    cmbDrive = new QComboBox(w);
+    for (const TVolume& volume : MountedVolumes()) cmbDrive->addItem(volume.Label, volume.RootPath);
     txtFolder = new QLineEdit(w);
     btnFolder = new QPushButton(QStringLiteral("..."), w);
+    lstFolders = new QListWidget(w);
+    lstFolders->setMaximumHeight(110);
     cmbFilter = new QComboBox(w);
     FillFilter(cmbFilter, OpenDialogFilter());
     lstFiles = new QListWidget(w);
@@ -168,19 +179,35 @@ QWidget* TBatchConvForm::MakeSourceSide() {
     buttons->addStretch(1);
     for (QPushButton* b : {btnAdd, btnAddAll, btnRemove, btnRemoveAll}) buttons->addWidget(b);
     buttons->addStretch(1);
-    grid->addLayout(folderRow, 0, 0);
-    grid->addWidget(cmbFilter, 1, 0);
-    grid->addWidget(lblFiles, 2, 0);
-    grid->addWidget(lstFiles, 3, 0);
-    grid->addLayout(buttons, 3, 1);
-    grid->addWidget(lblList, 2, 2);
-    grid->addWidget(lstConvert, 3, 2);
+    grid->addWidget(cmbDrive, 0, 0);
+    grid->addLayout(folderRow, 1, 0);
+    grid->addWidget(lstFolders, 2, 0);
+    grid->addWidget(cmbFilter, 3, 0);
+    grid->addWidget(lblFiles, 4, 0);
+    grid->addWidget(lstFiles, 5, 0);
+    grid->addLayout(buttons, 5, 1);
+    grid->addWidget(lblList, 4, 2);
+    grid->addWidget(lstConvert, 5, 2);
     auto* under = new QHBoxLayout;
     under->addWidget(lblTotal);
     under->addWidget(chkSort);
     under->addWidget(chkPreview);
-    grid->addLayout(under, 4, 2);
-    grid->addWidget(imgPreview, 4, 0);
+    grid->addLayout(under, 6, 2);
+    grid->addWidget(imgPreview, 6, 0);
+    grid->setRowStretch(5, 1);
+    // The file list and the list being built share the width.
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(2, 1);
+    for (QListWidget* list : {lstFolders, lstFiles, lstConvert}) TLongEntryHints::Install(list);
+
+    connect(cmbDrive, &QComboBox::activated, this, [this](int index) {
+        const QString root = cmbDrive->itemData(index).toString();
+        // Staying on the volume keeps the folder; another one starts at its root.
+        if (VolumeRootOf(txtFolder->text()) != root) SetFolder(root);
+    });
+    connect(lstFolders, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        SetFolder(QDir::cleanPath(QDir(txtFolder->text()).filePath(item->text())));
+    });
 
     connect(btnFolder, &QPushButton::clicked, this, [this] {
         if (const auto folder = Dialogs().ChooseFolder(this, QStringLiteral("Select folder"), txtFolder->text())) SetFolder(*folder);
@@ -203,6 +230,7 @@ QWidget* TBatchConvForm::MakeSourceSide() {
     connect(chkSort, &QCheckBox::toggled, this, &TBatchConvForm::chkSortClick);
     connect(chkPreview, &QCheckBox::toggled, this, &TBatchConvForm::UpdatePreview);
     connect(lstFiles, &QListWidget::currentItemChanged, this, &TBatchConvForm::UpdatePreview);
+    connect(lstFiles, &QListWidget::itemSelectionChanged, this, &TBatchConvForm::UpdatePreview);
     return w;
 }
 
@@ -215,6 +243,7 @@ QWidget* TBatchConvForm::MakeBatchPanel() {
     lblSimulate = new QLabel(QStringLiteral("Simulation Results:"), grpAction);
     lstSimulate = new QListWidget(grpAction);
     lstSimulate->setMaximumHeight(90);
+    TLongEntryHints::Install(lstSimulate);
     cmbTargetType = new QComboBox(this);
     FillFilter(cmbTargetType, QString::fromLatin1(FTag == 1 ? kThumbFilter : kTargetFilter));
     btnOption = new QPushButton(QStringLiteral("&Option"), this);
@@ -403,8 +432,16 @@ QWidget* TBatchConvForm::MakeOutputPanel() {
 void TBatchConvForm::SetFolder(const QString& folder) {
     txtFolder->setText(folder);
     lstFiles->clear();
-    const QStringList patterns = cmbFilter->currentData().toString().split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    lstFolders->clear();
     QDir dir(folder);
+    // The folder list: up one level, then the subfolders.
+    if (dir.exists()) {
+        if (!dir.isRoot()) lstFolders->addItem(QStringLiteral(".."));
+        lstFolders->addItems(dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase));
+    }
+    const int volume = cmbDrive->findData(VolumeRootOf(folder));
+    if (volume >= 0) cmbDrive->setCurrentIndex(volume);
+    const QStringList patterns = cmbFilter->currentData().toString().split(QLatin1Char(';'), Qt::SkipEmptyParts);
     for (const QString& name : dir.entryList(patterns, QDir::Files, QDir::Name | QDir::IgnoreCase)) lstFiles->addItem(name);
 }
 
@@ -430,7 +467,6 @@ void TBatchConvForm::AddFiles(const QStringList& fullNames) {
         }
         FList.insert(at, name);
         lstConvert->insertItem(at, QFileInfo(name).fileName());
-        lstConvert->item(at)->setToolTip(name);
     }
     UpdateTotal();
 }
@@ -469,32 +505,49 @@ void TBatchConvForm::chkSortClick() {
     collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::stable_sort(FList.begin(), FList.end(), [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
     lstConvert->clear();
-    for (const QString& name : FList) {
-        lstConvert->addItem(QFileInfo(name).fileName());
-        lstConvert->item(lstConvert->count() - 1)->setToolTip(name);
-    }
+    for (const QString& name : FList) lstConvert->addItem(QFileInfo(name).fileName());
 }
 
 void TBatchConvForm::UpdateTotal() { lblTotal->setText(QStringLiteral("Total: %1").arg(FList.size())); }
 
+QRect PreviewRect(const QSize& picture, const QSize& box) {
+    if (picture.isEmpty() || box.isEmpty()) return QRect();
+    const double sx = double(picture.width()) / box.width(), sy = double(picture.height()) / box.height();
+    // The side that sets the scale fills the box exactly (no rounding down by a pixel); the other is
+    // rounded down.
+    const int w = sx >= sy ? box.width() : std::min(box.width(), int(std::floor(picture.width() / sy + 1e-9)));
+    const int h = sx >= sy ? std::min(box.height(), int(std::floor(picture.height() / sx + 1e-9))) : box.height();
+    return QRect((box.width() - w) / 2, (box.height() - h) / 2, w, h);
+}
+
 void TBatchConvForm::UpdatePreview() {
+    // The focused file, while files are selected.
+    if (!chkPreview->isChecked() || !lstFiles->currentItem() || lstFiles->selectedItems().isEmpty()) {
+        imgPreview->clear();
+        FPreviewName.clear();
+        return;
+    }
+    const QString name = QDir(txtFolder->text()).filePath(lstFiles->currentItem()->text());
+    // A click changes the focus and the selection at once: the picture is loaded once.
+    if (name == FPreviewName && !imgPreview->pixmap().isNull()) return;
     imgPreview->clear();
-    if (!chkPreview->isChecked() || !lstFiles->currentItem()) return;
+    FPreviewName = name;
     try {
-        const QString name = QDir(txtFolder->text()).filePath(lstFiles->currentItem()->text());
         std::unique_ptr<TGraphic> graphic = CreateGraphicFor(name);
         graphic->LoadFromFileName(name);
-        const QSize box = imgPreview->size();
+        // The bitmap fills the frame's inside.
+        const QSize box = imgPreview->contentsRect().size();
         QImage canvas(box, QImage::Format_RGB32);
         canvas.fill(palette().color(QPalette::Button));
-        const double scale = std::max(double(graphic->Width()) / box.width(), double(graphic->Height()) / box.height());
-        if (scale > 0) {
-            const int w = int(graphic->Width() / scale), h = int(graphic->Height() / scale);
+        const QRect place = PreviewRect(QSize(graphic->Width(), graphic->Height()), box);
+        if (!place.isEmpty()) {
             QPainter painter(&canvas);
-            graphic->DrawTo(painter, QRect((box.width() - w) / 2, (box.height() - h) / 2, w, h));
+            graphic->DrawTo(painter, place);
         }
         imgPreview->setPixmap(QPixmap::fromImage(canvas));
     } catch (const Exception&) {
+        imgPreview->clear();
+    } catch (const std::exception&) {
         imgPreview->clear();
     }
 }

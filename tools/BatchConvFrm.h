@@ -24,6 +24,9 @@ class QRadioButton;
 class QSpinBox;
 class QTabWidget;
 
+// Where the preview draws a picture of the given size in a box: scaled to fit (up or down), centred.
+QRect PreviewRect(const QSize& picture, const QSize& box);
+
 class TBatchConvForm : public QDialog {
     Q_OBJECT
 public:
@@ -55,7 +58,9 @@ public:
     std::function<void(int done, int total)> OnProgress;
 
     // Source side
+    QComboBox* cmbDrive = nullptr; // the volumes, by their root folders
     QLineEdit* txtFolder = nullptr;
+    QListWidget* lstFolders = nullptr; // "..", then the subfolders
     QPushButton* btnFolder = nullptr;
     QComboBox* cmbFilter = nullptr;
     QListWidget* lstFiles = nullptr;
@@ -164,4 +169,5 @@ private:
     std::unique_ptr<TBatchJob> FJob;
     TBatchResult FLastResult;
     qint64 FStarted = 0;
+    QString FPreviewName; // the file the preview shows
 };

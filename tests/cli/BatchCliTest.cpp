@@ -93,6 +93,71 @@ TEST(BatchCli, ASplitListGivesTheSameFilesAsOneRun) {
     EXPECT_TRUE(a == Contents(parts));
 }
 
+// The README's GNU parallel recipe, run on this machine (`:`) two parts at a time with parts of 4:
+// the files are byte for byte those of one run. The pictures are large enough for the PNG writer to
+// compress them in several parts.
+TEST(BatchCli, TheReadmeParallelRecipeGivesTheFilesOfOneRun) {
+    const QString parallel = QStandardPaths::findExecutable(QStringLiteral("parallel"));
+    ASSERT_FALSE(parallel.isEmpty()) << "GNU parallel is not installed (scripts/install-deps installs it)";
+    const QString readme = QString::fromUtf8(ReadFile(QStringLiteral(LUMENOR_TEST_DATA "/../../README.md")));
+    const int at = readme.indexOf(QStringLiteral("    parallel --pipe"));
+    ASSERT_GE(at, 0) << "the README has no parallel recipe";
+    const int end = readme.indexOf(QStringLiteral("< list.txt"), at);
+    ASSERT_GT(end, at);
+    QString recipe = readme.mid(at, end - at + 10);
+    recipe.replace(QStringLiteral("\\\n"), QString()).replace(QStringLiteral("/photos/png"), QStringLiteral("split"));
+    ASSERT_TRUE(recipe.contains(QStringLiteral("--sshlogin 1/host1,1/host2,1/:"))) << recipe.toStdString();
+    recipe.replace(QStringLiteral("1/host1,1/host2,1/:"), QStringLiteral("2/:")).replace(QStringLiteral("500"), QStringLiteral("4"));
+
+    QTemporaryDir dir;
+    QStringList files;
+    QDir().mkpath(dir.filePath(QStringLiteral("in")));
+    for (int i = 0; i < 11; ++i) {
+        files << dir.filePath(QStringLiteral("in/shot %1.jpg").arg(i, 2, 10, QLatin1Char('0')));
+        ASSERT_TRUE(MakeTestImage(700 + i, 520).save(files.last(), "JPG", 90));
+    }
+    WriteFile(dir.filePath(QStringLiteral("list.txt")), files.join(QLatin1Char('\n')).toUtf8() + '\n');
+    EXPECT_EQ(RunCli({QStringLiteral("batch"), QStringLiteral("--to"), QStringLiteral("png"), QStringLiteral("--out"),
+                      dir.filePath(QStringLiteral("whole")), QStringLiteral("--rename"), QStringLiteral("img_#####"), QStringLiteral("--from"),
+                      dir.filePath(QStringLiteral("list.txt"))}),
+              0);
+    QProcess shell;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PATH"), QFileInfo(QStringLiteral(LUMENOR_CLI)).absolutePath() + QLatin1Char(':') + env.value(QStringLiteral("PATH")));
+    shell.setProcessEnvironment(env);
+    shell.setWorkingDirectory(dir.path());
+    shell.start(QStringLiteral("bash"), {QStringLiteral("-c"), recipe});
+    ASSERT_TRUE(shell.waitForFinished(300000));
+    EXPECT_EQ(shell.exitCode(), 0) << recipe.toStdString() << "\n" << shell.readAllStandardError().toStdString();
+    const auto whole = Contents(dir.filePath(QStringLiteral("whole")));
+    EXPECT_EQ(whole.size(), 11);
+    EXPECT_TRUE(whole.contains(QStringLiteral("img_00011.png")));
+    EXPECT_EQ(whole.keys(), Contents(dir.filePath(QStringLiteral("split"))).keys());
+    EXPECT_TRUE(whole == Contents(dir.filePath(QStringLiteral("split"))));
+    // The numbers follow the list across the parts.
+    EXPECT_EQ(QImage(dir.filePath(QStringLiteral("split/img_00010.png"))).size(), QSize(709, 520));
+}
+
+// PNG files of a batch are deflated at level 1 unless a level is given: the zlib header says which.
+TEST(BatchCli, PngLevelOneUnlessGiven) {
+    QTemporaryDir dir;
+    const QStringList files = MakePictures(dir.filePath(QStringLiteral("in")), 1);
+    auto levelByte = [&](const QStringList& extra) {
+        const QString out = dir.filePath(QStringLiteral("out%1").arg(extra.size()));
+        EXPECT_EQ(RunCli(QStringList{QStringLiteral("batch"), QStringLiteral("--to"), QStringLiteral("png"), QStringLiteral("--out"), out} + extra +
+                         files),
+                  0);
+        const QByteArray png = ReadFile(out + QStringLiteral("/pic 0.png"));
+        const int at = png.indexOf("IDAT");
+        EXPECT_GT(at, 0);
+        EXPECT_EQ(quint8(png[at + 4]), 0x78);
+        EXPECT_TRUE(SamePixels(QImage::fromData(png, "PNG"), QImage(files[0]), 0));
+        return quint8(png[at + 5]);
+    };
+    EXPECT_EQ(levelByte({}), 0x01);
+    EXPECT_EQ(levelByte({QStringLiteral("--option"), QStringLiteral("compression=9")}), 0xDA);
+}
+
 TEST(BatchCli, UsageErrors) {
     QString stdOut, stdErr;
     EXPECT_EQ(RunCli({QStringLiteral("batch"), QStringLiteral("--to"), QStringLiteral("png"), QStringLiteral("x.png")}, &stdOut, &stdErr), 2);

@@ -2,6 +2,7 @@
 
 #include "codec/Limits.h"
 #include "codec/Png.h"
+#include "codec/Resample.h"
 
 #include <QBuffer>
 #include <QColorSpace>
@@ -275,6 +276,39 @@ TEST(PngWriter, CompressionLevel) {
     EXPECT_LT(best.size(), stored.size() / 2);
     EXPECT_TRUE(SamePixels(LoadPng(stored), image, 0));
     EXPECT_TRUE(SamePixels(LoadPng(best), image, 0));
+}
+
+// Large pictures are compressed in parts on several threads; the parts are cut by size, so the bytes
+// never depend on the threads (a batch split over machines writes the same files). Noise (a photo's
+// grain) and a repeating pattern (a drawing) both come back exactly, and the pattern keeps the full
+// match search: it shrinks to a small part of its size.
+TEST(PngWriter, LargePicturesAreTheSameWhateverTheThreads) {
+    QImage noisy(1200, 700, QImage::Format_RGB32), pattern(1200, 700, QImage::Format_RGB32);
+    quint32 seed = 7;
+    QList<QRgb> tile;
+    for (int i = 0; i < 53; ++i) tile << qRgb((i * 97) & 255, (i * 31) & 255, (i * 57 + 11) & 255);
+    for (int y = 0; y < 700; ++y)
+        for (int x = 0; x < 1200; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int n = int(seed >> 28) - 8;
+            noisy.setPixel(x, y, qRgb(std::clamp(x / 5 + n, 0, 255), std::clamp(y / 3 + n, 0, 255), std::clamp(128 + n, 0, 255)));
+            pattern.setPixel(x, y, tile[(x + y * 7) % 53]);
+        }
+    for (const QImage& image : {noisy, pattern})
+        for (const char* level : {"1", "6", "9"}) {
+            SCOPED_TRACE(std::string(&image == &noisy ? "noise" : "pattern") + " level " + level);
+            const QByteArray threaded = SavePng(image, {{"compression", level}});
+            QByteArray single;
+            {
+                const TResampleThreadLimit limit(1);
+                single = SavePng(image, {{"compression", level}});
+            }
+            EXPECT_TRUE(threaded == single);
+            EXPECT_TRUE(SamePixels(LoadPng(threaded), image, 0));
+            EXPECT_TRUE(SamePixels(QImage::fromData(threaded, "PNG"), image, 0));
+        }
+    EXPECT_LT(SavePng(pattern, {{"compression", "6"}}).size(), 1200 * 700 * 3 / 50);
+    EXPECT_LT(SavePng(pattern, {{"compression", "1"}}).size(), 1200 * 700 * 3 / 30);
 }
 
 TEST(PngWriter, GammaIsWrittenAndHonoured) {

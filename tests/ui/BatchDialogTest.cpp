@@ -2,7 +2,10 @@
 #include "ScriptedDialogs.h"
 #include "ViewerFixture.h"
 
+#include "platform/Volumes.h"
 #include "tools/BatchConvFrm.h"
+#include "tools/ListHints.h"
+#include "tools/NumberKeys.h"
 #include "tools/PageColorFrm.h"
 
 #include <QCheckBox>
@@ -18,6 +21,8 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTest>
+#include <QToolTip>
 
 namespace {
 
@@ -189,6 +194,143 @@ TEST(BatchConvForm, AlbumRunWithColours) {
     EXPECT_TRUE(page.contains(QStringLiteral("text=\"#FF0000\"")));
     EXPECT_TRUE(page.contains(QStringLiteral("<h1 align=\"center\">Trip</h1>")));
     EXPECT_TRUE(QFileInfo::exists(dir.filePath(QStringLiteral("album/TN_p2.JPG"))));
+}
+
+TEST(BatchConvForm, FolderListAndVolumeBox) {
+    QTemporaryDir dir;
+    for (const char* sub : {"b", "A", "c"}) QDir(dir.path()).mkdir(QString::fromLatin1(sub));
+    MakePictures(dir.filePath(QStringLiteral("A")), 2);
+    TBatchConvForm form(nullptr, 0);
+    form.SetFolder(dir.path());
+    QStringList folders;
+    for (int i = 0; i < form.lstFolders->count(); ++i) folders << form.lstFolders->item(i)->text();
+    EXPECT_EQ(folders, (QStringList{QStringLiteral(".."), QStringLiteral("A"), QStringLiteral("b"), QStringLiteral("c")}));
+    EXPECT_EQ(form.lstFiles->count(), 0);
+    // Entering a folder shows its pictures; ".." goes back up.
+    emit form.lstFolders->itemActivated(form.lstFolders->item(1));
+    EXPECT_EQ(form.txtFolder->text(), dir.filePath(QStringLiteral("A")));
+    EXPECT_EQ(form.lstFiles->count(), 2);
+    emit form.lstFolders->itemActivated(form.lstFolders->item(0));
+    EXPECT_EQ(form.txtFolder->text(), QDir::cleanPath(dir.path()));
+    form.SetFolder(QStringLiteral("/"));
+    EXPECT_NE(form.lstFolders->item(0)->text(), QStringLiteral(".."));
+
+    // The volume box lists the volumes, shows the folder's own and starts another one at its root.
+    const QString home = VolumeRootOf(dir.path());
+    form.SetFolder(dir.path());
+    ASSERT_GE(form.cmbDrive->count(), 1);
+    EXPECT_GE(form.cmbDrive->findData(QStringLiteral("/")), 0);
+    EXPECT_EQ(form.cmbDrive->currentData().toString(), home);
+    emit form.cmbDrive->activated(form.cmbDrive->currentIndex());
+    EXPECT_EQ(form.txtFolder->text(), dir.path()); // the same volume: the folder stays
+    // The root volume: unless the folder is on it, the folder becomes "/".
+    emit form.cmbDrive->activated(form.cmbDrive->findData(QStringLiteral("/")));
+    EXPECT_EQ(form.txtFolder->text(), home == QLatin1String("/") ? dir.path() : QStringLiteral("/"));
+}
+
+TEST(BatchConvForm, NumberEditsDropOtherKeysWithABeep) {
+    TBatchConvForm form(nullptr, 0);
+    auto rejectedOf = [](QLineEdit* edit) {
+        auto* keys = edit->findChild<TNumberKeys*>();
+        auto* spy = new QStringList;
+        if (keys) QObject::connect(keys, &TNumberKeys::Rejected, edit, [spy](const QString& text) { *spy << text; });
+        return std::unique_ptr<QStringList>(spy);
+    };
+    const auto prefix = rejectedOf(form.txtPrefixNum);
+    QTest::keyClicks(form.txtPrefixNum, QStringLiteral("1a2-3 "));
+    EXPECT_EQ(form.txtPrefixNum->text(), QStringLiteral("123"));
+    EXPECT_EQ(*prefix, (QStringList{QStringLiteral("a"), QStringLiteral("-"), QStringLiteral(" ")}));
+    QTest::keyClick(form.txtPrefixNum, Qt::Key_Backspace);
+    QTest::keyClick(form.txtPrefixNum, Qt::Key_Home);
+    QTest::keyClick(form.txtPrefixNum, Qt::Key_A, Qt::ControlModifier); // a shortcut, not a letter
+    EXPECT_EQ(form.txtPrefixNum->text(), QStringLiteral("12"));
+    EXPECT_EQ(prefix->size(), 3);
+    // "&Increase by" also takes the signs.
+    const auto step = rejectedOf(form.txtStep);
+    QTest::keyClicks(form.txtStep, QStringLiteral("-5+x"));
+    EXPECT_EQ(form.txtStep->text(), QStringLiteral("-5+"));
+    EXPECT_EQ(*step, QStringList{QStringLiteral("x")});
+    for (QLineEdit* edit : {form.txtSuffixNum, form.txtExtNum, form.txtFrom, form.txtTo, form.txtReplaceNum}) {
+        QTest::keyClicks(edit, QStringLiteral("7+q"));
+        EXPECT_EQ(edit->text(), QStringLiteral("7"));
+    }
+    // Text edits take anything.
+    QTest::keyClicks(form.txtLeading, QStringLiteral("0a-"));
+    EXPECT_EQ(form.txtLeading->text(), QStringLiteral("0a-"));
+    EXPECT_TRUE(TNumberKeys::Accepts(QStringLiteral("\b"), Qt::NoModifier, QString()));
+    EXPECT_FALSE(TNumberKeys::Accepts(QStringLiteral("\u0663"), Qt::NoModifier, QString())); // an Arabic-Indic three
+}
+
+TEST(BatchConvForm, PreviewFitsTheFocusedFileIntoTheBox) {
+    // The scale is the larger ratio; the side that sets it fills the box, the other is rounded down.
+    EXPECT_EQ(PreviewRect(QSize(3000, 2000), QSize(156, 116)), QRect(0, 6, 156, 104));
+    EXPECT_EQ(PreviewRect(QSize(30, 20), QSize(160, 120)), QRect(0, 7, 160, 106));
+    EXPECT_EQ(PreviewRect(QSize(10, 1000), QSize(160, 120)), QRect(79, 0, 1, 120));
+    EXPECT_EQ(PreviewRect(QSize(49, 70), QSize(70, 70)), QRect(10, 0, 49, 70));
+    EXPECT_EQ(PreviewRect(QSize(1, 1000000), QSize(160, 120)), QRect(80, 0, 0, 120));
+    EXPECT_TRUE(PreviewRect(QSize(0, 10), QSize(160, 120)).isEmpty());
+
+    QTemporaryDir dir;
+    QImage red(300, 200, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    ASSERT_TRUE(red.save(dir.filePath(QStringLiteral("a red.png"))));
+    WriteFile(dir.filePath(QStringLiteral("b broken.png")), "not a picture");
+    TBatchConvForm form(nullptr, 0);
+    form.SetFolder(dir.path());
+    ASSERT_EQ(form.lstFiles->count(), 2);
+    form.lstFiles->setCurrentRow(0);
+    EXPECT_TRUE(form.imgPreview->pixmap().isNull()); // not ticked
+    form.chkPreview->setChecked(true);
+    const QImage shown = form.imgPreview->pixmap().toImage();
+    const QSize box = form.imgPreview->contentsRect().size();
+    ASSERT_EQ(shown.size(), box);
+    const QRect place = PreviewRect(QSize(300, 200), box);
+    const QRgb face = form.palette().color(QPalette::Button).rgb();
+    EXPECT_EQ(shown.pixel(place.center()), qRgb(255, 0, 0));
+    EXPECT_EQ(shown.pixel(place.left(), place.top()), qRgb(255, 0, 0));
+    EXPECT_EQ(shown.pixel(box.width() / 2, place.top() - 1), face);
+    EXPECT_EQ(shown.pixel(box.width() / 2, place.bottom() + 1), face);
+    // A file that does not load clears the preview, and so does an empty selection.
+    form.lstFiles->setCurrentRow(1);
+    EXPECT_TRUE(form.imgPreview->pixmap().isNull());
+    form.lstFiles->setCurrentRow(0);
+    EXPECT_FALSE(form.imgPreview->pixmap().isNull());
+    form.lstFiles->clearSelection();
+    EXPECT_TRUE(form.imgPreview->pixmap().isNull());
+}
+
+TEST(BatchConvForm, LongEntriesShowTheirFullTextAsAHint) {
+    QTemporaryDir dir;
+    const QString longName = QStringLiteral("a picture with a very long name that never fits into the list.png");
+    ASSERT_TRUE(MakeTestImage(20, 10).save(dir.filePath(longName)));
+    ASSERT_TRUE(MakeTestImage(20, 10).save(dir.filePath(QStringLiteral("b.png"))));
+    TBatchConvForm form(nullptr, 0);
+    form.SetFolder(dir.path());
+    form.btnAddAllClick();
+    form.show();
+    form.lstConvert->setFixedWidth(140);
+    form.lstFiles->setFixedWidth(140);
+    QCoreApplication::processEvents();
+    for (QListWidget* list : {form.lstFiles, form.lstConvert}) {
+        SCOPED_TRACE(list == form.lstFiles ? "file list" : "convert list");
+        ASSERT_EQ(list->count(), 2);
+        const QPoint longEntry = list->visualItemRect(list->item(0)).center();
+        const QPoint shortEntry = list->visualItemRect(list->item(1)).center();
+        EXPECT_EQ(TLongEntryHints::HintAt(list, longEntry), longName);
+        EXPECT_EQ(TLongEntryHints::HintAt(list, shortEntry), QString());
+        EXPECT_EQ(TLongEntryHints::HintAt(list, QPoint(5, list->viewport()->height() - 2)), QString()); // no entry
+        // Hovering shows the hint.
+        QHelpEvent over(QEvent::ToolTip, longEntry, list->viewport()->mapToGlobal(longEntry));
+        QCoreApplication::sendEvent(list->viewport(), &over);
+        EXPECT_EQ(QToolTip::text(), longName);
+        QHelpEvent fits(QEvent::ToolTip, shortEntry, list->viewport()->mapToGlobal(shortEntry));
+        QCoreApplication::sendEvent(list->viewport(), &fits);
+        EXPECT_TRUE(QTest::qWaitFor([] { return QToolTip::text().isEmpty(); }, 5000)); // the tip fades out
+    }
+    // A wide list shows no hint for the same entry.
+    form.lstConvert->setFixedWidth(1200);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(TLongEntryHints::HintAt(form.lstConvert, form.lstConvert->visualItemRect(form.lstConvert->item(0)).center()), QString());
 }
 
 class BatchWindowTest : public ViewerTest {};
