@@ -10,6 +10,7 @@
 // by tests/data/make_dng.py.
 //
 //     NewFormatsDecode [WIDTH HEIGHT]      (default 4000 x 3000 for the compressed formats)
+//     NewFormatsDecode --preview FILE      only the preview of a RAW file, 20 times (for a profiler)
 #include "BenchPhoto.h"
 
 #include "codec/Avif.h"
@@ -84,6 +85,17 @@ QString SourceDir() { return QStringLiteral(LUMENOR_SOURCE_DIR); }
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (argc > 2 && QByteArray(argv[1]) == "--preview") {
+        const QString path = QString::fromLocal8Bit(argv[2]);
+        TRawGraphic::SetPreviewFirst(true);
+        const double best = Best(20, [&] {
+            TRawGraphic g;
+            g.LoadFromFileName(path);
+            return g.ShowsPreview();
+        });
+        std::printf("preview of %s shown in %.1f ms (best of 20)\n", argv[2], best);
+        return best < 0 ? 1 : 0;
+    }
     const int w = argc > 2 ? std::atoi(argv[1]) : 4000, h = argc > 2 ? std::atoi(argv[2]) : 3000;
     const int runs = 3;
     QTemporaryDir dir;
