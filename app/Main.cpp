@@ -21,7 +21,7 @@
 #include "app/SlideShow.h"
 #include "app/ViewGeometry.h"
 #include "codec/DibGraphic.h"
-#include "codec/Gif.h"
+#include "codec/FramePlayer.h"
 #include "codec/Registry.h"
 #include "options/SetupFrm.h"
 #include "formats/raster/PwdFrm.h"
@@ -496,9 +496,9 @@ void TMainForm::DetachPicture() {
     if (!old) return;
     old->OnProgress = nullptr;
     old->Pause();
-    if (auto* gif = dynamic_cast<TGIFImage*>(old)) {
-        gif->OnFrame = nullptr;
-        gif->OnAfterPaint = nullptr;
+    if (auto* player = dynamic_cast<TFramePlayer*>(old)) {
+        player->OnFrame = nullptr;
+        player->OnAfterPaint = nullptr;
     }
     old->OnChange = nullptr;
 }
@@ -562,13 +562,16 @@ void TMainForm::PictureChanged() {
     if (FLoading) {
         if (g) {
             const QString cls = g->ClassName();
-            if (cls == QLatin1String("TGIFImage") && g->FrameCount() > 1)
-                FPictureKind = TPictureKind::pkAnimatedGif;
-            else if (cls == QLatin1String("TAVIGraphic"))
-                FPictureKind = TPictureKind::pkVideo;
-            else if (cls == QLatin1String("TAniGraphic"))
-                FPictureKind = TPictureKind::pkAnimatedCursor;
-            else if (cls == QLatin1String("Tslide") || cls == QLatin1String("TDXFImage") ||
+            if (g->IsAnimation()) {
+                // A moving picture: frames stepped by the frame player (animated GIF, animated WebP), an
+                // animated cursor, or a clip.
+                if (g->Is<TFramePlayer>())
+                    FPictureKind = TPictureKind::pkAnimatedGif;
+                else if (g->Is<TAniGraphic>())
+                    FPictureKind = TPictureKind::pkAnimatedCursor;
+                else
+                    FPictureKind = TPictureKind::pkVideo;
+            } else if (cls == QLatin1String("Tslide") || cls == QLatin1String("TDXFImage") ||
                      cls == QLatin1String("THPGL2Graphic"))
                 FPictureKind = TPictureKind::pkVector;
             ApplyHpglSettings();

@@ -48,7 +48,7 @@ class TStatusPanel;
 enum class TPictureKind : quint8 {
     pkStill = 0,
     pkVector = 1,
-    pkAnimatedGif = 2,
+    pkAnimatedGif = 2, // frames played by the frame player: animated GIF, animated WebP
     pkAnimatedCursor = 3,
     pkVideo = 4
 };

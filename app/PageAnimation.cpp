@@ -1,7 +1,7 @@
 #include "app/PageAnimation.h"
 
 #include "app/Main.h"
-#include "codec/Gif.h"
+#include "codec/FramePlayer.h"
 
 #include <QAction>
 #include <QLabel>
@@ -56,8 +56,8 @@ TGraphic* TPageAnimationController::Animation() const {
     return g;
 }
 
-TGIFImage* TPageAnimationController::Gif() const {
-    return FForm.PictureKind() == TPictureKind::pkAnimatedGif ? dynamic_cast<TGIFImage*>(Animation()) : nullptr;
+TFramePlayer* TPageAnimationController::Player() const {
+    return FForm.PictureKind() == TPictureKind::pkAnimatedGif ? dynamic_cast<TFramePlayer*>(Animation()) : nullptr;
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -83,9 +83,9 @@ void TPageAnimationController::PictureLoaded() {
     FResumeAfterChange = false;
     TGraphic* g = Animation();
     if (!g) return;
-    if (TGIFImage* gif = Gif()) {
-        gif->OnFrame = [this](TGraphic* sender) { GifFrame(static_cast<TGIFImage*>(sender)); };
-        gif->OnAfterPaint = [this](TGraphic* sender) { GifAfterPaint(static_cast<TGIFImage*>(sender)); };
+    if (TFramePlayer* player = Player()) {
+        player->OnFrame = [this](TGraphic* sender) { PlayerFrame(static_cast<TFramePlayer*>(sender)); };
+        player->OnAfterPaint = [this](TGraphic* sender) { PlayerAfterPaint(static_cast<TFramePlayer*>(sender)); };
     }
     // A moving picture starts by itself.
     if (!g->Playing()) g->Play();
@@ -119,13 +119,13 @@ void TPageAnimationController::SliderMoved() {
     TGraphic* g = Animation();
     if (!g) return;
     const int frame = FForm.Menus().FrameSlider->value();
-    if (TGIFImage* gif = Gif()) {
+    if (TFramePlayer* player = Player()) {
         FJumpRequest = true;
-        if (!gif->Playing()) {
+        if (!player->Playing()) {
             // Paused: one step is played at once with the slider's frame, then the player pauses again.
-            gif->Play();
+            player->Play();
             FPauseRequest = true;
-            gif->Tick();
+            player->Tick();
         }
     } else if (FForm.PictureKind() == TPictureKind::pkAnimatedCursor) {
         const bool playing = g->Playing();
@@ -139,20 +139,20 @@ void TPageAnimationController::SliderMoved() {
     UpdatePlayer();
 }
 
-void TPageAnimationController::GifFrame(TGIFImage* gif) {
+void TPageAnimationController::PlayerFrame(TFramePlayer* player) {
     if (FJumpRequest) {
-        gif->SetPendingFrame(FForm.Menus().FrameSlider->value());
+        player->SetPendingFrame(FForm.Menus().FrameSlider->value());
         FJumpRequest = false;
     } else {
         const QSignalBlocker block(FForm.Menus().FrameSlider);
-        FForm.Menus().FrameSlider->setValue(gif->PendingFrame());
+        FForm.Menus().FrameSlider->setValue(player->PendingFrame());
     }
     UpdateFrameLabel();
 }
 
-void TPageAnimationController::GifAfterPaint(TGIFImage* gif) {
+void TPageAnimationController::PlayerAfterPaint(TFramePlayer* player) {
     if (FPauseRequest) {
-        gif->Pause();
+        player->Pause();
         FPauseRequest = false;
     }
     UpdatePlayer();
@@ -166,7 +166,7 @@ void TPageAnimationController::FrameChanged() {
         FForm.Menus().FrameSlider->setValue(g->CurrentFrame());
     }
     UpdateFrameLabel();
-    UpdatePlayer(); // a GIF that played its loops has stopped
+    UpdatePlayer(); // a GIF or WebP that played its loops has stopped
 }
 
 void TPageAnimationController::UpdateFrameLabel() {

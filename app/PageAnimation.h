@@ -1,12 +1,12 @@
 // Pages and moving pictures: the four page commands of multi-page rasters, and the player of animated
-// GIFs, animated cursors and videos (the frame label and slider on the tool bar, the seven player
+// GIFs and WebPs, animated cursors and videos (the frame label and slider on the tool bar, the seven player
 // commands, also in the "&Animate Control" submenu), kept in step with the playing animation.
 #pragma once
 
 #include <QObject>
 
 class TGraphic;
-class TGIFImage;
+class TFramePlayer;
 class TMainForm;
 
 class TPageAnimationController : public QObject {
@@ -38,14 +38,15 @@ public:
 private:
     // The shown picture when it moves (kinds 2 to 4), else null.
     TGraphic* Animation() const;
-    TGIFImage* Gif() const;
+    // The shown picture when its frames are stepped by the frame player (kind 2), else null.
+    TFramePlayer* Player() const;
     void UpdateFrameLabel();
     void UpdatePlayer();
-    void GifFrame(TGIFImage* gif);
-    void GifAfterPaint(TGIFImage* gif);
+    void PlayerFrame(TFramePlayer* player);
+    void PlayerAfterPaint(TFramePlayer* player);
 
     TMainForm& FForm;
-    bool FJumpRequest = false;  // the slider moved: the GIF's next frame is the slider's
-    bool FPauseRequest = false; // the GIF was started to show one frame and pauses after it
+    bool FJumpRequest = false;  // the slider moved: the player's next frame is the slider's
+    bool FPauseRequest = false; // the player was started to show one frame and pauses after it
     bool FResumeAfterChange = false;
 };

@@ -81,7 +81,7 @@ int CmdConvert(const QStringList& args) {
     } catch (const EInvalidGraphic& e) {
         if (e.Message() != QLatin1String("Unknown extension type")) throw;
         // Only an animation becomes an AVI clip.
-        throw EInvalidGraphic(QStringLiteral("Cannot write %1 as .%2: only an animated GIF or an animated cursor becomes an AVI clip")
+        throw EInvalidGraphic(QStringLiteral("Cannot write %1 as .%2: only an animated GIF, WebP or cursor becomes an AVI clip")
                                   .arg(in, QFileInfo(out).suffix()));
     }
     return 0;
@@ -103,7 +103,7 @@ const TCliCommand kConvert{
     "  --page N              the page of a multi-page file (from 1)\n"
     "  --frame N             the frame of an animation to save as a still picture (from 1)\n"
     "  --animated            an AVI clip or animated cursor becomes an animated GIF (OUT.gif); an animated\n"
-    "                        GIF or cursor always becomes an AVI clip when OUT is .avi\n"
+    "                        GIF, WebP or cursor always becomes an AVI clip when OUT is .avi\n"
     "  --background RRGGBB   the colour drawings and transparent parts are drawn on (default FFFFFF)\n"
     "  --option KEY=VALUE    a save option of the format written (below); may be repeated\n"
     "  --cipher NAME         the cipher of an encrypted image (OUT.cif holds IN's file encrypted)\n"

@@ -16,6 +16,7 @@ public:
     // "quality" 0..100 (75; 100 is lossless-quality quantisation), "speed" 0..10 (6; 0 the slowest and
     // smallest).
     bool SetSaveOption(const QString& key, const QString& value) override;
+    int Quality() const { return FQuality; }
 
     // What the last load found: the bit depth of the samples and the orientation applied (EXIF terms).
     int FileDepth() const { return FFileDepth; }

@@ -6,7 +6,6 @@
 #include <QBuffer>
 #include <QIODevice>
 #include <QMimeData>
-#include <QTimer>
 
 #include <gif_lib.h>
 
@@ -225,13 +224,10 @@ QImage Dispose(const QImage& before, const QImage& after, TGifDisposal disposal,
 } // namespace
 
 TGIFImage::TGIFImage() = default;
-TGIFImage::~TGIFImage() { FTimer.reset(); }
+TGIFImage::~TGIFImage() = default;
 
 void TGIFImage::ResetFrames() {
-    if (FTimer) FTimer->stop();
-    FPlaying = FFinished = false;
-    FPassesDone = 0;
-    FPending = 0;
+    ResetPlayer();
     FFrames.clear();
     FData.clear();
     FCheckpoints.clear();
@@ -642,57 +638,4 @@ void TGIFImage::SaveToStream(QIODevice& stream) const {
     writer.Gif = nullptr;
     if (EGifCloseFile(closing, &error) == GIF_ERROR)
         throw EWriteError(QStringLiteral("Cannot write the GIF file: %1").arg(GifError(error)));
-}
-
-// ---------------------------------------------------------------------------------------------------
-// The player
-
-int TGIFImage::Interval() const { return PlayDelayMs(FrameDelay(CurrentFrame())); }
-
-void TGIFImage::Play() {
-    if (FrameCount() <= 1) return;
-    if (FFinished) {
-        // From the last frame: the step back to the first one begins the new round's first pass.
-        FFinished = false;
-        FPassesDone = -1;
-    }
-    FPlaying = true;
-    if (!FTimer) {
-        FTimer = std::make_unique<QTimer>();
-        FTimer->setSingleShot(true);
-        FTimer->setTimerType(Qt::PreciseTimer);
-        QObject::connect(FTimer.get(), &QTimer::timeout, [this] { Tick(); });
-    }
-    FTimer->start(Interval());
-}
-
-void TGIFImage::Pause() {
-    FPlaying = false;
-    if (FTimer) FTimer->stop();
-}
-
-void TGIFImage::SetPendingFrame(int frame) {
-    if (frame >= 1 && frame <= FrameCount()) FPending = frame - 1;
-}
-
-void TGIFImage::Tick() {
-    if (FTimer) FTimer->stop();
-    const int count = FrameCount();
-    if (count <= 1) return;
-    int next = FCurrent + 1;
-    if (next >= count) {
-        next = 0;
-        ++FPassesDone;
-    }
-    FPending = next;
-    if (OnFrame) OnFrame(this);
-    // 0 repeats for ever; n > 0 plays n + 1 times; no loop extension plays once.
-    const int passes = FLoopCount == 0 ? 0 : FLoopCount < 0 ? 1 : FLoopCount + 1;
-    if (passes > 0 && FPending == count - 1 && FPassesDone + 1 >= passes && FPlaying) {
-        FPlaying = false;
-        FFinished = true;
-    }
-    SelectFrame(FPending + 1);
-    if (OnAfterPaint) OnAfterPaint(this);
-    if (FPlaying && FTimer) FTimer->start(Interval());
 }

@@ -5,12 +5,10 @@
 #pragma once
 
 #include "codec/ColorReduce.h"
-#include "codec/DibGraphic.h"
+#include "codec/FramePlayer.h"
 
 #include <memory>
 #include <vector>
-
-class QTimer;
 
 // Disposal of a frame before the next one is drawn (the values of the graphic control extension).
 enum class TGifDisposal : quint8 { Unspecified = 0, None = 1, Background = 2, Previous = 3 };
@@ -45,7 +43,7 @@ struct TGifSaveOptions {
 // The pixels of one frame as stored (colour indices of its part inside the screen) and its colours.
 struct TGifFrameData;
 
-class TGIFImage : public TDibGraphic {
+class TGIFImage : public TFramePlayer {
     DECLARE_GRAPHIC_CLASS(TGIFImage)
 public:
     // The MIME type put on the clipboard and the name of the clipboard format.
@@ -73,35 +71,15 @@ public:
     int CurrentFrame() const override;
     void SelectFrame(int frame) override;
     const QImage& FrameImage(int frame) const;
-    int FrameDelay(int frame) const;
+    int FrameDelay(int frame) const override;
     const TGifFrame& Frame(int frame) const;
     // The colours of a frame as stored (its own table or the file's global one).
     QVector<QRgb> FrameColorTable(int frame) const;
     // NETSCAPE2.0 repetitions after the first play: 0 repeats for ever, n > 0 plays n + 1 times; -1 when
     // the file has no loop extension (played once).
-    int LoopCount() const { return FLoopCount; }
+    int LoopCount() const override { return FLoopCount; }
     // True when any frame has a transparent colour.
     bool HasTransparentFrame() const;
-
-    // The player. Frames follow each other at their delays on a timer of the thread that plays, as many
-    // times as the loop count says; then the last frame stays and Playing turns false. A delay of 0 or 1
-    // hundredths plays at 10 hundredths, as browsers do. Each step raises OnFrame with PendingFrame set
-    // to the frame about to be shown (a handler may change it: a jump), shows it (OnChange), then raises
-    // OnAfterPaint (a handler may pause). Playing again after the end starts a new round of loops.
-    bool IsAnimation() const override { return FrameCount() > 1; }
-    void Play() override;
-    void Pause() override;
-    bool Playing() const override { return FPlaying; }
-    // One step of the player, as the timer takes it (tests and a paused jump call it directly).
-    void Tick();
-    // Milliseconds the frame shown stays before the next step.
-    int Interval() const;
-    static int PlayDelayMs(int delayMs) { return delayMs <= 10 ? 100 : delayMs; }
-    // The frame (1-based) the current step is about to show; out-of-range values are ignored.
-    int PendingFrame() const { return FPending + 1; }
-    void SetPendingFrame(int frame);
-    TNotifyEvent OnFrame;
-    TNotifyEvent OnAfterPaint;
 
     void Assign(const TGraphic& source) override;
     void CopyInto(TGraphic& target) const override;
@@ -128,10 +106,4 @@ private:
     // The last frame composed: the screen before it was drawn and after.
     mutable int FCacheIndex = -1;
     mutable QImage FCacheBefore, FCacheAfter;
-    // The player: passes completed over all frames, whether the timer runs, the step's frame.
-    int FPassesDone = 0;
-    bool FPlaying = false;
-    bool FFinished = false;
-    int FPending = 0;
-    std::unique_ptr<QTimer> FTimer; // last: destroyed first
 };

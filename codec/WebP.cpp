@@ -78,6 +78,7 @@ void TWebPGraphic::ReadPage(QIODevice& stream, int page) {
     }
     demux.reset();
 
+    ResetPlayer();
     FFrames.clear();
     FCurrent = 0;
     FLoopCount = -1;
@@ -206,6 +207,7 @@ int TWebPGraphic::FrameDelay(int frame) const {
 
 void TWebPGraphic::Assign(const TGraphic& source) {
     if (&source == this) return;
+    ResetPlayer();
     FFrames.clear();
     FCurrent = 0;
     FLoopCount = -1;

@@ -1,13 +1,14 @@
 // WebP pictures on libwebp: still pictures (lossy, lossless, with alpha) and animations, whose frames
-// come composed on the canvas with their delays and loop count, as animated GIFs play. An ICC profile
+// come composed on the canvas with their delays and loop count and play as animated GIFs do
+// (TFramePlayer). An ICC profile
 // is honoured (pixels in sRGB). Writes the current frame, lossy with a quality or lossless.
 #pragma once
 
-#include "codec/DibGraphic.h"
+#include "codec/FramePlayer.h"
 
 #include <vector>
 
-class TWebPGraphic : public TDibGraphic {
+class TWebPGraphic : public TFramePlayer {
     DECLARE_GRAPHIC_CLASS(TWebPGraphic)
 public:
     // "RIFF" <size> "WEBP".
@@ -28,9 +29,9 @@ public:
     void SelectFrame(int frame) override;
     const QImage& FrameImage(int frame) const;
     // Milliseconds the frame is shown.
-    int FrameDelay(int frame) const;
+    int FrameDelay(int frame) const override;
     // As TGIFImage::LoopCount: repetitions after the first play, 0 for ever, -1 played once.
-    int LoopCount() const { return FLoopCount; }
+    int LoopCount() const override { return FLoopCount; }
     bool Animated() const { return FFrames.size() > 1; }
     // The ICC profile the file carries (empty without one).
     const QByteArray& IccProfile() const { return FIcc; }

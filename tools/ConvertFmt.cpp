@@ -57,6 +57,7 @@ const TTarget kDialogTargets[] = {
     {"TIF", &TTiffGraphic::StaticClass}, {"ICO", &TIcon::StaticClass},       {"BMP", &TBitmap::StaticClass},
     {"WBMP", &TWBitmap::StaticClass},    {"EMF", &TMetafile::StaticClass},   {"PCX", &TPcxGraphic::StaticClass},
     {"SCR", &TScrGraphic::StaticClass},  {"TGA", &TTgaGraphic::StaticClass}, {"PTF", &TTxtGraphic::StaticClass},
+    {"WEBP", &TWebPGraphic::StaticClass}, {"AVIF", &TAvifGraphic::StaticClass},
 };
 // Other extensions whose class writes its own format.
 const TTarget kOtherTargets[] = {
@@ -64,7 +65,6 @@ const TTarget kOtherTargets[] = {
     {"JIF", &TJpegGraphic::StaticClass},  {"TIFF", &TTiffGraphic::StaticClass}, {"PCC", &TPcxGraphic::StaticClass},
     {"PPM", &TPPMGraphic::StaticClass},   {"PGM", &TPPMGraphic::StaticClass},  {"PBM", &TPPMGraphic::StaticClass},
     {"WMF", &TMetafile::StaticClass},     {"CUR", &TCursorGraphic::StaticClass}, {"SLD", &Tslide::StaticClass},
-    {"WEBP", &TWebPGraphic::StaticClass}, {"AVIF", &TAvifGraphic::StaticClass},
 };
 
 QString Normalised(QString extension) {
@@ -153,9 +153,10 @@ QImage Flatten(const QImage& image, TColor colour) {
 // The cursor's current frame on the colour, at the cursor's size.
 QImage CursorFrame(const TAniGraphic& cursor, TColor colour) { return Flatten(cursor.FrameBitmap(), colour); }
 
-bool IsAnimatedGif(const TGraphic& graphic) {
-    auto* gif = dynamic_cast<const TGIFImage*>(&graphic);
-    return gif && gif->FrameCount() > 1;
+// An animated GIF or WebP: frames stepped by the frame player.
+bool IsPlayedAnimation(const TGraphic& graphic) {
+    auto* player = dynamic_cast<const TFramePlayer*>(&graphic);
+    return player && player->FrameCount() > 1;
 }
 
 // The picture shown, as a raster: an animation's current frame (an animated cursor's with its
@@ -271,7 +272,7 @@ void ConvertEncrypted(TGraphic& source, const QString& destFile, const TPictureO
     ApplyPictureOption(cif, options);
     ApplyKeys(cif, keys);
     if (source.IsEmpty()) throw EInvalidGraphicOperation(QStringLiteral("There is no picture to save"));
-    if (source.Is<TAVIGraphic>() || source.Is<TAniGraphic>() || IsAnimatedGif(source)) {
+    if (source.Is<TAVIGraphic>() || source.Is<TAniGraphic>() || IsPlayedAnimation(source)) {
         // The picture shown, as a bitmap held in memory.
         TBitmap bitmap;
         bitmap.Assign(TImageGraphic(StillPicture(source, backColor)));
@@ -403,6 +404,27 @@ void GifToAvi(const TGIFImage& gif, const QString& destFile, TPictureOption opti
     FinishVideo(writer, destFile);
 }
 
+// Frames composed by another format (animated WebP): true colour on the background, at the pace of the
+// first frame's delay (a clip has one frame rate).
+void PlayerToAvi(TFramePlayer& player, const QString& destFile, TPictureOption options, TColor backColor,
+                 const TKeys& keys) {
+    ApplyAviKeys(options, keys);
+    const QSize size(player.Width(), player.Height());
+    const int shown = player.CurrentFrame();
+    TVideoWriter writer;
+    StartVideo(writer, destFile, {size, TFramePlayer::PlayDelayMs(player.FrameDelay(1)), 1000},
+               TVideoWriter::TPixels::Rgb24, options, {});
+    bool written = true;
+    for (int i = 1; i <= player.FrameCount() && written; ++i) {
+        ProcessPendingEvents();
+        player.SelectFrame(i);
+        written = writer.WriteFrame(Flatten(player.Image(), backColor));
+    }
+    player.SelectFrame(shown);
+    if (!written) Fail("Failed to add frame to AVI");
+    FinishVideo(writer, destFile);
+}
+
 void CursorToAvi(TAniGraphic& cursor, const QString& destFile, TPictureOption options, TColor backColor,
                  const TKeys& keys) {
     ApplyAviKeys(options, keys);
@@ -448,8 +470,10 @@ void ConvertGraphic(TGraphic* graphic, const QString& destFile, const TPictureOp
     auto* cursor = dynamic_cast<TAniGraphic*>(graphic);
     if (animated && avi && ext == QLatin1String("GIF")) return AviToGif(*avi, destFile, options, keys);
     if (animated && cursor && ext == QLatin1String("GIF")) return CursorToGif(*cursor, destFile, options, backColor, keys);
-    if (IsAnimatedGif(*graphic) && ext == QLatin1String("AVI"))
-        return GifToAvi(*static_cast<TGIFImage*>(graphic), destFile, options, backColor, keys);
+    if (IsPlayedAnimation(*graphic) && ext == QLatin1String("AVI")) {
+        if (auto* gif = dynamic_cast<TGIFImage*>(graphic)) return GifToAvi(*gif, destFile, options, backColor, keys);
+        return PlayerToAvi(*static_cast<TFramePlayer*>(graphic), destFile, options, backColor, keys);
+    }
     if (cursor && ext == QLatin1String("AVI")) return CursorToAvi(*cursor, destFile, options, backColor, keys);
     if (ext == QLatin1String("CIF")) return ConvertEncrypted(*graphic, destFile, options, backColor, sourceFile, keys);
     const TGraphicClass cls = ConvertTargetClass(ext, settings.Targets);
@@ -505,9 +529,11 @@ const char* const kSaveFilter =
     "image file format(*.TIF)|*.TIF|Windows icons(*.ICO)|*.ICO|Crypted image file(*.CIF)|*.CIF|Windows "
     "bitmaps(*.BMP)|*.BMP|Wireless Bitmap(*.WBMP)|*.WBMP|Windows enhanced metafiles(*.EMF)|*.EMF|ZSoft "
     "Paintbrush(*.PCX)|*.PCX|Word 5.x screen capture images(*.SCR)|*.SCR|Truevision TARGA(*.TGA)|*.TGA|Plain Text "
-    "File(*.PTF)|*.PTF";
-const char* const kFilterExtensions[] = {"JPG", "GIF", "PNG", "TIF", "ICO", "CIF", "BMP",
-                                         "WBMP", "EMF", "PCX", "SCR", "TGA", "PTF"};
+    "File(*.PTF)|*.PTF|WebP pictures(*.WEBP)|*.WEBP|AV1 image file format(*.AVIF)|*.AVIF";
+const char* const kFilterExtensions[] = {"JPG", "GIF", "PNG", "TIF", "ICO", "CIF", "BMP", "WBMP",
+                                         "EMF", "PCX", "SCR", "TGA", "PTF", "WEBP", "AVIF"};
+// Filters after the first thirteen that have options, and the options' kinds.
+constexpr int kWebPFilter = 14, kAvifFilter = 15;
 
 } // namespace
 
@@ -515,7 +541,7 @@ TSaveSource SaveSourceOf(const TGraphic* graphic) {
     if (!graphic) return TSaveSource::ssStill;
     if (graphic->Is<TAVIGraphic>()) return TSaveSource::ssVideo;
     if (graphic->Is<TAniGraphic>()) return TSaveSource::ssAnimatedCursor;
-    if (IsAnimatedGif(*graphic)) return TSaveSource::ssAnimatedGif;
+    if (IsPlayedAnimation(*graphic)) return TSaveSource::ssAnimatedGif;
     return TSaveSource::ssStill;
 }
 
@@ -559,7 +585,9 @@ QString SaveDialogDefaultExt(int tag, TSaveSource source, int filterIndex) {
     return QStringLiteral("JPG");
 }
 
-bool SaveDialogOptionEnabled(int tag, int filterIndex) { return tag == 1 || (filterIndex >= 1 && filterIndex <= 6); }
+bool SaveDialogOptionEnabled(int tag, int filterIndex) {
+    return tag == 1 || (filterIndex >= 1 && filterIndex <= 6) || filterIndex == kWebPFilter || filterIndex == kAvifFilter;
+}
 
 void PrepareSaveOptions(TPictureOption& options, int tag, TSaveSource source, int filterIndex) {
     if (tag == 1) {
@@ -570,7 +598,10 @@ void PrepareSaveOptions(TPictureOption& options, int tag, TSaveSource source, in
         case TSaveSource::ssStill: options.Kind = pokNone; break;
         }
     } else {
-        options.Kind = filterIndex >= 1 && filterIndex <= 6 ? quint8(filterIndex) : quint8(pokNone);
+        options.Kind = filterIndex >= 1 && filterIndex <= 6 ? quint8(filterIndex)
+                       : filterIndex == kWebPFilter               ? quint8(pokWebP)
+                       : filterIndex == kAvifFilter               ? quint8(pokAvif)
+                                                                  : quint8(pokNone);
     }
     options.GifAnimated = options.Kind == pokGif && tag == 1;
 }

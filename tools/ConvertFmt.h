@@ -1,7 +1,7 @@
 // Writing a graphic in another format, chosen only by the target file's extension, with the per-format
-// save options: still pictures, the four animated paths (AVI clip or animated cursor to an animated GIF,
-// animated GIF or animated cursor to an AVI clip) and the encrypted container; resizing into a box for
-// thumbnails; and the rules of the window's two save commands.
+// save options: still pictures, the animated paths (AVI clip or animated cursor to an animated GIF;
+// animated GIF, animated WebP or animated cursor to an AVI clip) and the encrypted container; resizing
+// into a box for thumbnails; and the rules of the window's two save commands.
 #pragma once
 
 #include "codec/Graphic.h"

@@ -1,10 +1,12 @@
 #include "tools/FormatOption.h"
 
+#include "codec/Avif.h"
 #include "codec/Gif.h"
 #include "codec/Ico.h"
 #include "codec/Jpeg.h"
 #include "codec/Png.h"
 #include "codec/Tiff.h"
+#include "codec/WebP.h"
 #include "formats/raster/cif.h"
 
 const TPictureOption DefaultPictureOption{};
@@ -35,6 +37,8 @@ TPictureOptionKind PictureOptionKindOf(const TGraphic& writer) {
     if (cls == TTiffGraphic::StaticClass()) return pokTiff;
     if (cls == TIcon::StaticClass()) return pokIco;
     if (cls == TCIFGraphic::StaticClass()) return pokCif;
+    if (cls == TWebPGraphic::StaticClass()) return pokWebP;
+    if (cls == TAvifGraphic::StaticClass()) return pokAvif;
     return pokNone;
 }
 
@@ -85,6 +89,10 @@ QList<QPair<QString, QString>> PictureOptionKeys(const TPictureOption& o, TPictu
                      {QStringLiteral("keyframes"), QString::number(o.AviKeyFrameEvery)}};
         return keys;
     }
+    case pokWebP:
+        return {{QStringLiteral("quality"), QString::number(o.WebPQuality)},
+                {QStringLiteral("lossless"), Flag(o.WebPLossless)}};
+    case pokAvif: return {{QStringLiteral("quality"), QString::number(o.AvifQuality)}};
     case pokNone: break;
     }
     return {};

@@ -20,6 +20,8 @@ enum TPictureOptionKind : quint8 {
     pokIco = 5,
     pokCif = 6,
     pokAvi = 7,
+    pokWebP = 8,
+    pokAvif = 9,
 };
 
 struct TPictureOption {
@@ -60,6 +62,11 @@ struct TPictureOption {
     QString AviCompressor;
     int AviQuality = 75;
     int AviKeyFrameEvery = 1;
+    // WebP: the quality of lossy pictures (for lossless ones the effort spent on compression), or lossless.
+    quint8 WebPQuality = 75; // 0..100
+    bool WebPLossless = false;
+    // AVIF
+    quint8 AvifQuality = 75; // 0..100; 100 keeps full chroma resolution
 
     bool operator==(const TPictureOption&) const = default;
 };

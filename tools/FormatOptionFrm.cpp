@@ -93,10 +93,13 @@ TOptionForm::TOptionForm(QWidget* owner, TPictureOption& options) : QDialog(owne
     pgcOptions->addTab(MakeIconPage(), QStringLiteral("Icon"));
     pgcOptions->addTab(MakeCifPage(), QStringLiteral("CIF"));
     pgcOptions->addTab(MakeAviPage(), QStringLiteral("AVI"));
+    pgcOptions->addTab(MakeWebPPage(), QStringLiteral("WebP"));
+    pgcOptions->addTab(MakeAvifPage(), QStringLiteral("AVIF"));
     // Only the page of the record's Kind is shown.
     for (int i = 0; i < pgcOptions->count(); ++i) pgcOptions->setTabVisible(i, i + 1 == options.Kind);
-    if (options.Kind >= pokJpeg && options.Kind <= pokAvi) pgcOptions->setCurrentIndex(options.Kind - 1);
-    pgcOptions->setVisible(options.Kind >= pokJpeg && options.Kind <= pokAvi);
+    const bool known = options.Kind >= pokJpeg && options.Kind <= pokAvif;
+    if (known) pgcOptions->setCurrentIndex(options.Kind - 1);
+    pgcOptions->setVisible(known);
 
     btnOK = Named(new QPushButton(QStringLiteral("&OK"), this), "btnOK");
     btnOK->setDefault(true);
@@ -142,6 +145,47 @@ QWidget* TOptionForm::MakeJpegPage() {
     grid->addWidget(trkQuality, 3, 0, 1, 2);
     connect(trkQuality, &QSlider::valueChanged, this, &TOptionForm::trkQualityChange);
     connect(txtQuality, &QLineEdit::textChanged, this, &TOptionForm::txtQualityChange);
+    return page;
+}
+
+namespace {
+
+// A quality 0..100 as an edit with an up-down and a track bar that follow each other.
+void QualityControls(QWidget* page, const char* edit, const char* bar, QSpinBox*& spin, QSlider*& slider) {
+    spin = Named(new QSpinBox(page), edit);
+    spin->setRange(0, 100);
+    slider = Named(new QSlider(Qt::Horizontal, page), bar);
+    slider->setRange(0, 100);
+    slider->setTickInterval(5);
+    slider->setTickPosition(QSlider::TicksBelow);
+    QObject::connect(slider, &QSlider::valueChanged, spin, &QSpinBox::setValue);
+    QObject::connect(spin, &QSpinBox::valueChanged, slider, &QSlider::setValue);
+}
+
+} // namespace
+
+QWidget* TOptionForm::MakeWebPPage() {
+    auto* page = new QWidget;
+    QualityControls(page, "updWebPQuality", "trkWebPQuality", updWebPQuality, trkWebPQuality);
+    updWebPQuality->setToolTip(QStringLiteral("Lower quality gives a smaller file; lossless pictures take longer to compress at a higher value"));
+    chkWebPLossless = CheckBox(page, "chkWebPLossless", QStringLiteral("&Lossless"),
+                               QStringLiteral("Keep every pixel exactly as it is"));
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(chkWebPLossless, 0, 0, 1, 2);
+    grid->addWidget(Buddy(page, QStringLiteral("&Quality"), updWebPQuality), 1, 0);
+    grid->addWidget(updWebPQuality, 1, 1);
+    grid->addWidget(trkWebPQuality, 2, 0, 1, 2);
+    return page;
+}
+
+QWidget* TOptionForm::MakeAvifPage() {
+    auto* page = new QWidget;
+    QualityControls(page, "updAvifQuality", "trkAvifQuality", updAvifQuality, trkAvifQuality);
+    updAvifQuality->setToolTip(QStringLiteral("Lower quality gives a smaller file; 100 keeps the full colour resolution"));
+    auto* grid = new QGridLayout(page);
+    grid->addWidget(Buddy(page, QStringLiteral("&Quality"), updAvifQuality), 0, 0);
+    grid->addWidget(updAvifQuality, 0, 1);
+    grid->addWidget(trkAvifQuality, 1, 0, 1, 2);
     return page;
 }
 
@@ -298,6 +342,10 @@ void TOptionForm::Load() {
     chkMaskPasswordClick();
     // AVI
     chkCompress->setChecked(o.AviCompress);
+    // WebP, AVIF
+    updWebPQuality->setValue(std::clamp(int(o.WebPQuality), 0, 100));
+    chkWebPLossless->setChecked(o.WebPLossless);
+    updAvifQuality->setValue(std::clamp(int(o.AvifQuality), 0, 100));
     FLoading = false;
 }
 
@@ -337,6 +385,11 @@ void TOptionForm::Store() {
         o.CifCaseSensitive = chkCaseSensitive->isChecked();
         break;
     case pokAvi: o.AviCompress = chkCompress->isChecked(); break;
+    case pokWebP:
+        o.WebPQuality = quint8(updWebPQuality->value());
+        o.WebPLossless = chkWebPLossless->isChecked();
+        break;
+    case pokAvif: o.AvifQuality = quint8(updAvifQuality->value()); break;
     default: break;
     }
 }

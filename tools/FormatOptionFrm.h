@@ -71,6 +71,13 @@ public:
     QCheckBox* chkCaseSensitive = nullptr;
     // AVI
     QCheckBox* chkCompress = nullptr;
+    // WebP: quality (edit with up-down and track bar, kept in step) and lossless
+    QSpinBox* updWebPQuality = nullptr;
+    QSlider* trkWebPQuality = nullptr;
+    QCheckBox* chkWebPLossless = nullptr;
+    // AVIF
+    QSpinBox* updAvifQuality = nullptr;
+    QSlider* trkAvifQuality = nullptr;
 
     // The colour a swatch shows.
     static QColor SwatchColor(const QPushButton* swatch);
@@ -83,6 +90,8 @@ private:
     QWidget* MakeIconPage();
     QWidget* MakeCifPage();
     QWidget* MakeAviPage();
+    QWidget* MakeWebPPage();
+    QWidget* MakeAvifPage();
     void Load();
     void Store();
 

@@ -66,7 +66,7 @@ TEST_F(ConvertCli, RefusesWhatCannotBeWritten) {
             << err.toStdString();
     }
     EXPECT_EQ(RunCli({"convert", in, Path("x.avi")}, nullptr, &err), 1);
-    EXPECT_TRUE(err.contains(QStringLiteral("only an animated GIF or an animated cursor becomes an AVI clip"))) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("only an animated GIF, WebP or cursor becomes an AVI clip"))) << err.toStdString();
     // Every other writer is kept: WMF, CUR, PNM, .jpeg, .tiff.
     for (const char* name : {"x.wmf", "x.cur", "x.pgm", "x.jpeg", "x.tiff", "x.emf", "x.ptf", "x.wbmp", "x.scr"})
         EXPECT_EQ(RunCli({"convert", in, Path(name)}, nullptr, &err), 0) << name << err.toStdString();

@@ -1,8 +1,10 @@
-// The player of animated GIFs and the animation interface every moving picture shares: loop counts,
-// delays, jumps and pauses from the player's notifications, and frame counts of clips as ffprobe counts.
+// The frame player of animated GIFs and WebPs and the animation interface every moving picture shares:
+// loop counts, delays, jumps and pauses from the player's notifications, and frame counts of clips as
+// ffprobe counts.
 #include "TestUtil.h"
 
 #include "codec/Gif.h"
+#include "codec/WebP.h"
 #include "formats/raster/AVIGraph.h"
 #include "formats/raster/Ani.h"
 
@@ -23,7 +25,7 @@ std::unique_ptr<TGIFImage> LoadGif(const QString& path) {
 }
 
 // Frames shown by ticking the player until it stops by itself (at most `limit` ticks).
-std::vector<int> PlayToTheEnd(TGIFImage& gif, int limit) {
+std::vector<int> PlayToTheEnd(TFramePlayer& gif, int limit) {
     std::vector<int> shown{gif.CurrentFrame()};
     gif.Play();
     for (int i = 0; i < limit && gif.Playing(); ++i) {
@@ -44,6 +46,42 @@ QString WriteDelayGif(const QTemporaryDir& dir, const QStringList& delays, const
     args << path;
     EXPECT_TRUE(RunTool(QStringLiteral("convert"), args));
     return path;
+}
+
+// An animated WebP written by img2webp from solid frames of 6 x 4 pixels with the given delays (ms).
+QString WriteDelayWebP(const QTemporaryDir& dir, const QString& name, const QList<int>& delays, int loop) {
+    const QString path = dir.filePath(name);
+    QStringList args = {"-loop", QString::number(loop), "-lossless"};
+    const Qt::GlobalColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan, Qt::magenta};
+    for (int i = 0; i < delays.size(); ++i) {
+        QImage frame(6, 4, QImage::Format_RGB32);
+        frame.fill(colours[i % 6]);
+        const QString png = dir.filePath(QStringLiteral("%1-%2.png").arg(name).arg(i));
+        EXPECT_TRUE(frame.save(png));
+        args << QStringLiteral("-d") << QString::number(delays[i]) << png;
+    }
+    args << QStringLiteral("-o") << path;
+    EXPECT_TRUE(RunTool(QStringLiteral("img2webp"), args));
+    return path;
+}
+
+std::unique_ptr<TWebPGraphic> LoadWebP(const QString& path) {
+    auto g = std::make_unique<TWebPGraphic>();
+    g->LoadFromFileName(path);
+    return g;
+}
+
+// Alpha 0 hides the colour under it: such pixels compare equal whatever their colour.
+bool SameVisiblePixels(const QImage& a, const QImage& b) {
+    const QImage x = a.convertToFormat(QImage::Format_ARGB32), y = b.convertToFormat(QImage::Format_ARGB32);
+    if (x.size() != y.size()) return false;
+    for (int j = 0; j < x.height(); ++j)
+        for (int i = 0; i < x.width(); ++i) {
+            const QRgb p = x.pixel(i, j), q = y.pixel(i, j);
+            if (qAlpha(p) == 0 && qAlpha(q) == 0) continue;
+            if (p != q) return false;
+        }
+    return true;
 }
 
 } // namespace
@@ -162,13 +200,89 @@ TEST(GifPlayer, TheTimerStepsAtTheFramesDelays) {
     EXPECT_GE(at[2] - at[1], 145);
 }
 
+// Animated WebPs play on the GIF's player: the file's plays, the delays (10 ms or less at 100 ms, as
+// browsers do), jumps from the frame notification and a pause after paint.
+TEST(WebPPlayer, PlaysLikeAGif) {
+    QTemporaryDir dir;
+    auto twice = LoadWebP(WriteDelayWebP(dir, QStringLiteral("twice.webp"), {5, 250, 40}, 2));
+    ASSERT_EQ(twice->FrameCount(), 3);
+    ASSERT_EQ(twice->LoopCount(), 1); // two plays: one repetition after the first
+    EXPECT_TRUE(twice->IsAnimation());
+    EXPECT_EQ(PlayToTheEnd(*twice, 100), (std::vector<int>{1, 2, 3, 1, 2, 3}));
+    EXPECT_FALSE(twice->Playing());
+    EXPECT_EQ(twice->CurrentFrame(), 3);
+    // Playing again after the end is a new round.
+    EXPECT_EQ(PlayToTheEnd(*twice, 100).size(), 7u);
+    std::vector<int> intervals;
+    for (int frame = 1; frame <= 3; ++frame) {
+        twice->SelectFrame(frame);
+        intervals.push_back(twice->Interval());
+    }
+    EXPECT_EQ(intervals, (std::vector<int>{100, 250, 40}));
+
+    auto once = LoadWebP(WriteDelayWebP(dir, QStringLiteral("once.webp"), {50, 50, 50, 50}, 1));
+    EXPECT_EQ(PlayToTheEnd(*once, 100), (std::vector<int>{1, 2, 3, 4}));
+    auto ever = LoadWebP(WriteDelayWebP(dir, QStringLiteral("ever.webp"), {50, 50}, 0));
+    EXPECT_EQ(PlayToTheEnd(*ever, 300).size(), 301u);
+    EXPECT_TRUE(ever->Playing());
+    ever->Pause();
+
+    // A jump chosen in the frame notification, then a pause after it is painted.
+    auto jump = LoadWebP(WriteDelayWebP(dir, QStringLiteral("jump.webp"), {50, 50, 50, 50, 50}, 0));
+    int changes = 0;
+    jump->OnChange = [&](TGraphic*) { ++changes; };
+    jump->OnFrame = [](TGraphic* sender) {
+        auto* player = static_cast<TFramePlayer*>(sender);
+        EXPECT_EQ(player->PendingFrame(), 2);
+        player->SetPendingFrame(4);
+        player->SetPendingFrame(6); // ignored: out of range
+    };
+    jump->OnAfterPaint = [](TGraphic* sender) { sender->Pause(); };
+    jump->Play();
+    jump->Tick();
+    EXPECT_EQ(jump->CurrentFrame(), 4);
+    EXPECT_FALSE(jump->Playing());
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(jump->Image().pixel(0, 0), QColor(Qt::yellow).rgb());
+
+    // A still WebP does not move.
+    QImage still(5, 5, QImage::Format_RGB32);
+    still.fill(Qt::gray);
+    ASSERT_TRUE(still.save(dir.filePath("still.png")));
+    ASSERT_TRUE(RunTool(QStringLiteral("cwebp"), {"-quiet", dir.filePath("still.png"), "-o", dir.filePath("still.webp")}));
+    auto stillWebP = LoadWebP(dir.filePath("still.webp"));
+    EXPECT_FALSE(stillWebP->IsAnimation());
+    stillWebP->Play();
+    EXPECT_FALSE(stillWebP->Playing());
+}
+
+// gif2webp turns a GIF into an animated WebP: the same composed frames, delays and plays.
+TEST(WebPPlayer, AGifThroughGif2webpPlaysTheSameFrames) {
+    QTemporaryDir dir;
+    const QString webp = dir.filePath("anim.webp");
+    ASSERT_TRUE(RunTool(QStringLiteral("gif2webp"), {"-quiet", DataPath(QStringLiteral("gif/anim.gif")), "-o", webp}));
+    auto gif = LoadGif(DataPath(QStringLiteral("gif/anim.gif")));
+    auto converted = LoadWebP(webp);
+    ASSERT_EQ(converted->FrameCount(), gif->FrameCount());
+    EXPECT_EQ(converted->LoopCount(), gif->LoopCount());
+    EXPECT_EQ(converted->Width(), gif->Width());
+    for (int frame = 1; frame <= gif->FrameCount(); ++frame) {
+        SCOPED_TRACE(frame);
+        EXPECT_EQ(converted->FrameDelay(frame), gif->FrameDelay(frame));
+        EXPECT_TRUE(SameVisiblePixels(converted->FrameImage(frame), gif->FrameImage(frame)));
+    }
+    EXPECT_EQ(PlayToTheEnd(*converted, 100), PlayToTheEnd(*gif, 100));
+}
+
 TEST(Animation, EveryMovingPictureAnswersTheSameInterface) {
     TAniGraphic ani;
     ani.LoadFromFileName(DataPath(QStringLiteral("ani/spin.ani")));
     TAVIGraphic video;
     video.LoadFromFileName(DataPath(QStringLiteral("avi/raw24.avi")));
     auto gif = LoadGif(DataPath(QStringLiteral("gif/anim.gif")));
-    for (TGraphic* g : std::initializer_list<TGraphic*>{&ani, &video, gif.get()}) {
+    QTemporaryDir dir;
+    auto webp = LoadWebP(WriteDelayWebP(dir, QStringLiteral("moving.webp"), {60, 60, 60}, 0));
+    for (TGraphic* g : std::initializer_list<TGraphic*>{&ani, &video, gif.get(), webp.get()}) {
         SCOPED_TRACE(g->ClassName().toStdString());
         EXPECT_TRUE(g->IsAnimation());
         ASSERT_GT(g->FrameCount(), 1);

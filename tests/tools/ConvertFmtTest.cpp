@@ -499,8 +499,9 @@ TEST(ConvertFmt, ResizeIntoABox) {
 TEST(ConvertFmt, SaveCommands) {
     const TSaveDialogSetup plain = SaveDialogSetup(0, TSaveSource::ssStill, QStringLiteral("/pics/a.b/photo.png"));
     EXPECT_TRUE(plain.Filter.startsWith(QStringLiteral("JPEG images(*.JPG)|*.JPG|CompuServe (87a, 89a)(*.GIF)|*.GIF|")));
-    EXPECT_TRUE(plain.Filter.endsWith(QStringLiteral("|Plain Text File(*.PTF)|*.PTF")));
-    EXPECT_EQ(plain.Filter.count(QLatin1Char('|')), 25);
+    EXPECT_TRUE(plain.Filter.endsWith(
+        QStringLiteral("|Plain Text File(*.PTF)|*.PTF|WebP pictures(*.WEBP)|*.WEBP|AV1 image file format(*.AVIF)|*.AVIF")));
+    EXPECT_EQ(plain.Filter.count(QLatin1Char('|')), 29);
     EXPECT_EQ(plain.DefaultExt, QStringLiteral("JPG"));
     EXPECT_EQ(plain.FileName, QStringLiteral("/pics/a.b/photo"));
     EXPECT_EQ(SaveDialogSetup(0, TSaveSource::ssStill, QStringLiteral("/pics/a.b/photo")).FileName,
@@ -511,11 +512,15 @@ TEST(ConvertFmt, SaveCommands) {
               QStringLiteral("CompuServe (87a, 89a)(*.GIF)|*.GIF|Audio/Video Interleave Files(*.AVI)|*.AVI"));
     EXPECT_EQ(SaveDialogSetup(1, TSaveSource::ssVideo, {}).DefaultExt, QStringLiteral("GIF"));
 
-    const char* exts[] = {"JPG", "GIF", "PNG", "TIF", "ICO", "CIF", "BMP", "WBMP", "EMF", "PCX", "SCR", "TGA", "PTF"};
-    for (int i = 1; i <= 13; ++i) {
+    const char* exts[] = {"JPG", "GIF", "PNG", "TIF", "ICO", "CIF", "BMP", "WBMP",
+                          "EMF", "PCX", "SCR", "TGA", "PTF", "WEBP", "AVIF"};
+    for (int i = 1; i <= 15; ++i) {
         EXPECT_EQ(SaveDialogDefaultExt(0, TSaveSource::ssStill, i), QString::fromLatin1(exts[i - 1]));
-        EXPECT_EQ(SaveDialogOptionEnabled(0, i), i <= 6) << i;
+        EXPECT_EQ(SaveDialogOptionEnabled(0, i), i <= 6 || i >= 14) << i;
+        // Every filter of the plain save names a format the conversion writes (CIF is a container of its own).
+        if (i != 6) EXPECT_NE(ConvertTargetClass(QString::fromLatin1(exts[i - 1])), nullptr) << i;
     }
+    EXPECT_FALSE(SaveDialogOptionEnabled(0, 16));
     EXPECT_EQ(SaveDialogDefaultExt(1, TSaveSource::ssAnimatedCursor, 1), QStringLiteral("GIF"));
     EXPECT_EQ(SaveDialogDefaultExt(1, TSaveSource::ssAnimatedCursor, 2), QStringLiteral("AVI"));
     EXPECT_TRUE(SaveDialogOptionEnabled(1, 2));
@@ -537,6 +542,12 @@ TEST(ConvertFmt, SaveCommands) {
     PrepareSaveOptions(o, 1, TSaveSource::ssVideo, 1);
     EXPECT_EQ(o.Kind, pokGif);
     EXPECT_TRUE(o.GifAnimated);
+    PrepareSaveOptions(o, 0, TSaveSource::ssStill, 14);
+    EXPECT_EQ(o.Kind, pokWebP);
+    PrepareSaveOptions(o, 0, TSaveSource::ssStill, 15);
+    EXPECT_EQ(o.Kind, pokAvif);
+    PrepareSaveOptions(o, 0, TSaveSource::ssStill, 13);
+    EXPECT_EQ(o.Kind, pokNone);
 
     TAniGraphic cursor;
     EXPECT_EQ(SaveSourceOf(&cursor), TSaveSource::ssAnimatedCursor);

@@ -1,10 +1,12 @@
 #include "TestUtil.h"
 
+#include "codec/Avif.h"
 #include "codec/Gif.h"
 #include "codec/Ico.h"
 #include "codec/Jpeg.h"
 #include "codec/Png.h"
 #include "codec/Tiff.h"
+#include "codec/WebP.h"
 #include "formats/raster/EPS.h"
 #include "formats/raster/SCR.h"
 #include "formats/raster/Ufo.h"
@@ -64,7 +66,10 @@ TEST(FormatOption, KindGatesEveryWriter) {
     o.GifColorReduction = 4;
     o.GifDitherMode = 2;
     o.GifReductionBits = 5;
-    for (quint8 kind = pokNone; kind <= pokAvi; ++kind) {
+    o.WebPQuality = 40;
+    o.WebPLossless = true;
+    o.AvifQuality = 90;
+    for (quint8 kind = pokNone; kind <= pokAvif; ++kind) {
         SCOPED_TRACE(int(kind));
         o.Kind = kind;
         TJpegGraphic jpeg;
@@ -83,6 +88,13 @@ TEST(FormatOption, KindGatesEveryWriter) {
         EXPECT_EQ(cif.Algorithm(), kind == pokCif ? 7 : 4);
         EXPECT_EQ(cif.Password(), kind == pokCif ? QStringLiteral("pw") : QString());
         EXPECT_EQ(cif.CaseFlag(), kind == pokCif ? kCifCaseSensitive : kCifCaseInsensitive);
+        TWebPGraphic webp;
+        TAvifGraphic avif;
+        EXPECT_EQ(ApplyPictureOption(webp, o), kind == pokWebP);
+        EXPECT_EQ(webp.Quality(), kind == pokWebP ? 40 : 75);
+        EXPECT_EQ(webp.Lossless(), kind == pokWebP);
+        EXPECT_EQ(ApplyPictureOption(avif, o), kind == pokAvif);
+        EXPECT_EQ(avif.Quality(), kind == pokAvif ? 90 : 75);
         TUFOImage ufo;
         TEPSGraphic eps;
         TScrGraphic scr;
@@ -93,6 +105,8 @@ TEST(FormatOption, KindGatesEveryWriter) {
     EXPECT_EQ(PictureOptionKindOf(TPngGraphic()), pokPng);
     EXPECT_EQ(PictureOptionKindOf(TIcon()), pokIco);
     EXPECT_EQ(PictureOptionKindOf(TUFOImage()), pokNone);
+    EXPECT_EQ(PictureOptionKindOf(TWebPGraphic()), pokWebP);
+    EXPECT_EQ(PictureOptionKindOf(TAvifGraphic()), pokAvif);
 }
 
 // Where the record and a writer disagree, the record's meaning holds: PNG compression 0/1/2 is low,

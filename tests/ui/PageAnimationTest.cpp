@@ -4,6 +4,7 @@
 
 #include "app/PageAnimation.h"
 #include "codec/Gif.h"
+#include "codec/WebP.h"
 #include "formats/raster/Ani.h"
 
 #include <QLabel>
@@ -26,6 +27,22 @@ quint32 DirectoryOffset(const QByteArray& tiff, int n) {
     for (int i = 0; i < n; ++i)
         offset = U32(tiff, int(offset + 2 + 12 * U16(tiff, int(offset))));
     return offset;
+}
+
+// An animated WebP written by img2webp: solid 40 x 30 frames in the colours given, each shown delayMs.
+QString MakeAnimatedWebP(const QTemporaryDir& dir, const QString& name, const QList<QRgb>& colours, int delayMs, int loop) {
+    const QString path = dir.filePath(name);
+    QStringList args = {"-loop", QString::number(loop), "-lossless", "-d", QString::number(delayMs)};
+    for (int i = 0; i < colours.size(); ++i) {
+        QImage frame(40, 30, QImage::Format_RGB32);
+        frame.fill(colours[i]);
+        const QString png = dir.filePath(QStringLiteral("%1-%2.png").arg(name).arg(i));
+        EXPECT_TRUE(frame.save(png));
+        args << png;
+    }
+    args << QStringLiteral("-o") << path;
+    EXPECT_TRUE(RunTool(QStringLiteral("img2webp"), args));
+    return path;
 }
 
 QRgb ViewCentre(TMainForm& form) {
@@ -298,5 +315,89 @@ TEST_F(PageAnimationTest, TheFramePanelFollowsEachNewAnimation) {
     Slider(*form)->setValue(3);
     EXPECT_EQ(video->CurrentFrame(), 3);
     EXPECT_EQ(Label(*form), QStringLiteral("Frame:3/%1").arg(video->FrameCount()));
+    EXPECT_TRUE(FMessages.empty());
+}
+
+// An animated WebP is a moving picture in the window as an animated GIF is: it plays by itself, the frame
+// panel and the player commands drive it, and the view shows each frame.
+TEST_F(PageAnimationTest, AnAnimatedWebPPlaysLikeAGif) {
+    const QList<QRgb> colours = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFF00};
+    const QString path = MakeAnimatedWebP(FDir, QStringLiteral("moving.webp"), colours, 120, 0);
+    auto form = NewForm();
+    form->OpenPicture(path);
+    ASSERT_TRUE(FMessages.empty());
+    ASSERT_EQ(form->PictureKind(), TPictureKind::pkAnimatedGif);
+    auto* webp = dynamic_cast<TWebPGraphic*>(form->Picture().Graphic());
+    ASSERT_NE(webp, nullptr);
+    EXPECT_TRUE(form->Menus().FrameSliderAction->isVisible());
+    EXPECT_TRUE(form->Menus().AnimateMenu->menuAction()->isVisible());
+    EXPECT_TRUE(ActionOf(*form, "FileMultiSaveAsAction")->isVisible());
+    EXPECT_EQ(ActionOf(*form, "FileSaveAsAction")->text(), QStringLiteral("&Save current frame as..."));
+    EXPECT_EQ(Slider(*form)->maximum(), 4);
+    EXPECT_EQ(Label(*form), QStringLiteral("Frame:1/4"));
+    EXPECT_TRUE(webp->Playing());
+    EXPECT_FALSE(Enabled(*form, "AniPlayAction"));
+    EXPECT_FALSE(Enabled(*form, "ViewRotate90Action")); // moving pictures are not turned
+
+    // It moves by itself; the slider, the label and the view follow.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return webp->CurrentFrame() > 1; }, 3000));
+    EXPECT_EQ(Slider(*form)->value(), webp->CurrentFrame());
+    EXPECT_EQ(ViewCentre(*form), colours[webp->CurrentFrame() - 1]);
+
+    ActionOf(*form, "AniStopAction")->trigger();
+    EXPECT_FALSE(webp->Playing());
+    EXPECT_EQ(webp->CurrentFrame(), 1);
+    EXPECT_EQ(ViewCentre(*form), 0xFF0000u);
+    EXPECT_TRUE(Enabled(*form, "AniPlayAction"));
+    ActionOf(*form, "AniNextAction")->trigger();
+    EXPECT_EQ(webp->CurrentFrame(), 2);
+    EXPECT_FALSE(webp->Playing());
+    EXPECT_EQ(Label(*form), QStringLiteral("Frame:2/4"));
+    EXPECT_EQ(ViewCentre(*form), 0x00FF00u);
+    Slider(*form)->setValue(4); // a drag while paused shows the frame and stays paused
+    EXPECT_EQ(webp->CurrentFrame(), 4);
+    EXPECT_FALSE(webp->Playing());
+    EXPECT_EQ(ViewCentre(*form), 0xFFFF00u);
+    ActionOf(*form, "AniFirstAction")->trigger();
+    EXPECT_EQ(webp->CurrentFrame(), 1);
+
+    // Frames keep the zoom.
+    form->SetZoom(2.0);
+    ActionOf(*form, "AniLastAction")->trigger();
+    EXPECT_EQ(form->ViewBitmap().size(), QSize(80, 60));
+    EXPECT_EQ(ViewCentre(*form), 0xFFFF00u);
+
+    // Play continues; a slider moved while playing jumps at the next step.
+    ActionOf(*form, "AniPlayAction")->trigger();
+    EXPECT_TRUE(webp->Playing());
+    Slider(*form)->setValue(3);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->PageAnimation().JumpRequest(); }, 3000));
+    EXPECT_EQ(webp->CurrentFrame(), 3);
+    ActionOf(*form, "AniPauseAction")->trigger();
+    EXPECT_FALSE(webp->Playing());
+    EXPECT_EQ(webp->CurrentFrame(), 3);
+    EXPECT_TRUE(FMessages.empty());
+}
+
+TEST_F(PageAnimationTest, AWebPThatPlaysOnceStopsOnItsLastFrame) {
+    const QString path = MakeAnimatedWebP(FDir, QStringLiteral("once.webp"), {0x112233, 0x445566, 0x778899}, 30, 1);
+    auto form = NewForm();
+    form->OpenPicture(path);
+    ASSERT_EQ(form->PictureKind(), TPictureKind::pkAnimatedGif);
+    TGraphic* webp = form->Picture().Graphic();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !webp->Playing(); }, 3000));
+    EXPECT_EQ(webp->CurrentFrame(), 3);
+    EXPECT_EQ(Slider(*form)->value(), 3);
+    // The player's enabling says it stopped.
+    EXPECT_TRUE(Enabled(*form, "AniPlayAction"));
+    EXPECT_FALSE(Enabled(*form, "AniPauseAction"));
+    EXPECT_EQ(ViewCentre(*form), 0x778899u);
+
+    // A WebP of one frame is a still picture.
+    const QString still = MakeAnimatedWebP(FDir, QStringLiteral("one.webp"), {0x808080}, 100, 0);
+    form->OpenPicture(still);
+    EXPECT_EQ(form->PictureKind(), TPictureKind::pkStill);
+    EXPECT_FALSE(form->Menus().FrameSliderAction->isVisible());
+    EXPECT_TRUE(Enabled(*form, "ViewRotate90Action"));
     EXPECT_TRUE(FMessages.empty());
 }

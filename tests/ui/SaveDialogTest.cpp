@@ -40,8 +40,8 @@ void PickFilter(TEnSavePictureDialog& dialog, int index) {
 } // namespace
 
 TEST(OptionForm, OnlyThePageOfTheKind) {
-    const char* names[] = {"JPEG", "GIF", "PNG", "TIF", "Icon", "CIF", "AVI"};
-    for (quint8 kind = 1; kind <= 7; ++kind) {
+    const char* names[] = {"JPEG", "GIF", "PNG", "TIF", "Icon", "CIF", "AVI", "WebP", "AVIF"};
+    for (quint8 kind = 1; kind <= 9; ++kind) {
         TPictureOption o = DefaultPictureOption;
         o.Kind = kind;
         TOptionForm form(nullptr, o);
@@ -267,7 +267,7 @@ TEST(EnSavePictureDialog, PreparedForTheSaveCommands) {
         return int(QDialog::Rejected);
     };
     dialog.PrepareForSave(0, TSaveSource::ssStill, dir.filePath("photo.png"), &options);
-    EXPECT_EQ(dialog.nameFilters().size(), 13);
+    EXPECT_EQ(dialog.nameFilters().size(), 15);
     EXPECT_EQ(dialog.nameFilters().first(), QStringLiteral("JPEG images(*.JPG)"));
     EXPECT_EQ(dialog.DefaultExt(), QStringLiteral("JPG"));
     auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
@@ -329,6 +329,79 @@ TEST(EnSavePictureDialog, SavesWithTheOptionsChosen) {
     EXPECT_TRUE(ReadFile(dir.filePath("out.png")).contains("gAMA"));
     EXPECT_FALSE(ReadFile(dir.filePath("out.jpg")).isEmpty());
     EXPECT_EQ(options.Kind, pokPng);
+}
+
+// The WebP and AVIF pages: quality edit and track bar in step, lossless; the record changes on OK only.
+TEST(OptionForm, WebPAndAvifPages) {
+    TPictureOption o = DefaultPictureOption;
+    o.Kind = pokWebP;
+    {
+        TOptionForm form(nullptr, o);
+        EXPECT_EQ(form.updWebPQuality->value(), 75);
+        EXPECT_EQ(form.trkWebPQuality->value(), 75);
+        EXPECT_FALSE(form.chkWebPLossless->isChecked());
+        form.trkWebPQuality->setValue(30);
+        EXPECT_EQ(form.updWebPQuality->value(), 30);
+        form.updWebPQuality->setValue(42);
+        EXPECT_EQ(form.trkWebPQuality->value(), 42);
+        form.chkWebPLossless->setChecked(true);
+        EXPECT_EQ(o.WebPQuality, 75); // not before OK
+        form.btnOKClick();
+    }
+    EXPECT_EQ(o.WebPQuality, 42);
+    EXPECT_TRUE(o.WebPLossless);
+    o.Kind = pokAvif;
+    {
+        TOptionForm form(nullptr, o);
+        EXPECT_EQ(form.updAvifQuality->value(), 75);
+        form.trkAvifQuality->setValue(55);
+        form.reject();
+    }
+    EXPECT_EQ(o.AvifQuality, 75);
+    {
+        TOptionForm form(nullptr, o);
+        form.updAvifQuality->setValue(55);
+        form.btnOKClick();
+    }
+    EXPECT_EQ(o.AvifQuality, 55);
+    EXPECT_EQ(o.WebPQuality, 42); // another page's fields are left alone
+}
+
+// The save dialog offers WebP with its options: the file is written lossless as chosen.
+TEST(EnSavePictureDialog, SavesAWebPWithItsOptions) {
+    QTemporaryDir dir;
+    TScriptedDialogs dialogs;
+    TPictureOption options = DefaultPictureOption;
+    const QImage picture = MakeTestImage(20, 10);
+    TImageGraphic graphic(picture);
+    TEnSavePictureDialog dialog;
+    dialog.setDirectory(dir.path());
+    dialog.PrepareForSave(0, TSaveSource::ssStill, QString(), &options);
+    dialogs.AnswerNext<TEnSavePictureDialog>([&](TEnSavePictureDialog* d) {
+        PickFilter(*d, 14);
+        EXPECT_EQ(d->DefaultExt(), QStringLiteral("WEBP"));
+        EXPECT_TRUE(d->OptionEnabled());
+        dialogs.AnswerNext<TOptionForm>([](TOptionForm* form) {
+            EXPECT_FALSE(form->chkWebPLossless->isHidden());
+            form->chkWebPLossless->setChecked(true);
+            form->btnOKClick();
+        });
+        d->btnOption->click();
+        d->SetFileName(dir.filePath("out"));
+        auto* box = d->findChild<QDialogButtonBox*>();
+        ASSERT_TRUE(box && box->button(QDialogButtonBox::Save));
+        box->button(QDialogButtonBox::Save)->click();
+    });
+    ASSERT_TRUE(dialog.Execute());
+    EXPECT_TRUE(dialogs.AllAnswered());
+    EXPECT_EQ(dialog.FileName(), dir.filePath("out.WEBP"));
+    EXPECT_EQ(options.Kind, pokWebP);
+    const TSaveResult r = SavePictureAs(&graphic, dialog.FileName(), options, 0, 0xFFFFFF, QString());
+    ASSERT_TRUE(r.Saved) << r.Detail.toStdString();
+    EXPECT_TRUE(ReadFile(dialog.FileName()).contains("VP8L"));
+    const QString png = dir.filePath("back.png");
+    ASSERT_TRUE(RunTool("/usr/bin/dwebp", {dialog.FileName(), "-o", png}));
+    EXPECT_TRUE(SamePixels(QImage(png), picture.convertToFormat(QImage::Format_RGB32)));
 }
 
 TEST(VideoCompressorForm, ChoosesAmongThisMachinesCompressors) {
