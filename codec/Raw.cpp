@@ -6,6 +6,8 @@
 #include "codec/Stream.h"
 
 #include <QBuffer>
+#include <QFile>
+#include <QHash>
 
 #include <libraw/libraw.h>
 
@@ -35,13 +37,14 @@ QString RawError(int code) { return QString::fromUtf8(libraw_strerror(code)); }
 // True when a file built as TIFF (DNG, CR2, NEF, ARW, PEF, ...) names strips or tiles, in any of its
 // directories or their sub-directories, that reach beyond its end: LibRaw develops such a file quietly
 // with zeros where the data are missing.
-bool TiffDataBeyondEnd(const QByteArray& d) {
-    const qint64 size = d.size();
-    if (size < 8 || !(d.startsWith("II") || d.startsWith("MM"))) return false;
-    const bool le = d[0] == 'I';
+template <class Bytes> bool TiffDataBeyondEnd(Bytes& d, qint64 size) {
+    if (size < 8) return false;
+    const uchar b0 = d(0), b1 = d(1);
+    if (!((b0 == 'I' && b1 == 'I') || (b0 == 'M' && b1 == 'M'))) return false;
+    const bool le = b0 == 'I';
     auto u16 = [&](qint64 p) -> quint32 {
         if (p < 0 || p + 2 > size) return 0;
-        const auto a = quint32(uchar(d[p])), b = quint32(uchar(d[p + 1]));
+        const auto a = quint32(d(p)), b = quint32(d(p + 1));
         return le ? a | (b << 8) : (a << 8) | b;
     };
     auto u32 = [&](qint64 p) -> quint32 {
@@ -83,15 +86,68 @@ bool TiffDataBeyondEnd(const QByteArray& d) {
     return false;
 }
 
-// Opens the file's bytes; *cut is set when LibRaw finds the data ending early (at opening or later).
-TRaw Open(const QByteArray& data, bool* cut) {
+int OrientationOfFlip(int flip);
+
+// The bytes of a file read a block at a time as they are asked for (the directories of a big file
+// without reading its picture data).
+class TFileBytes {
+public:
+    explicit TFileBytes(QFile& file) : FFile(file) {}
+    uchar operator()(qint64 p) {
+        const qint64 block = p / kBlock;
+        auto it = FBlocks.find(block);
+        if (it == FBlocks.end()) {
+            QByteArray bytes;
+            if (FFile.seek(block * kBlock)) bytes = FFile.read(kBlock);
+            it = FBlocks.insert(block, bytes);
+        }
+        const qint64 at = p - block * kBlock;
+        return at < it->size() ? uchar(it->at(at)) : 0;
+    }
+
+private:
+    static constexpr qint64 kBlock = 16384;
+    QFile& FFile;
+    QHash<qint64, QByteArray> FBlocks;
+};
+
+TRaw NewRaw(bool* cut) {
     TRaw raw(libraw_init(0));
     if (!raw) throw EPictureTooLarge(QStringLiteral("Not enough memory for the RAW decoder"));
     libraw_set_dataerror_handler(raw.get(), [](void* flag, const char*, const int) { *static_cast<bool*>(flag) = true; }, cut);
+    return raw;
+}
+
+// Opens the file's bytes; *cut is set when LibRaw finds the data ending early (at opening or later).
+TRaw Open(const QByteArray& data, bool* cut) {
+    TRaw raw = NewRaw(cut);
     const int rc = libraw_open_buffer(raw.get(), const_cast<char*>(data.constData()), size_t(data.size()));
     if (rc != LIBRAW_SUCCESS) throw EInvalidGraphic(QStringLiteral("Not a camera RAW picture: %1").arg(RawError(rc)));
-    if (TiffDataBeyondEnd(data)) *cut = true;
+    const auto byte = [&data](qint64 p) { return uchar(data[p]); };
+    if (TiffDataBeyondEnd(byte, data.size())) *cut = true;
     return raw;
+}
+
+// Opens the file itself: LibRaw reads what it needs (the directories, a preview), not the whole file.
+TRaw OpenFile(const QString& fileName, bool* cut) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) throw EInvalidGraphic(file.errorString());
+    if (file.size() > kMaxFileSize) throw EInvalidGraphic(QStringLiteral("The file is too large"));
+    TRaw raw = NewRaw(cut);
+    const int rc = libraw_open_file(raw.get(), QFile::encodeName(fileName).constData());
+    if (rc != LIBRAW_SUCCESS) throw EInvalidGraphic(QStringLiteral("Not a camera RAW picture: %1").arg(RawError(rc)));
+    TFileBytes bytes(file);
+    if (TiffDataBeyondEnd(bytes, file.size())) *cut = true;
+    return raw;
+}
+
+// The upright size of the whole picture as the metadata give it.
+QSize UprightSize(const libraw_data_t& raw) {
+    const int width = raw.sizes.iwidth ? raw.sizes.iwidth : raw.sizes.width;
+    const int height = raw.sizes.iheight ? raw.sizes.iheight : raw.sizes.height;
+    CheckPictureSize(width, height);
+    const int orientation = OrientationOfFlip(raw.sizes.flip);
+    return orientation == 6 || orientation == 8 ? QSize(height, width) : QSize(width, height);
 }
 
 // dcraw's flip codes as EXIF orientations.
@@ -146,20 +202,39 @@ bool TRawGraphic::AcceptsContent(QIODevice& stream) {
     return false;
 }
 
+// The file named by a stream at its start, when the stream is a file: LibRaw then reads it itself.
+QString FileOf(QIODevice& stream) {
+    auto* file = qobject_cast<QFile*>(&stream);
+    return file && stream.pos() == 0 && !file->fileName().isEmpty() ? file->fileName() : QString();
+}
+
+bool TRawGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    bool cut = false;
+    const QString fileName = FileOf(stream);
+    QByteArray data;
+    TRaw raw = fileName.isEmpty() ? Open(data = ReadRemaining(stream, kMaxFileSize), &cut) : OpenFile(fileName, &cut);
+    const QSize size = UprightSize(*raw);
+    info.Width = size.width();
+    info.Height = size.height();
+    info.Frames = 1;
+    return true;
+}
+
 void TRawGraphic::ReadPage(QIODevice& stream, int page) {
     (void)page;
-    FData = ReadRemaining(stream, kMaxFileSize);
+    FData.clear();
+    FFileName.clear();
     FShowsPreview = false;
     FFullSize = QSize();
     bool cut = false;
-    TRaw raw = Open(FData, &cut);
+    // A preview is read from the file without reading the raw data (a camera file is tens of MB); the
+    // raw data are read when the picture is developed.
+    const QString fileName = GPreviewFirst ? FileOf(stream) : QString();
+    TRaw raw = fileName.isEmpty() ? Open(FData = ReadRemaining(stream, kMaxFileSize), &cut) : OpenFile(fileName, &cut);
+    FFileName = fileName;
     FCamera = (QString::fromUtf8(raw->idata.make) + QLatin1Char(' ') + QString::fromUtf8(raw->idata.model)).trimmed();
     const int orientation = OrientationOfFlip(raw->sizes.flip);
-    const int width = raw->sizes.iwidth ? raw->sizes.iwidth : raw->sizes.width;
-    const int height = raw->sizes.iheight ? raw->sizes.iheight : raw->sizes.height;
-    CheckPictureSize(width, height);
-    const bool quarter = orientation == 6 || orientation == 8;
-    const QSize full = quarter ? QSize(height, width) : QSize(width, height);
+    const QSize full = UprightSize(*raw);
 
     if (GPreviewFirst && raw->thumbnail.tlength > 0 && libraw_unpack_thumb(raw.get()) == LIBRAW_SUCCESS) {
         CheckPictureSize(std::max<int>(1, raw->thumbnail.twidth), std::max<int>(1, raw->thumbnail.theight));
@@ -193,8 +268,13 @@ void TRawGraphic::ReadPage(QIODevice& stream, int page) {
 }
 
 void TRawGraphic::DecodeFull() {
-    if (FData.isEmpty()) throw EInvalidGraphicOperation(QStringLiteral("There is no RAW file to develop"));
     if (!FShowsPreview && !FImage.isNull()) return;
+    if (FData.isEmpty() && !FFileName.isEmpty()) {
+        QFile file(FFileName);
+        if (!file.open(QIODevice::ReadOnly)) throw EInvalidGraphic(file.errorString());
+        FData = ReadRemaining(file, kMaxFileSize);
+    }
+    if (FData.isEmpty()) throw EInvalidGraphicOperation(QStringLiteral("There is no RAW file to develop"));
     // LibRaw reports data that end early through its handler (and develops what arrived).
     bool cut = false;
     TRaw raw = Open(FData, &cut);
@@ -230,6 +310,7 @@ QImage TRawGraphic::ToBitmap() const {
 void TRawGraphic::Assign(const TGraphic& source) {
     if (&source == this) return;
     FData.clear();
+    FFileName.clear();
     FFullSize = QSize();
     FShowsPreview = false;
     FCamera.clear();

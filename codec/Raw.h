@@ -14,6 +14,8 @@ public:
     static bool AcceptsContent(QIODevice& stream);
 
     void ReadPage(QIODevice& stream, int page) override;
+    // The picture's size from the metadata (the file is read as far as LibRaw needs).
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
     int Width() const override { return FFullSize.isValid() ? FFullSize.width() : TDibGraphic::Width(); }
     int Height() const override { return FFullSize.isValid() ? FFullSize.height() : TDibGraphic::Height(); }
     QImage ToImage(QSize size = QSize(), TColor background = 0xFFFFFF) const override;
@@ -36,6 +38,7 @@ public:
 
 private:
     QByteArray FData;
+    QString FFileName; // the file to develop from when only its preview was read
     QSize FFullSize;
     bool FShowsPreview = false;
     QString FCamera;

@@ -3,6 +3,7 @@
 #include "codec/Exr.h"
 #include "codec/Jxl.h"
 #include "codec/Limits.h"
+#include "codec/Probe.h"
 #include "codec/Raw.h"
 #include "codec/Registry.h"
 
@@ -224,10 +225,26 @@ TEST_F(CodecToolTest, DngPreviewFirstThenDevelopedAndTurned) {
     EXPECT_EQ(QSize(g->Width(), g->Height()), QSize(48, 64)) << "the whole picture's size, turned";
     EXPECT_EQ(g->Image().size(), QSize(12, 16)) << "the 16 x 12 preview, turned";
     EXPECT_EQ(g->ToImage().size(), QSize(48, 64));
-    g->DecodeFull();
+    EXPECT_TRUE(g->Reduced());
+    EXPECT_EQ(g->FullSize(), QSize(48, 64));
+    // The preview read from the file itself is the one read from its bytes.
+    auto fromBytes = LoadGraphic<TRawGraphic>(ReadFile(dng));
+    EXPECT_TRUE(SamePixels(g->Image(), fromBytes->Image()));
+    // The header probe gives the developed size.
+    const TProbe probe = ProbeFile(dng);
+    EXPECT_TRUE(probe.FromHeader);
+    EXPECT_EQ(QSize(probe.Info.Width, probe.Info.Height), QSize(48, 64));
+    g->CompleteLoad(); // develops from the file
     EXPECT_FALSE(g->ShowsPreview());
+    EXPECT_FALSE(g->Reduced());
     EXPECT_EQ(g->Image().size(), QSize(48, 64));
     EXPECT_TRUE(SamePixels(g->Image(), DcrawEmu(dng)));
+    // A file cut short says so when its preview is read from the file too.
+    const QString cut = Path("cut.dng");
+    const QByteArray bytes = ReadFile(dng);
+    WriteFile(cut, bytes.left(bytes.size() - 2000));
+    auto part = LoadFile<TRawGraphic>(cut);
+    EXPECT_TRUE(part->Truncated());
 }
 
 TEST_F(CodecToolTest, RawConvertDevelopsAndContentTestFindsDng) {
