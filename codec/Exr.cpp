@@ -61,6 +61,25 @@ bool TExrGraphic::AcceptsContent(QIODevice& stream) {
     return head == QByteArray("\x76\x2F\x31\x01", 4);
 }
 
+bool TExrGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    const QByteArray data = ReadRemaining(stream, kMaxFileSize);
+    qint64 w = 0, h = 0;
+    try {
+        TMemoryStream input(data);
+        Imf::RgbaInputFile file(input, 0);
+        const Imath::Box2i window = file.dataWindow();
+        w = qint64(window.max.x) - window.min.x + 1;
+        h = qint64(window.max.y) - window.min.y + 1;
+    } catch (const std::exception& e) {
+        throw EInvalidGraphic(QStringLiteral("Cannot read the OpenEXR picture: %1").arg(QString::fromUtf8(e.what())));
+    }
+    CheckPictureSize(w, h);
+    info.Width = int(w);
+    info.Height = int(h);
+    info.Frames = 1;
+    return true;
+}
+
 void TExrGraphic::ReadPage(QIODevice& stream, int page) {
     (void)page;
     const QByteArray data = ReadRemaining(stream, kMaxFileSize);

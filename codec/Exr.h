@@ -16,6 +16,8 @@ public:
     // The magic number 76 2F 31 01.
     static bool AcceptsContent(QIODevice& stream);
     void ReadPage(QIODevice& stream, int page) override;
+    // The data window of the header.
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
     // The white point the last load used (W above).
     double WhitePoint() const { return FWhite; }
 

@@ -66,6 +66,23 @@ bool TPSDGraphic::AcceptsContent(QIODevice& stream) {
     return head.size() == 6 && head.startsWith("8BPS") && head[4] == 0 && (head[5] == 1 || head[5] == 2);
 }
 
+bool TPSDGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    const QByteArray head = stream.read(26);
+    if (head.size() < 26 || !head.startsWith("8BPS")) return false; // the decoder says what is wrong
+    TByteReader r(head);
+    r.Skip(4);
+    const int version = r.U16BE();
+    r.Skip(6 + 2);
+    const qint64 height = r.U32BE(), width = r.U32BE();
+    if ((version != 1 && version != 2) || width < 1 || height < 1) return false;
+    if (version == 1 ? (width > 30000 || height > 30000) : (width > 300000 || height > 300000)) return false;
+    CheckPictureSize(width, height);
+    info.Width = int(width);
+    info.Height = int(height);
+    info.Frames = 1;
+    return true;
+}
+
 void TPSDGraphic::ReadPage(QIODevice& stream, int) {
     const QByteArray bytes = ReadRemaining(stream);
     const uchar* data = reinterpret_cast<const uchar*>(bytes.constData());

@@ -11,4 +11,6 @@ public:
     // "8BPS" followed by version 1 or 2.
     static bool AcceptsContent(QIODevice& stream);
     void ReadPage(QIODevice& stream, int page) override;
+    // The size of the file header.
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
 };

@@ -57,6 +57,33 @@ bool TWebPGraphic::AcceptsContent(QIODevice& stream) {
     return head.size() == 12 && head.startsWith("RIFF") && head.mid(8, 4) == "WEBP";
 }
 
+bool TWebPGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    const QByteArray data = ReadRemaining(stream, kMaxFileSize);
+    WebPBitstreamFeatures features;
+    const VP8StatusCode status =
+        WebPGetFeatures(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()), &features);
+    if (status != VP8_STATUS_OK) throw EInvalidGraphic(QStringLiteral("Not a WebP picture: %1").arg(VP8Error(status)));
+    CheckPictureSize(features.width, features.height);
+    int frames = 1;
+    if (features.has_animation) {
+        WebPData whole{reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size())};
+        std::unique_ptr<WebPDemuxer, TDemuxDeleter> demux(WebPDemux(&whole));
+        // A damaged animation keeps the frames before the damage: only the decoder knows how many.
+        if (!demux || WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT) < 1) return false;
+        frames = int(WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT));
+        const qint64 total = qint64(features.width) * features.height * frames;
+        if (total > PixelLimit())
+            throw EPictureTooLarge(QStringLiteral("The WebP animation of %1 frames of %2 x %3 pixels is too large")
+                                       .arg(frames)
+                                       .arg(features.width)
+                                       .arg(features.height));
+    }
+    info.Width = features.width;
+    info.Height = features.height;
+    info.Frames = frames;
+    return true;
+}
+
 void TWebPGraphic::ReadPage(QIODevice& stream, int page) {
     const QByteArray data = ReadRemaining(stream, kMaxFileSize);
     WebPBitstreamFeatures features;

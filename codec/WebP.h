@@ -15,6 +15,8 @@ public:
     static bool AcceptsContent(QIODevice& stream);
 
     void ReadPage(QIODevice& stream, int page) override;
+    // The canvas size and, for an animation, its frame count, from the chunks without decoding.
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
     void SaveToStream(QIODevice& stream) const override;
     // "quality" 0..100 (75; for lossless the effort of the compression), "lossless" 0/1 (0),
     // "method" 0..6 (4: the speed against size trade-off, 6 the smallest and slowest).

@@ -128,3 +128,33 @@ TEST(ProbeTest, JpegOrientationTurnsTheProbedSize) {
     EXPECT_EQ(QSize(probe.Info.Width, probe.Info.Height), QSize(g.Width(), g.Height()));
     EXPECT_NE(g.Width(), g.Height());
 }
+
+// Today's formats and Photoshop files made by their own tools answer from their headers, as decoded.
+TEST(ProbeTest, FilesOfOtherToolsAnswerFromTheirHeaders) {
+    QTemporaryDir dir;
+    const QString png = dir.filePath(QStringLiteral("in.png"));
+    ASSERT_TRUE(RunTool(QStringLiteral("convert"), {"-size", "37x21", "gradient:red-blue", png}));
+    const QString second = dir.filePath(QStringLiteral("second.png"));
+    ASSERT_TRUE(RunTool(QStringLiteral("convert"), {"-size", "37x21", "xc:green", second}));
+    struct Made {
+        QString Name;
+        QString Program;
+        QStringList Args;
+    };
+    const QString webp = dir.filePath(QStringLiteral("still.webp")), anim = dir.filePath(QStringLiteral("anim.webp"));
+    const QString psd = dir.filePath(QStringLiteral("p.psd")), exr = dir.filePath(QStringLiteral("p.exr"));
+    const QList<Made> made = {
+        {webp, QStringLiteral("cwebp"), {"-quiet", png, "-o", webp}},
+        {anim, QStringLiteral("img2webp"), {"-loop", "0", png, second, png, "-o", anim}},
+        {psd, QStringLiteral("convert"), {png, psd}},
+        {exr, QStringLiteral("convert"), {png, exr}},
+    };
+    for (const Made& m : made) {
+        ASSERT_TRUE(RunTool(m.Program, m.Args)) << m.Name.toStdString();
+        const TProbe decoded = ProbeFileByDecoding(m.Name);
+        const TProbe probe = ProbeFile(m.Name);
+        EXPECT_TRUE(probe.FromHeader) << m.Name.toStdString();
+        EXPECT_EQ(Describe(probe), Describe(decoded)) << m.Name.toStdString();
+    }
+    EXPECT_EQ(ProbeFile(anim).Info.Frames, 3);
+}
