@@ -173,6 +173,20 @@ QImage TPcxGraphic::DecodePcx(const uchar* data, qint64 size, const std::functio
     return image;
 }
 
+bool TPcxGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    const QByteArray head = stream.read(12);
+    if (head.size() < 12 || uchar(head[0]) != 0x0A || uchar(head[2]) > 1) return false;
+    TByteReader h(head);
+    h.Skip(4);
+    const int xmin = h.U16LE(), ymin = h.U16LE(), xmax = h.U16LE(), ymax = h.U16LE();
+    if (xmax < xmin || ymax < ymin) return false;
+    CheckPictureSize(xmax - xmin + 1, ymax - ymin + 1);
+    info.Width = xmax - xmin + 1;
+    info.Height = ymax - ymin + 1;
+    info.Frames = 1;
+    return true;
+}
+
 void TPcxGraphic::ReadPage(QIODevice& stream, int) {
     const QByteArray data = ReadRemaining(stream);
     bool truncated = false;

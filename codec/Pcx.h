@@ -8,6 +8,8 @@ class TPcxGraphic : public TDibGraphic {
     DECLARE_GRAPHIC_CLASS(TPcxGraphic)
 public:
     void ReadPage(QIODevice& stream, int page) override;
+    // The size of the file header.
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
     // Writes 8-bit palettised PCX for indexed pictures and 24-bit PCX otherwise (save option "bits").
     void SaveToStream(QIODevice& stream) const override;
     bool SetSaveOption(const QString& key, const QString& value) override;

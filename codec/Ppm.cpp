@@ -58,6 +58,30 @@ bool TPPMGraphic::AcceptsContent(QIODevice& stream) {
     return head.size() == 3 && head[0] == 'P' && head[1] >= '1' && head[1] <= '6' && IsSpace(uchar(head[2]));
 }
 
+bool TPPMGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    // The header with its comments fits in the first block in every file met in practice; a longer
+    // one is left to the decoder.
+    const QByteArray head = stream.read(4096);
+    TByteReader r(head);
+    quint32 width = 0, height = 0;
+    try {
+        if (r.U8() != 'P') return false;
+        const char kind = char(r.U8());
+        if (kind < '1' || kind > '6') return false;
+        width = ReadNumber(r);
+        height = ReadNumber(r);
+    } catch (const EReadError&) {
+        return false;
+    } catch (const EInvalidGraphic&) {
+        return false;
+    }
+    CheckPictureSize(width, height);
+    info.Width = int(width);
+    info.Height = int(height);
+    info.Frames = 1;
+    return true;
+}
+
 void TPPMGraphic::ReadPage(QIODevice& stream, int) {
     const QByteArray data = ReadRemaining(stream);
     TByteReader r(data);

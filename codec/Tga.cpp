@@ -37,6 +37,22 @@ inline QRgb TruePixel(const uchar* p, int bytes, bool alpha) {
 
 } // namespace
 
+bool TTgaGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    const QByteArray head = stream.read(kHeaderSize);
+    if (head.size() < kHeaderSize) return false; // the decoder says what is wrong
+    TByteReader h(head);
+    h.Skip(2);
+    const int type = h.U8();
+    if ((type & ~8) < 1 || (type & ~8) > 3) return false;
+    h.Skip(9);
+    const int width = h.U16LE(), height = h.U16LE();
+    CheckPictureSize(width, height);
+    info.Width = width;
+    info.Height = height;
+    info.Frames = 1;
+    return true;
+}
+
 void TTgaGraphic::ReadPage(QIODevice& stream, int) {
     const QByteArray bytes = ReadRemaining(stream);
     const uchar* data = reinterpret_cast<const uchar*>(bytes.constData());

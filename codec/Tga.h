@@ -8,6 +8,8 @@ class TTgaGraphic : public TDibGraphic {
     DECLARE_GRAPHIC_CLASS(TTgaGraphic)
 public:
     void ReadPage(QIODevice& stream, int page) override;
+    // The size of the file header.
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
     // Grey pictures are written as 8-bit grey, indexed ones with an 8-bit palette, others as 24-bit.
     void SaveToStream(QIODevice& stream) const override;
     // "rle": 1 writes run-length packets, 0 (the default) raw pixels.
