@@ -29,6 +29,13 @@ void FuzzLoad(TGraphicClass cls, const uint8_t* data, size_t size) {
     QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
+    // The header probe first, on the same bytes.
+    try {
+        TGraphicInfo info;
+        cls->Create()->ReadInfo(buffer, info);
+    } catch (const Exception&) {
+    }
+    buffer.seek(0);
     std::unique_ptr<TGraphic> g = cls->Create();
     try {
         g->LoadFromStream(buffer);
