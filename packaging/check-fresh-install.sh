@@ -19,9 +19,9 @@ printf 'P3\n2 1\n255\n255 0 0 0 0 255\n' > /tmp/t.ppm
 lumenor-cli convert /tmp/t.ppm /tmp/t.png
 lumenor-cli info /tmp/t.png
 lumenor-cli info "$here/tests/data/avi/raw24.avi"   # the video module from the installed location
-test -f /usr/share/applications/lumenor.desktop
+test -f /usr/share/applications/org.lumenor.Lumenor.desktop
 test -f /usr/share/man/man1/lumenor-cli.1.gz
-test -f /usr/lib/lumenor/liblumenor-video.so || ls -R /usr/lib/*/lumenor /usr/lib/lumenor 2>/dev/null
+test -f /usr/lib/lumenor/liblumenor-video.so
 apt-get purge -y -qq lumenor > /tmp/purge.log 2>&1
 apt-get autoremove --purge -y -qq > /tmp/autoremove.log 2>&1
 if dpkg -l lumenor 2>/dev/null | grep -q '^ii'; then echo "still installed"; exit 1; fi
