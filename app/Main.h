@@ -237,6 +237,8 @@ private:
     void RenderViewBitmap(int w, int h, bool whole = false);
     // Renders the part of a partial display around the view, when the bitmap does not cover the view.
     void RenderVisiblePart();
+    // The pixels a raster or a frame is scaled from (null for drawings, which draw themselves).
+    QImage ViewSource(const TGraphic& g) const;
     // Renders the picture upright at its display size before any turn and turns it by quarter turns.
     void RenderTurnedView(int turns);
     void PaintView(QPainter& painter);

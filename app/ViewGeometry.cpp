@@ -292,6 +292,13 @@ QCursor TMainForm::GrabCursor() const {
     return cursor;
 }
 
+QImage TMainForm::ViewSource(const TGraphic& g) const {
+    if (FPictureKind == TPictureKind::pkVector) return {}; // drawings render themselves at the display scale
+    if (auto* dib = dynamic_cast<const TDibGraphic*>(&g)) return dib->Image();
+    if (qint64(g.Width()) * g.Height() * 4 > kViewBitmapBudget) return {};
+    return FPictureKind == TPictureKind::pkStill ? g.ToImage(QSize(), FViewBrushColor) : g.ToBitmap();
+}
+
 void TMainForm::RenderViewBitmap(int w, int h, bool whole) {
     TGraphic* g = FPicture.Graphic();
     if (!g || g->IsEmpty() || w <= 0 || h <= 0) {
@@ -326,16 +333,9 @@ void TMainForm::RenderViewBitmap(int w, int h, bool whole) {
                                            .arg(h)
                                            .arg(kViewBitmapBudget >> 20));
     QImage bitmap;
-    if (FPictureKind != TPictureKind::pkVector) {
-        // Rasters and the frames of moving pictures are scaled from their pixels: averaged when shrunk,
-        // sharp when enlarged; transparent parts show the view's background.
-        QImage source;
-        if (auto* dib = dynamic_cast<TDibGraphic*>(g))
-            source = dib->Image();
-        else if (qint64(g->Width()) * g->Height() * 4 <= kViewBitmapBudget)
-            source = FPictureKind == TPictureKind::pkStill ? g->ToImage(QSize(), FViewBrushColor) : g->ToBitmap();
-        if (!source.isNull()) bitmap = ScaleStill(source, w, h, FViewBrushColor);
-    }
+    // Rasters and the frames of moving pictures are scaled from their pixels: averaged when shrunk,
+    // sharp when enlarged; transparent parts show the view's background.
+    if (const QImage source = ViewSource(*g); !source.isNull()) bitmap = ScaleStill(source, w, h, FViewBrushColor);
     if (bitmap.isNull()) {
         // Drawings render themselves at the display scale.
         bitmap = QImage(w, h, QImage::Format_RGB32);
@@ -364,14 +364,8 @@ void TMainForm::RenderVisiblePart() {
     TGraphic* g = FPicture.Graphic();
     if (!g || g->IsEmpty()) return;
     QImage bitmap;
-    if (FPictureKind != TPictureKind::pkVector) {
-        QImage source;
-        if (auto* dib = dynamic_cast<TDibGraphic*>(g))
-            source = dib->Image();
-        else if (qint64(g->Width()) * g->Height() * 4 <= kViewBitmapBudget)
-            source = g->ToImage(QSize(), FViewBrushColor);
-        if (!source.isNull()) bitmap = ScaleStillRegion(source, display.size(), part, FViewBrushColor);
-    }
+    if (const QImage source = ViewSource(*g); !source.isNull())
+        bitmap = ScaleStillRegion(source, display.size(), part, FViewBrushColor);
     if (bitmap.isNull()) {
         bitmap = QImage(part.size(), QImage::Format_RGB32);
         if (bitmap.isNull())

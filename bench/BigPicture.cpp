@@ -7,6 +7,7 @@
 //   BigPicture [--runs N]
 #include "BenchPhoto.h"
 
+#include "BenchDialogs.h"
 #include "app/Dialogs.h"
 #include "app/Main.h"
 #include "codec/Registry.h"
@@ -86,17 +87,7 @@ int main(int argc, char** argv) {
     }
     QTemporaryDir dir;
     TSettingsFile::SetDefaultFileName(dir.filePath(QStringLiteral("settings.json")));
-    struct TPrintedDialogs : IDialogs {
-        QMessageBox::StandardButton Message(QWidget*, const TMessage& m) override {
-            std::fprintf(stderr, "BigPicture: %s\n", qPrintable(m.Text));
-            return QMessageBox::Ok;
-        }
-        std::optional<QString> InputText(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
-        std::optional<QString> ChooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
-        std::optional<QColor> ChooseColor(QWidget*, const QColor&, const QString&) override { return {}; }
-        std::optional<QFont> ChooseFont(QWidget*, const QFont&, const QString&) override { return {}; }
-        int Exec(QDialog&) override { return 0; }
-    } printed;
+    TPrintedDialogs printed("BigPicture");
     SetDialogs(&printed);
 
     for (const QSize size : {QSize(10000, 8000), QSize(3000, 2000)}) {

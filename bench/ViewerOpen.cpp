@@ -4,6 +4,7 @@
 //   ViewerOpen [FILE.jpg] [--runs N]
 //
 // Without FILE a 6000 x 4000 test picture is made with cjpeg (quality 90) in a temporary folder.
+#include "BenchDialogs.h"
 #include "app/Dialogs.h"
 #include "app/Main.h"
 #include "codec/Registry.h"
@@ -97,17 +98,7 @@ int main(int argc, char** argv) {
     }
 
     // Message boxes are printed, never shown.
-    struct TPrintedDialogs : IDialogs {
-        QMessageBox::StandardButton Message(QWidget*, const TMessage& m) override {
-            std::fprintf(stderr, "ViewerOpen: %s\n", qPrintable(m.Text));
-            return QMessageBox::Ok;
-        }
-        std::optional<QString> InputText(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
-        std::optional<QString> ChooseFolder(QWidget*, const QString&, const QString&) override { return {}; }
-        std::optional<QColor> ChooseColor(QWidget*, const QColor&, const QString&) override { return {}; }
-        std::optional<QFont> ChooseFont(QWidget*, const QFont&, const QString&) override { return {}; }
-        int Exec(QDialog&) override { return 0; }
-    } printed;
+    TPrintedDialogs printed("ViewerOpen");
     SetDialogs(&printed);
     TMainForm form;
     form.resize(1600, 1000);
