@@ -29,5 +29,6 @@ snapshot > /tmp/after
 left=$(comm -13 /tmp/before /tmp/after | grep -i lumenor || true)
 if [ -n "$left" ]; then echo "left behind:"; echo "$left"; exit 1; fi
 echo "$(comm -13 /tmp/before /tmp/after | wc -l) other new paths remain (none of them names lumenor)"
-command -v lumenor-cli && { echo "lumenor-cli still on PATH"; exit 1; }
+hash -r  # forget where bash found the programs while they were installed
+if command -v lumenor-cli lumenor; then echo "still on PATH"; exit 1; fi
 echo DEB-INSTALL-REMOVE-OK
