@@ -8,6 +8,7 @@
 #include <QProcess>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 QString DataPath(const QString& relative) { return QStringLiteral(LUMENOR_TEST_DATA "/") + relative; }
@@ -115,4 +116,16 @@ QByteArray Save(const TGraphic& g) {
     buffer.open(QIODevice::WriteOnly);
     g.SaveToStream(buffer);
     return buffer.data();
+}
+
+double MeanError(const QImage& a, const QImage& b) {
+    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
+    if (x.size() != y.size() || x.isNull()) return 255;
+    double sum = 0;
+    for (int j = 0; j < x.height(); ++j)
+        for (int i = 0; i < x.width(); ++i) {
+            const QRgb p = x.pixel(i, j), q = y.pixel(i, j);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * x.width() * x.height());
 }

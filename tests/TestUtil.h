@@ -34,6 +34,9 @@ QString DataPath(const QString& relative);
 QByteArray ReadFile(const QString& path);
 void WriteFile(const QString& path, const QByteArray& bytes);
 
+// The mean difference of the colour channels, in levels (255 when the sizes differ).
+double MeanError(const QImage& a, const QImage& b);
+
 // Pixels compared as 8-bit RGBA; reports the first difference beyond tolerance.
 ::testing::AssertionResult SamePixels(const QImage& actual, const QImage& expected, int tolerance = 0);
 

@@ -48,19 +48,6 @@ QString LoadError(const QByteArray& bytes) {
     return QStringLiteral("(no error)");
 }
 
-// Mean absolute difference over the RGB channels.
-double MeanError(const QImage& a, const QImage& b) {
-    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
-    EXPECT_EQ(x.size(), y.size());
-    double sum = 0;
-    for (int j = 0; j < x.height(); ++j)
-        for (int i = 0; i < x.width(); ++i) {
-            const QRgb p = x.pixel(i, j), q = y.pixel(i, j);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * x.width() * x.height());
-}
-
 // A smooth photo-like picture (JPEG's home ground), deterministic.
 QImage SmoothImage(int w, int h) {
     QImage image(w, h, QImage::Format_RGB32);

@@ -25,19 +25,6 @@ QImage Scene(int w, int h) {
     return image;
 }
 
-// The mean difference of the colour channels, in levels.
-double MeanError(const QImage& a, const QImage& b) {
-    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
-    if (x.size() != y.size()) return 255;
-    double sum = 0;
-    for (int j = 0; j < x.height(); ++j)
-        for (int i = 0; i < x.width(); ++i) {
-            const QRgb p = x.pixel(i, j), q = y.pixel(i, j);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * x.width() * x.height());
-}
-
 // The file as the format's own decoder gives it, through PNG.
 QImage Reference(const QString& tool, const QString& path) {
     const QString png = path + QStringLiteral(".ref.png");
