@@ -6,7 +6,8 @@
 // process; ratios are ours / theirs (below 1 is faster).
 //
 // Then the time a 24-megapixel DNG takes to show its embedded JPEG preview (the viewer's first picture
-// of a RAW file; target: under 50 ms), for a full-size preview and a 1620 x 1080 one. The DNG is built
+// of a RAW file; target: under 50 ms), for a full-size preview and a 1620 x 1080 one, as the viewer
+// loads it for a view of 1600 x 1000 (at the fitted size) and decoded whole. The DNG is built
 // by tests/data/make_dng.py.
 //
 //     NewFormatsDecode [WIDTH HEIGHT]      (default 4000 x 3000 for the compressed formats)
@@ -164,16 +165,25 @@ int main(int argc, char** argv) {
             const double theirs = Best(2, [&] { return Run(QStringLiteral("dcraw_emu"), {"-w", "-o", "1", dng}); });
             Report("RAW developed (24 MP)", ours, theirs, "dcraw_emu");
         }
+        // As the viewer shows it: fitted in a 1600 x 1000 view, the load asks for the fitted size (the
+        // preview's JPEG then decodes scaled); and whole, as a conversion would.
         TRawGraphic::SetPreviewFirst(true);
-        bool shown = true;
-        const double preview = Best(5, [&] {
-            TRawGraphic g;
-            g.LoadFromFileName(dng);
-            shown = shown && g.ShowsPreview() && g.Image().size() == p.Size;
-            return shown;
-        });
-        std::printf("RAW 24 MP, %-17s shown in %6.1f ms (target under 50 ms: %s)\n", p.Name, preview,
-                    preview >= 0 && preview < 50 ? "met" : "NOT met");
+        const QSize fitted = rawSize.scaled(QSize(1600, 1000), Qt::KeepAspectRatio);
+        for (const QSize& want : {fitted, QSize()}) {
+            bool shown = true;
+            const double preview = Best(5, [&] {
+                TRawGraphic g;
+                g.SetLoadSize(want);
+                g.LoadFromFileName(dng);
+                const QSize got = g.Image().size();
+                shown = shown && g.ShowsPreview() && got.width() >= std::min(want.isValid() ? want.width() : p.Size.width(), p.Size.width())
+                        && got.width() <= p.Size.width();
+                return shown;
+            });
+            std::printf("RAW 24 MP, %-17s %-18s shown in %6.1f ms (target under 50 ms: %s)\n", p.Name,
+                        want.isValid() ? "fitted 1600x1000," : "decoded whole,", preview,
+                        preview >= 0 && preview < 50 ? "met" : "NOT met");
+        }
     }
     return 0;
 }

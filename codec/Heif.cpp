@@ -3,6 +3,7 @@
 #include "codec/Avif.h"
 #include "codec/Limits.h"
 #include "codec/PictureColour.h"
+#include "codec/Resample.h"
 #include "codec/Stream.h"
 
 #include <libheif/heif.h>
@@ -75,22 +76,28 @@ void THeifGraphic::ReadPage(QIODevice& stream, int page) {
     const int channels = alpha ? 4 : 3;
     const int bits = deep ? heif_image_get_bits_per_pixel_range(image.get(), heif_channel_interleaved) : 8;
     const quint32 maxValue = (1u << std::clamp(bits, 1, 16)) - 1;
-    for (int y = 0; y < height; ++y) {
-        const uint8_t* src = plane + qsizetype(y) * stride;
-        auto* dst = reinterpret_cast<QRgb*>(picture.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            int v[4] = {0, 0, 0, 255};
-            for (int c = 0; c < channels; ++c) {
-                if (deep) {
-                    const uint8_t* p = src + (qsizetype(x) * channels + c) * 2;
-                    v[c] = To8Bit(quint32(p[0]) | (quint32(p[1]) << 8), maxValue);
-                } else {
-                    v[c] = src[qsizetype(x) * channels + c];
+    uchar* const pixels = picture.bits();
+    const qsizetype bytesPerLine = picture.bytesPerLine();
+    ParallelRows(height, qint64(width) * height, [&](int first, int last) {
+        for (int y = first; y < last; ++y) {
+            const uint8_t* src = plane + qsizetype(y) * stride;
+            auto* dst = reinterpret_cast<QRgb*>(pixels + y * bytesPerLine);
+            if (!deep && !alpha) {
+                for (int x = 0; x < width; ++x, src += 3) dst[x] = qRgb(src[0], src[1], src[2]);
+            } else if (!deep) {
+                for (int x = 0; x < width; ++x, src += 4) dst[x] = qRgba(src[0], src[1], src[2], src[3]);
+            } else {
+                for (int x = 0; x < width; ++x) {
+                    int v[4] = {0, 0, 0, 255};
+                    for (int c = 0; c < channels; ++c) {
+                        const uint8_t* p = src + (qsizetype(x) * channels + c) * 2;
+                        v[c] = To8Bit(quint32(p[0]) | (quint32(p[1]) << 8), maxValue);
+                    }
+                    dst[x] = qRgba(v[0], v[1], v[2], v[3]);
                 }
             }
-            dst[x] = qRgba(v[0], v[1], v[2], v[3]);
         }
-    }
+    });
 
     // Colours: an ICC profile, else the nclx box.
     const heif_color_profile_type profile = heif_image_handle_get_color_profile_type(handle.get());

@@ -3,6 +3,7 @@
 #include "codec/Jpeg.h"
 #include "codec/Limits.h"
 #include "codec/PictureColour.h"
+#include "codec/Resample.h"
 #include "codec/Stream.h"
 
 #include <QBuffer>
@@ -175,6 +176,48 @@ QImage FromBitmap(const libraw_processed_image_t& p) {
     return image;
 }
 
+// The developed picture, written by LibRaw as 8-bit blue, green, red at the start of each line of an
+// RGB32 picture and spread to four bytes a pixel in place (from the line's end, so nothing is
+// overwritten before it is read): no copy of the whole picture in between.
+QImage Developed(libraw_data_t& raw) {
+    auto* libraw = static_cast<LibRaw*>(raw.parent_class);
+    int width = 0, height = 0, colors = 0, bps = 0;
+    libraw->get_mem_image_format(&width, &height, &colors, &bps);
+    if (bps != 8 || colors != 3 || width <= 0 || height <= 0)
+        throw EInvalidGraphic(QStringLiteral("The RAW picture has an unknown pixel layout"));
+    CheckPictureSize(width, height);
+    QImage image = NewImage(width, height, QImage::Format_RGB32);
+    uchar* const bits = image.bits();
+    const qsizetype bytesPerLine = image.bytesPerLine();
+    const int rc = libraw->copy_mem_image(bits, int(bytesPerLine), 1);
+    if (rc != LIBRAW_SUCCESS) throw EInvalidGraphic(QStringLiteral("Cannot develop the RAW picture: %1").arg(RawError(rc)));
+    ParallelRows(height, qint64(width) * height, [&](int first, int last) {
+        for (int y = first; y < last; ++y) {
+            uchar* line = bits + y * bytesPerLine;
+            for (int x = width - 1; x >= 0; --x) {
+                const uchar b = line[3 * x], g = line[3 * x + 1], r = line[3 * x + 2];
+                reinterpret_cast<QRgb*>(line)[x] = qRgb(r, g, b);
+            }
+        }
+    });
+    return image;
+}
+
+// Develops opened raw data: camera white balance, sRGB, 8 bits, turned as the metadata say.
+QImage Develop(libraw_data_t& raw) {
+    CheckPictureSize(raw.sizes.width, raw.sizes.height);
+    raw.params.use_camera_wb = 1;
+    raw.params.output_color = 1; // sRGB
+    raw.params.output_bps = 8;
+    int rc = libraw_unpack(&raw);
+    if (rc == LIBRAW_SUCCESS) rc = libraw_dcraw_process(&raw);
+    if (rc != LIBRAW_SUCCESS) {
+        if (rc == LIBRAW_UNSUFFICIENT_MEMORY) throw EPictureTooLarge(QStringLiteral("Not enough memory to develop the RAW picture"));
+        throw EInvalidGraphic(QStringLiteral("Cannot develop the RAW picture: %1").arg(RawError(rc)));
+    }
+    return Developed(raw);
+}
+
 } // namespace
 
 bool TRawGraphic::PreviewFirst() { return GPreviewFirst; }
@@ -229,7 +272,7 @@ void TRawGraphic::ReadPage(QIODevice& stream, int page) {
     bool cut = false;
     // A preview is read from the file without reading the raw data (a camera file is tens of MB); the
     // raw data are read when the picture is developed.
-    const QString fileName = GPreviewFirst ? FileOf(stream) : QString();
+    const QString fileName = FileOf(stream);
     TRaw raw = fileName.isEmpty() ? Open(FData = ReadRemaining(stream, kMaxFileSize), &cut) : OpenFile(fileName, &cut);
     FFileName = fileName;
     FCamera = (QString::fromUtf8(raw->idata.make) + QLatin1Char(' ') + QString::fromUtf8(raw->idata.model)).trimmed();
@@ -246,6 +289,9 @@ void TRawGraphic::ReadPage(QIODevice& stream, int page) {
             QBuffer buffer(&jpeg);
             buffer.open(QIODevice::ReadOnly);
             TJpegGraphic decoder;
+            // A reduced load of the whole picture is a reduced preview: the JPEG scales as it decodes.
+            if (const QSize want = LoadSize(); want.isValid())
+                decoder.SetLoadSize(orientation == 6 || orientation == 8 ? want.transposed() : want);
             try {
                 decoder.LoadFromStream(buffer);
                 preview = decoder.Image().convertToFormat(QImage::Format_RGB32);
@@ -264,33 +310,23 @@ void TRawGraphic::ReadPage(QIODevice& stream, int page) {
             return;
         }
     }
-    DecodeFull();
+    const QImage developed = Develop(*raw); // before cut is read: LibRaw reports there while it unpacks
+    SetDeveloped(developed, cut);
 }
 
 void TRawGraphic::DecodeFull() {
     if (!FShowsPreview && !FImage.isNull()) return;
-    if (FData.isEmpty() && !FFileName.isEmpty()) {
-        QFile file(FFileName);
-        if (!file.open(QIODevice::ReadOnly)) throw EInvalidGraphic(file.errorString());
-        FData = ReadRemaining(file, kMaxFileSize);
-    }
-    if (FData.isEmpty()) throw EInvalidGraphicOperation(QStringLiteral("There is no RAW file to develop"));
-    // LibRaw reports data that end early through its handler (and develops what arrived).
+    if (FData.isEmpty() && FFileName.isEmpty()) throw EInvalidGraphicOperation(QStringLiteral("There is no RAW file to develop"));
+    // LibRaw reports data that end early through its handler (and develops what arrived). A file is
+    // read by LibRaw itself, as it needs it.
     bool cut = false;
-    TRaw raw = Open(FData, &cut);
-    CheckPictureSize(raw->sizes.width, raw->sizes.height);
-    raw->params.use_camera_wb = 1;
-    raw->params.output_color = 1; // sRGB
-    raw->params.output_bps = 8;
-    int rc = libraw_unpack(raw.get());
-    if (rc == LIBRAW_SUCCESS) rc = libraw_dcraw_process(raw.get());
-    if (rc != LIBRAW_SUCCESS) {
-        if (rc == LIBRAW_UNSUFFICIENT_MEMORY) throw EPictureTooLarge(QStringLiteral("Not enough memory to develop the RAW picture"));
-        throw EInvalidGraphic(QStringLiteral("Cannot develop the RAW picture: %1").arg(RawError(rc)));
-    }
-    TProcessed image(libraw_dcraw_make_mem_image(raw.get(), &rc));
-    if (!image) throw EInvalidGraphic(QStringLiteral("Cannot develop the RAW picture: %1").arg(RawError(rc)));
-    FImage = FromBitmap(*image); // LibRaw turns the developed picture itself
+    TRaw raw = FData.isEmpty() ? OpenFile(FFileName, &cut) : Open(FData, &cut);
+    const QImage developed = Develop(*raw); // before cut is read: LibRaw reports there while it unpacks
+    SetDeveloped(developed, cut);
+}
+
+void TRawGraphic::SetDeveloped(const QImage& image, bool cut) {
+    FImage = image;
     SetTruncated(cut);
     FFullSize = QSize();
     FShowsPreview = false;

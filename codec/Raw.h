@@ -37,6 +37,9 @@ public:
     void Assign(const TGraphic& source) override;
 
 private:
+    // Takes a developed picture as the picture shown.
+    void SetDeveloped(const QImage& image, bool cut);
+
     QByteArray FData;
     QString FFileName; // the file to develop from when only its preview was read
     QSize FFullSize;

@@ -178,6 +178,25 @@ namespace {
 thread_local int tResampleThreads = 0;
 } // namespace
 
+void ParallelRows(int rows, qint64 pixels, const std::function<void(int first, int last)>& work) {
+    int threads = pixels < 250000 ? 1 : std::max(1, QThread::idealThreadCount());
+    if (const int limit = TResampleThreadLimit::Current(); limit > 0) threads = std::min(threads, limit);
+    threads = std::min(threads, rows);
+    if (threads <= 1) {
+        if (rows > 0) work(0, rows);
+        return;
+    }
+    const int band = std::max(1, rows / (threads * 8));
+    std::atomic<int> next{0};
+    const auto run = [&] {
+        for (int first; (first = next.fetch_add(band)) < rows;) work(first, std::min(rows, first + band));
+    };
+    std::vector<std::thread> pool;
+    for (int i = 1; i < threads; ++i) pool.emplace_back(run);
+    run();
+    for (auto& t : pool) t.join();
+}
+
 TResampleThreadLimit::TResampleThreadLimit(int threads) : FOld(tResampleThreads) { tResampleThreads = std::max(1, threads); }
 TResampleThreadLimit::~TResampleThreadLimit() { tResampleThreads = FOld; }
 int TResampleThreadLimit::Current() { return tResampleThreads; }

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QSize>
 
+#include <functional>
+
 // Numbered as the low four bits of the resize option number them.
 enum class TResampleFilter : quint8 {
     rfNone = 0,     // box: pixel averaging when shrinking, pixel replication when enlarging
@@ -24,6 +26,11 @@ double FilterSupport(TResampleFilter filter);
 // Format_RGB32. Raises EInvalidGraphic when size is empty or exceeds the pixel limit, and
 // EInvalidGraphicOperation for an unknown filter.
 QImage Resample(const QImage& image, QSize size, TResampleFilter filter);
+
+// Runs work(first, last) over the rows [0, rows) of a picture of `pixels` pixels in bands on as many
+// threads as Resample would take (the calling thread alone for small pictures), and returns when all
+// are done. work must not throw.
+void ParallelRows(int rows, qint64 pixels, const std::function<void(int first, int last)>& work);
 
 // Limits the threads Resample (and the PNG writer's compression) uses on the calling thread while the
 // object lives (workers of a pool that already keeps every core busy give 1, so nested work never

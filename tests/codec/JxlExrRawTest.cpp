@@ -6,6 +6,7 @@
 #include "codec/Probe.h"
 #include "codec/Raw.h"
 #include "codec/Registry.h"
+#include "codec/Resample.h"
 
 #include <QFile>
 #include <QImage>
@@ -173,6 +174,35 @@ TEST_F(CodecToolTest, ExrHighValuesAreToneMappedAndAlphaIsStraight) {
     const QRgba64 p = a->Image().pixelColor(0, 0).rgba64();
     EXPECT_NEAR(p.red() / 65535.0, Srgb(0.5), 1.0 / 65535);
     EXPECT_EQ(p.alpha(), 32768);
+}
+
+// A picture big enough to be converted on several threads: every 16-bit value is the operator's, with
+// sRGB's curve to within one step, from the linear toe to white, and the same on one thread.
+TEST_F(CodecToolTest, ExrEveryValueOfALargeRampOnAnyNumberOfThreads) {
+    constexpr int width = 1024, height = 300;
+    // Values stored as halves, from 0 through the toe to 1.
+    const auto pixel = [](int x, int y) {
+        const float v = float(std::pow(double(x + width * (y % 3)) / (3 * width - 1), 3.0));
+        return Imf::Rgba(v, v * 0.5f, 1.0f - v, 1.0f);
+    };
+    WriteExr(Path("big.exr"), width, height, pixel, false);
+    auto g = LoadFile<TExrGraphic>(Path("big.exr"));
+    const QImage& image = g->Image();
+    ASSERT_EQ(image.size(), QSize(width, height));
+    EXPECT_EQ(g->WhitePoint(), 1.0);
+    int worst = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const Imf::Rgba stored = pixel(x, y);
+            const QRgba64 p = reinterpret_cast<const QRgba64*>(image.constScanLine(y))[x];
+            const auto expected = [](half c) { return int(std::lround(Srgb(double(float(c))) * 65535)); };
+            worst = std::max({worst, std::abs(p.red() - expected(stored.r)), std::abs(p.green() - expected(stored.g)),
+                              std::abs(p.blue() - expected(stored.b))});
+        }
+    EXPECT_LE(worst, 1);
+    TResampleThreadLimit one(1);
+    auto single = LoadFile<TExrGraphic>(Path("big.exr"));
+    EXPECT_EQ(single->Image(), image);
 }
 
 TEST_F(CodecToolTest, ExrConvertsToSixteenBitPng) {
