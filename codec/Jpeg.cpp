@@ -1,6 +1,7 @@
 #include "codec/Jpeg.h"
 
 #include "codec/Limits.h"
+#include "codec/PictureColour.h"
 #include "codec/Stream.h"
 
 #include <QColorSpace>
@@ -115,20 +116,6 @@ int ExifOrientation(const uchar* data, qint64 size) {
     return 1;
 }
 
-// Turns a picture stored with EXIF orientation o upright.
-QImage ApplyOrientation(QImage image, int o) {
-    switch (o) {
-    case 2: return image.mirrored(true, false);
-    case 3: return image.mirrored(true, true);
-    case 4: return image.mirrored(false, true);
-    case 5: return image.transformed(QTransform().rotate(90)).mirrored(true, false);
-    case 6: return image.transformed(QTransform().rotate(90));
-    case 7: return image.transformed(QTransform().rotate(90)).mirrored(false, true);
-    case 8: return image.transformed(QTransform().rotate(270));
-    default: return image;
-    }
-}
-
 class TJpegDecoder {
 public:
     explicit TJpegDecoder(QByteArray data) : FData(std::move(data)) {
@@ -145,8 +132,10 @@ public:
     TJpegDecoder(const TJpegDecoder&) = delete;
     TJpegDecoder& operator=(const TJpegDecoder&) = delete;
 
-    // Reads the markers up to the first scan: size, colour space, ICC profile, orientation.
-    void ReadHeader() {
+    // Reads the markers up to the first scan: size, colour space, ICC profile, orientation (unless
+    // ignoreOrientation: the picture is then given as stored).
+    void ReadHeader(bool ignoreOrientation = false) {
+        FIgnoreOrientation = ignoreOrientation;
         if (setjmp(FErr.Jump)) Fail();
         DoReadHeader();
     }
@@ -186,7 +175,7 @@ private:
         // The coefficient buffers of multi-scan files are as large as the full picture, whatever the scale.
         CheckPictureSize(FInfo.image_width, FInfo.image_height);
         for (jpeg_saved_marker_ptr m = FInfo.marker_list; m; m = m->next)
-            if (m->marker == JPEG_APP0 + 1 && FOrientation == 1) FOrientation = ExifOrientation(m->data, m->data_length);
+            if (m->marker == JPEG_APP0 + 1 && FOrientation == 1 && !FIgnoreOrientation) FOrientation = ExifOrientation(m->data, m->data_length);
         JOCTET* icc = nullptr;
         unsigned int iccLength = 0;
         if (jpeg_read_icc_profile(&FInfo, &icc, &iccLength) && icc) {
@@ -260,6 +249,7 @@ private:
     jpeg_progress_mgr FProgress{};
     bool FCreated = false;
     int FOrientation = 1;
+    bool FIgnoreOrientation = false;
     QByteArray FIcc;
     int FDenominator = 1;
     std::function<void(int)> FOnProgress;
@@ -401,7 +391,7 @@ template <class Sized> int DenominatorCovering(const Sized& decoder, QSize atLea
 
 void TJpegGraphic::ReadPage(QIODevice& stream, int) {
     TJpegDecoder decoder(ReadRemaining(stream));
-    decoder.ReadHeader();
+    decoder.ReadHeader(!FApplyOrientation);
     Progress(TProgressStage::psStarting, 0);
     const int denominator = LoadSize().isValid() ? DenominatorCovering(decoder, LoadSize()) : FScaleDenominator;
     QImage image = decoder.Decode(denominator, [this](int percent) { Progress(TProgressStage::psRunning, quint8(percent)); });

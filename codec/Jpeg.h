@@ -21,6 +21,10 @@ public:
     // "grayscale" (write one grey component) as 0/1.
     bool SetSaveOption(const QString& key, const QString& value) override;
 
+    // Whether loads turn the picture as its EXIF orientation says (default); without, the picture is
+    // given as stored and LoadSize is the stored picture's (a camera's preview, turned by its file).
+    void SetApplyOrientation(bool value) { FApplyOrientation = value; }
+
     // Loads are decoded at 1/d of the size: d is 1, 2, 4 or 8 (EInvalidGraphicOperation otherwise).
     void SetScaleDenominator(int d);
     int ScaleDenominator() const { return FScaleDenominator; }
@@ -41,6 +45,7 @@ public:
 
 private:
     int FScaleDenominator = 1;
+    bool FApplyOrientation = true;
     QSize FOriginalSize;
     qint64 FLoadedKey = 0; // the image as the last load left it (a changed image is no longer reduced)
     int FQuality = 75;

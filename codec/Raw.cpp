@@ -288,7 +288,10 @@ void TRawGraphic::ReadPage(QIODevice& stream, int page) {
             QByteArray jpeg = QByteArray::fromRawData(reinterpret_cast<const char*>(thumb->data), qsizetype(thumb->data_size));
             QBuffer buffer(&jpeg);
             buffer.open(QIODevice::ReadOnly);
+            // LibRaw gives the preview an Exif block with the camera's orientation when it has none; the
+            // preview is turned below, as the file says, whatever its own block says.
             TJpegGraphic decoder;
+            decoder.SetApplyOrientation(false);
             // A reduced load of the whole picture is a reduced preview: the JPEG scales as it decodes.
             if (const QSize want = LoadSize(); want.isValid())
                 decoder.SetLoadSize(orientation == 6 || orientation == 8 ? want.transposed() : want);

@@ -248,6 +248,28 @@ TEST_F(CodecToolTest, DngWithoutPreviewIsDevelopedAsDcrawEmuDoes) {
     EXPECT_TRUE(SamePixels(g->Image(), DcrawEmu(dng)));
 }
 
+// A load for a smaller size (the viewer's fitted picture) decodes a camera's JPEG preview scaled, turned
+// as the picture is: the size asked for is the upright picture's.
+TEST_F(CodecToolTest, DngJpegPreviewLoadedForATargetSize) {
+    const QImage photo = Scene(QSize(320, 240), false);
+    ASSERT_TRUE(photo.save(Path("preview.jpg"), "JPG", 95));
+    const QString dng = MakeDng(Path("p.dng"), {"--width", "320", "--height", "240", "--orientation", "6", "--jpeg-preview", Path("preview.jpg")});
+    TRawGraphic whole;
+    whole.LoadFromFileName(dng);
+    ASSERT_TRUE(whole.ShowsPreview());
+    EXPECT_EQ(whole.Image().size(), QSize(240, 320));
+    TRawGraphic reduced;
+    reduced.SetLoadSize(QSize(60, 80)); // upright: a quarter
+    reduced.LoadFromFileName(dng);
+    ASSERT_TRUE(reduced.ShowsPreview());
+    EXPECT_EQ(reduced.Image().size(), QSize(60, 80));
+    EXPECT_EQ(QSize(reduced.Width(), reduced.Height()), QSize(240, 320));
+    EXPECT_LT(MeanError(reduced.Image(), whole.Image().scaled(60, 80, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)), 12);
+    reduced.CompleteLoad();
+    EXPECT_FALSE(reduced.Reduced());
+    EXPECT_EQ(reduced.Image().size(), QSize(240, 320));
+}
+
 TEST_F(CodecToolTest, DngPreviewFirstThenDevelopedAndTurned) {
     const QString dng = MakeDng(Path("turned.dng"), {"--preview", "--orientation", "6"});
     auto g = LoadFile<TRawGraphic>(dng);
