@@ -79,6 +79,11 @@ template <class T> ::testing::AssertionResult Agrees(const QByteArray& bytes, bo
     return ::testing::AssertionSuccess();
 }
 
+// Names a class for the generic lambdas below.
+template <class T> struct TTag {
+    using type = T;
+};
+
 template <class T> QString ProbeError(const QByteArray& bytes) { return Probe<T>(bytes).Error; }
 
 // Restores the pixel limit when it goes out of scope.
@@ -172,23 +177,17 @@ TEST(ProbeHeaderTest, CutFilesAgreeWithTheirDecoding) {
         EXPECT_TRUE(Agrees<T>(whole)) << name;
         for (qint64 cut : Cuts(whole.size())) EXPECT_TRUE(Agrees<T>(whole.left(cut), mustAnswer)) << name << " cut at " << cut;
     };
-    struct Bmp { using type = TBitmap; };
-    struct Ico { using type = TIcon; };
-    struct Sgi { using type = TSGIGraphic; };
-    struct Rla { using type = TRLAGraphic; };
-    struct Cut { using type = TCUTGraphic; };
-    struct Cel { using type = TAutodeskGraphic; };
     for (const char* name : {"bmp/t24.bmp", "bmp/td24.bmp", "bmp/t24.dib", "bmp/p4.bmp", "bmp/m1.bmp", "bmp/o8.bmp",
                              "bmp/os2v2.bmp", "bmp/bf16.bmp", "bmp/s565.bmp", "bmp/v5_24.bmp", "bmp/icc8.bmp",
                              "bmp/rle4.bmp", "bmp/rle8.bmp", "bmp/r8.bmp", "bmp/a32.bmp"})
-        sweep(name, Bmp{}, true);
+        sweep(name, TTag<TBitmap>{}, true);
     // A PNG image cut short is left to the decoder: it may keep some rows of it, or none.
-    for (const char* name : {"ico/multi.ico", "ico/depths.ico", "ico/big.ico"}) sweep(name, Ico{}, false);
+    for (const char* name : {"ico/multi.ico", "ico/depths.ico", "ico/big.ico"}) sweep(name, TTag<TIcon>{}, false);
     for (const char* name : {"sgi/imverbatim.sgi", "sgi/imrle.sgi", "sgi/im16rle.sgi", "sgi/imrgba.sgi"})
-        sweep(name, Sgi{}, true);
-    for (const char* name : {"rla/oiio-gamma.rla", "rla/packedmatte.rpf", "rla/packedrgb.rla"}) sweep(name, Rla{}, true);
-    sweep("cut/halo.cut", Cut{}, true);
-    sweep("cel/animator.cel", Cel{}, true);
+        sweep(name, TTag<TSGIGraphic>{}, true);
+    for (const char* name : {"rla/oiio-gamma.rla", "rla/packedmatte.rpf", "rla/packedrgb.rla"}) sweep(name, TTag<TRLAGraphic>{}, true);
+    sweep("cut/halo.cut", TTag<TCUTGraphic>{}, true);
+    sweep("cel/animator.cel", TTag<TAutodeskGraphic>{}, true);
 }
 
 // Bitmaps: top-down rows, the OS/2 bitmap array, plain DIBs and the headers the decoder refuses.
@@ -276,19 +275,13 @@ TEST(ProbeHeaderTest, PixelLimitRefusedByTheProbes) {
         EXPECT_TRUE(probe.Error.startsWith(QStringLiteral("The picture is too large: "))) << name;
         EXPECT_TRUE(Agrees<T>(bytes)) << name;
     };
-    struct Bmp { using type = TBitmap; };
-    struct Sgi { using type = TSGIGraphic; };
-    struct Rla { using type = TRLAGraphic; };
-    struct Cut { using type = TCUTGraphic; };
-    struct Cel { using type = TAutodeskGraphic; };
-    struct Psp { using type = TPSPGraphic; };
-    refused("bmp/t24.bmp", Bmp{});
-    refused("bmp/r8.bmp", Bmp{});
-    refused("sgi/imrle.sgi", Sgi{});
-    refused("rla/packedrgb.rla", Rla{});
-    refused("cut/halo.cut", Cut{});
-    refused("cel/animator.cel", Cel{});
-    refused("psp/v6rle.psp", Psp{});
+    refused("bmp/t24.bmp", TTag<TBitmap>{});
+    refused("bmp/r8.bmp", TTag<TBitmap>{});
+    refused("sgi/imrle.sgi", TTag<TSGIGraphic>{});
+    refused("rla/packedrgb.rla", TTag<TRLAGraphic>{});
+    refused("cut/halo.cut", TTag<TCUTGraphic>{});
+    refused("cel/animator.cel", TTag<TAutodeskGraphic>{});
+    refused("psp/v6rle.psp", TTag<TPSPGraphic>{});
     EXPECT_EQ(ProbeError<TBitmap>(Fixture("bmp/t24.bmp")),
               QStringLiteral("The picture is too large: 37 x 23 pixels exceeds the limit of 300 pixels"));
 }
