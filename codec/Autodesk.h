@@ -10,4 +10,6 @@ public:
     // Magic 0x9119, 8 bits per pixel, no compression, a non-empty size.
     static bool AcceptsContent(QIODevice& stream);
     void ReadPage(QIODevice& stream, int page) override;
+    // The size from the header and the length of the file.
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
 };

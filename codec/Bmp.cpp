@@ -33,6 +33,7 @@ constexpr int kCoreHeaderSize = 12;
 constexpr int kInfoHeaderSize = 40;
 constexpr quint32 kProfileEmbedded = 0x4D424544; // 'MBED'
 constexpr qint64 kMaxProfileSize = 16 << 20;
+constexpr qint64 kMaxHeaderBytes = 124 + 16; // the longest header, or a short one with four masks after it
 
 [[noreturn]] void Invalid(const QString& message) { throw EInvalidGraphic(message); }
 
@@ -469,42 +470,90 @@ QImage ReadEmbedded(const uchar* bits, qint64 bitsSize, const THeader& h) {
     return embedded.convertToFormat(QImage::Format_RGB32);
 }
 
+// Where a bitmap's palette and pixels lie, with its header.
+struct TLayout {
+    THeader H;
+    qint64 PaletteCount = 0; // colours of the palette to read
+    qint64 BitsPos = 0;      // where the pixels start in the header block (not used when they are apart)
+    qint64 BitsSize = 0;     // bytes of pixel data present
+};
+
+// The header checks and the placing of the pixels that decoding starts with. head holds the first
+// headSize bytes of the header block (at least the header with its masks, when the block has them);
+// size is the whole block's. The pixels are at bitsPos in it (0: after the palette), or apart in a block
+// of apartSize bytes.
+TLayout Layout(const uchar* head, qint64 headSize, qint64 size, qint64 headerPos, qint64 bitsPos, qint64 apartSize,
+               bool apart, const TDibOptions& o) {
+    TLayout l;
+    l.H = ReadHeader(head, headSize, headerPos, o);
+    const THeader& h = l.H;
+    l.PaletteCount = h.BitCount <= 8 ? h.ColorsUsed : 0;
+    const qint64 paletteSkip = qint64(h.ColorsUsed) * h.PaletteEntrySize; // also for palettes of true-colour data
+    if (apart) {
+        l.BitsSize = apartSize;
+        return l;
+    }
+    if (bitsPos != 0) {
+        if (bitsPos < h.PalettePos) Invalid(QStringLiteral("Invalid pixel data offset (%1)").arg(bitsPos));
+        // A palette that would run into the pixel data is shorter than announced (OS/2 files).
+        l.PaletteCount = std::min(l.PaletteCount, (bitsPos - h.PalettePos) / h.PaletteEntrySize);
+    } else {
+        bitsPos = h.PalettePos + paletteSkip;
+    }
+    l.BitsPos = bitsPos;
+    l.BitsSize = std::max<qint64>(0, size - bitsPos);
+    return l;
+}
+
+// Settles the rows of colour data (icons: without the mask's) and refuses pictures beyond the limit,
+// before anything is allocated.
+void SettleHeight(TLayout& l, const TDibOptions& o, bool apart) {
+    if (o.AndMask) l.H.Height = IconColourRows(l.H, o, apart ? 0 : l.BitsPos, l.BitsSize);
+    CheckPictureSize(l.H.Width, l.H.Height);
+}
+
+// Whether decoding reaches a row of the picture, from the first given bytes of its bitsSize bytes of
+// pixels: uncompressed data must hold one row; run-length data must place a pixel, move on or end the
+// bitmap before it ends. nullopt when the given bytes do not settle it.
+std::optional<bool> ReachesARow(const THeader& h, const uchar* bits, qint64 given, qint64 bitsSize) {
+    if (h.Compression != BI_RLE8 && h.Compression != BI_RLE4)
+        return bitsSize >= (h.Width * h.BitCount + 7) / 8;
+    TByteReader r(bits, given);
+    try {
+        for (;;) {
+            const int count = r.U8(), value = r.U8();
+            if (count > 0 || value < 2) return true; // a run, the end of a line or of the bitmap
+            if (value > 2) {
+                r.Take(h.Compression == BI_RLE4 ? (value + 1) / 2 : value); // an absolute run
+                return true;
+            }
+            if (r.U8() != 0 || r.U8() != 0) return true; // a delta that moves
+        }
+    } catch (const EReadError&) {
+        if (given < bitsSize) return std::nullopt;
+        return false;
+    }
+}
+
 // The decoder of both forms: the header block is data .. data + size with the header at headerPos;
 // the pixels are at bitsPos in it (0: after the palette), or in the block of their own when apart.
 QImage Decode(const uchar* data, qint64 size, qint64 headerPos, qint64 bitsPos, const uchar* apartBits,
               qint64 apartSize, bool apart, const TDibOptions& o, TDibInfo* infoOut) {
     TDibInfo info;
-    THeader h = ReadHeader(data, size, headerPos, o);
+    TLayout l = Layout(data, size, size, headerPos, bitsPos, apartBits ? apartSize : 0, apart, o);
+    THeader& h = l.H;
     info.BitCount = h.BitCount;
-
-    qint64 paletteCount = h.BitCount <= 8 ? h.ColorsUsed : 0;
-    const qint64 paletteSkip = qint64(h.ColorsUsed) * h.PaletteEntrySize; // also for palettes of true-colour data
-    const uchar* bits = apartBits;
-    qint64 bitsSize = apartSize;
-    if (!apart) {
-        if (bitsPos != 0) {
-            if (bitsPos < h.PalettePos) Invalid(QStringLiteral("Invalid pixel data offset (%1)").arg(bitsPos));
-            // A palette that would run into the pixel data is shorter than announced (OS/2 files).
-            paletteCount = std::min(paletteCount, (bitsPos - h.PalettePos) / h.PaletteEntrySize);
-        } else {
-            bitsPos = h.PalettePos + paletteSkip;
-        }
-        bits = data + std::min(bitsPos, size);
-        bitsSize = std::max<qint64>(0, size - bitsPos);
-    }
-    if (!bits) bitsSize = 0;
+    const uchar* bits = apart ? apartBits : data + std::min(l.BitsPos, size);
+    const qint64 bitsSize = l.BitsSize;
     if (Embedded(h, o)) {
         QImage image = ReadEmbedded(bits, bitsSize, h);
         info.StoredHeight = image.height();
         if (infoOut) *infoOut = info;
         return image;
     }
-    const qint64 colourRows = o.AndMask ? IconColourRows(h, o, apart ? 0 : bitsPos, bitsSize) : h.Height;
-    h.Height = colourRows;
-    info.StoredHeight = int(colourRows);
-    // Refuse pictures beyond the limit before anything is allocated.
-    CheckPictureSize(h.Width, h.Height);
-    const QVector<QRgb> palette = ReadPalette(data, size, h, paletteCount, o);
+    SettleHeight(l, o, apart);
+    info.StoredHeight = int(h.Height);
+    const QVector<QRgb> palette = ReadPalette(data, size, h, l.PaletteCount, o);
 
     QImage image;
     bool hasAlpha = false;
@@ -562,6 +611,25 @@ QImage DecodeDibApart(const uchar* header, qint64 headerSize, const uchar* bits,
     return Decode(header, headerSize, 0, 0, bits, bitsSize, true, options, info);
 }
 
+std::optional<TDibShape> ProbeDib(const TBlockReader& read, qint64 size, qint64 headerPos, qint64 bitsPos,
+                                  const TDibOptions& options) {
+    // The longest header and the masks that may follow it.
+    const QByteArray head = read(0, std::max<qint64>(0, headerPos) + kMaxHeaderBytes);
+    TLayout l = Layout(reinterpret_cast<const uchar*>(head.constData()), head.size(), size, headerPos, bitsPos, 0,
+                       false, options);
+    if (Embedded(l.H, options)) return std::nullopt; // the embedded picture has a size of its own
+    SettleHeight(l, options, false);
+    if (!options.AllowNoPixels) {
+        // Run-length data places its first pixel within a few bytes, unless it starts with long nothing.
+        const QByteArray first = l.BitsSize > 0 ? read(l.BitsPos, std::min<qint64>(l.BitsSize, 256)) : QByteArray();
+        const std::optional<bool> reached =
+            ReachesARow(l.H, reinterpret_cast<const uchar*>(first.constData()), first.size(), l.BitsSize);
+        if (!reached) return std::nullopt;
+        if (!*reached) Invalid(QStringLiteral("The bitmap holds no pixel data"));
+    }
+    return TDibShape{int(l.H.Width), int(l.H.Height), l.H.BitCount};
+}
+
 namespace {
 
 // The bytes from the stream's position to its end; an in-memory buffer is used where it is, uncopied.
@@ -591,29 +659,56 @@ TInput ReadInput(QIODevice& stream) {
 
 } // namespace
 
-void TBitmap::ReadPage(QIODevice& stream, int) {
-    const TInput input = ReadInput(stream);
-    const uchar* data = input.Data;
-    const qint64 size = input.Size;
+namespace {
+
+// Where the information header and the pixels of a bitmap file are: after the 14-byte file header
+// ("BM"), after an OS/2 bitmap array's first entry ("BA", its offsets counting from the start of the
+// file), or at the start of a plain DIB (pixels after the palette). data holds the first bytes of the
+// file (at least 32, when it has them); size is the whole file's.
+struct TBitmapPlace {
+    qint64 HeaderPos = 0, BitsPos = 0;
+};
+
+TBitmapPlace LocateBitmap(const uchar* data, qint64 dataSize, qint64 size) {
     qint64 start = 0;
-    // An OS/2 bitmap array: show its first bitmap (its offsets count from the start of the file).
-    if (size >= 2 && data[0] == 'B' && data[1] == 'A') start = 14;
-    Progress(TProgressStage::psStarting, 0);
-    TDibOptions options;
-    options.Progress = [this](quint8 percent) { Progress(TProgressStage::psRunning, percent); };
-    TDibInfo info;
-    if (size - start >= 2 && data[start] == 'B' && data[start + 1] == 'M') {
+    if (dataSize >= 2 && data[0] == 'B' && data[1] == 'A') start = 14;
+    if (size - start >= 2 && dataSize - start >= 2 && data[start] == 'B' && data[start + 1] == 'M') {
         if (size - start < kFileHeaderSize + 4) Invalid(QStringLiteral("The bitmap header is incomplete"));
-        const quint32 offBits = U32At(data + start + 10);
-        FImage = DecodeDib(data, size, start + kFileHeaderSize, offBits, options, &info);
-    } else if (start == 0 && size >= 4) {
+        return {start + kFileHeaderSize, U32At(data + start + 10)};
+    }
+    if (start == 0 && size >= 4) {
         const quint32 headerSize = U32At(data);
         if (headerSize != 12 && (headerSize < 16 || headerSize > 124))
             Invalid(QStringLiteral("Not a Windows bitmap file"));
-        FImage = DecodeDib(data, size, 0, 0, options, &info);
-    } else {
-        Invalid(QStringLiteral("Not a Windows bitmap file"));
+        return {0, 0};
     }
+    Invalid(QStringLiteral("Not a Windows bitmap file"));
+}
+
+} // namespace
+
+bool TBitmap::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    qint64 size = 0;
+    const TBlockReader read = StreamBlock(stream, size);
+    if (!read) return false;
+    const QByteArray head = read(0, 32);
+    const TBitmapPlace place = LocateBitmap(reinterpret_cast<const uchar*>(head.constData()), head.size(), size);
+    const std::optional<TDibShape> shape = ProbeDib(read, size, place.HeaderPos, place.BitsPos);
+    if (!shape) return false;
+    info.Width = shape->Width;
+    info.Height = shape->Height;
+    info.Frames = 1;
+    return true;
+}
+
+void TBitmap::ReadPage(QIODevice& stream, int) {
+    const TInput input = ReadInput(stream);
+    Progress(TProgressStage::psStarting, 0);
+    const TBitmapPlace place = LocateBitmap(input.Data, input.Size, input.Size);
+    TDibOptions options;
+    options.Progress = [this](quint8 percent) { Progress(TProgressStage::psRunning, percent); };
+    TDibInfo info;
+    FImage = DecodeDib(input.Data, input.Size, place.HeaderPos, place.BitsPos, options, &info);
     SetTruncated(info.Truncated);
     Progress(TProgressStage::psEnding, 100);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "codec/DibGraphic.h"
+#include "codec/Stream.h"
 
 #include <functional>
 #include <optional>
@@ -55,12 +56,26 @@ QImage DecodeDib(const uchar* data, qint64 size, qint64 headerPos, qint64 bitsPo
 QImage DecodeDibApart(const uchar* header, qint64 headerSize, const uchar* bits, qint64 bitsSize,
                       const TDibOptions& options = {}, TDibInfo* info = nullptr);
 
+// What DecodeDib makes of a block of size bytes, learnt from its headers and the first bytes of its
+// pixels only (read through read): the picture's size and the stored bits per pixel. Raises as DecodeDib
+// does for a bad header, a picture over the pixel limit or a block without pixel data; nullopt where
+// only decoding tells (an embedded JPEG or PNG picture, run-length data that starts with long nothing).
+struct TDibShape {
+    int Width = 0;
+    int Height = 0;
+    int BitCount = 0;
+};
+std::optional<TDibShape> ProbeDib(const TBlockReader& read, qint64 size, qint64 headerPos, qint64 bitsPos,
+                                  const TDibOptions& options = {});
+
 class TBitmap : public TDibGraphic {
     DECLARE_GRAPHIC_CLASS(TBitmap)
 public:
     // Reads a file with the 14-byte file header ("BM"), an OS/2 bitmap array ("BA", first image) or a
     // plain DIB that starts with its information header.
     void ReadPage(QIODevice& stream, int page) override;
+    // The size from the file's headers (and the first bytes of run-length data).
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
     // Writes 1, 4 or 8 bits with a palette for indexed and grey pictures, 24 bits otherwise (pictures
     // with transparency are put on white).
     void SaveToStream(QIODevice& stream) const override;

@@ -47,7 +47,35 @@ int ExpandLine(const uchar* p, qint64 length, uchar* out, int width, bool& overf
     return x;
 }
 
+// Reads and checks the header as decoding does: head holds the first bytes of a file of size bytes.
+QSize CheckedHeader(const QByteArray& head, qint64 size) {
+    if (size < kHeaderSize || head.size() < kHeaderSize) throw EInvalidGraphic(QStringLiteral("The CUT file header is incomplete"));
+    const uchar* p = reinterpret_cast<const uchar*>(head.constData());
+    const int width = p[0] | (p[1] << 8), height = p[2] | (p[3] << 8);
+    CheckPictureSize(width, height);
+    return QSize(width, height);
+}
+
+// Whether the line at p, with remaining bytes of the file from there on, lies wholly in the file (its
+// byte count and its bytes): decoding keeps the complete lines only.
+bool LineInFile(const uchar* p, qint64 remaining) { return remaining >= 2 && (p[0] | (p[1] << 8)) <= remaining - 2; }
+
+[[noreturn]] void NoPixelData() { throw EInvalidGraphic(QStringLiteral("The CUT file holds no pixel data")); }
+
 } // namespace
+
+bool TCUTGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    qint64 size = 0;
+    const TBlockReader read = StreamBlock(stream, size);
+    if (!read) return false;
+    const QSize picture = CheckedHeader(read(0, kHeaderSize), size);
+    const QByteArray line = read(kHeaderSize, 2);
+    if (!LineInFile(reinterpret_cast<const uchar*>(line.constData()), size - kHeaderSize)) NoPixelData();
+    info.Width = picture.width();
+    info.Height = picture.height();
+    info.Frames = 1;
+    return true;
+}
 
 bool TCUTGraphic::AcceptsContent(QIODevice& stream) {
     const QByteArray head = PeekBytes(stream, 4096);
@@ -118,24 +146,22 @@ void TCUTGraphic::LoadFromFileName(const QString& fileName) {
 
 void TCUTGraphic::ReadPage(QIODevice& stream, int) {
     const QByteArray bytes = ReadRemaining(stream);
+    const QSize picture = CheckedHeader(bytes, bytes.size());
+    const int width = picture.width(), height = picture.height();
     TByteReader r(bytes);
-    if (bytes.size() < kHeaderSize) throw EInvalidGraphic(QStringLiteral("The CUT file header is incomplete"));
-    const int width = r.U16LE(), height = r.U16LE();
-    r.Skip(2);
-    CheckPictureSize(width, height);
+    r.Seek(kHeaderSize);
     QImage image = NewImage(width, height, QImage::Format_Indexed8);
     int rows = 0;
     for (; rows < height; ++rows) {
-        if (r.Remaining() < 2) break;
+        if (!LineInFile(r.Data() + r.Pos(), r.Remaining())) break; // truncated: the complete lines are kept
         const int count = r.U16LE();
-        if (count > r.Remaining()) break; // truncated: the complete lines are kept
         uchar* scan = image.scanLine(rows);
         bool overflow = false;
         const int pixels = ExpandLine(r.Data() + r.Pos(), count, scan, width, overflow);
         std::memset(scan + pixels, 0, size_t(width - pixels));
         r.Skip(count);
     }
-    if (rows == 0) throw EInvalidGraphic(QStringLiteral("The CUT file holds no pixel data"));
+    if (rows == 0) NoPixelData();
     // Without a palette file the indices are grey levels.
     QVector<QRgb> palette = FPaletteFile;
     if (palette.isEmpty())

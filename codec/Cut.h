@@ -13,6 +13,8 @@ public:
     // Reads the sibling palette file, when present, then the picture.
     void LoadFromFileName(const QString& fileName) override;
     void ReadPage(QIODevice& stream, int page) override;
+    // The size from the header; the first line must lie in the file.
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
 
     // Colours of a Dr. Halo palette file; raises EInvalidGraphic when it is not one.
     static QVector<QRgb> ReadPalette(const QByteArray& data);

@@ -3,6 +3,9 @@
 #pragma once
 
 #include "codec/DibGraphic.h"
+#include "codec/Stream.h"
+
+#include <optional>
 
 // One image of an icon or cursor file.
 struct TIconEntry {
@@ -22,11 +25,17 @@ struct TIconEntry {
 QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type, bool* cut = nullptr);
 // Index of the entry to show: the largest area, then the deepest; the first of equals.
 int LargestIconEntry(const QVector<TIconEntry>& entries);
+// The size of the image ReadIconFile would show, from the directory and the images' headers (a block of
+// size bytes read through read); raises as ReadIconFile does where the headers tell. A PNG image counts
+// at the size its header gives. nullopt where only decoding tells (a PNG image cut short).
+std::optional<QSize> ProbeIconFile(const TBlockReader& read, qint64 size, quint16 type);
 
 class TIcon : public TDibGraphic {
     DECLARE_GRAPHIC_CLASS(TIcon)
 public:
     void ReadPage(QIODevice& stream, int page) override;
+    // The size of the image shown, from the directory and the images' headers.
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
     // Writes one 32-bit image with alpha and AND mask; pictures beyond 256 x 256 are scaled down to fit,
     // keeping their aspect ratio. With the save option "render" the icon is square instead.
     void SaveToStream(QIODevice& stream) const override;

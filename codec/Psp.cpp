@@ -32,6 +32,8 @@ enum TBlockId {
 enum TCompression { cmNone = 0, cmRle = 1, cmLz77 = 2 };
 enum TBitmapType { btImage = 0, btTransparency = 1 };
 
+[[noreturn]] void NoRasterLayer() { throw EInvalidGraphic(QStringLiteral("The PSP file holds no raster layer")); }
+
 struct TBlock {
     int Id = -1;
     qint64 Start = 0, End = 0; // the block's data, cut at the end of its container
@@ -51,14 +53,24 @@ struct TAttributes {
 class TPspReader {
 public:
     TPspReader(const uchar* data, qint64 size) : FData(data), FSize(size) {}
+    // A reader of the file's structure only, through read (Scan, not Read).
+    TPspReader(TBlockReader read, qint64 size) : FRead(std::move(read)), FSize(size) {}
 
     void Read(QImage& result);
+    // Reads the top-level blocks: the image attributes (checked as Read checks them, with the canvas
+    // size against the pixel limit) and where the layer and composite image banks are. Raises as Read
+    // does when the attributes are missing or wrong or when there is no bank to draw from.
+    void Scan();
+    int Width() const { return FAttr.Width; }
+    int Height() const { return FAttr.Height; }
     // Whether some data ended early (blocks or channels cut short).
     bool Truncated() const { return FTruncated; }
 
 private:
     // The block header at pos within [pos, limit); false when there is none.
     bool NextBlock(qint64& pos, qint64 limit, TBlock& block) const;
+    // count bytes at pos (fewer at the end of the data), uncopied when the data is in memory.
+    QByteArray Bytes(qint64 pos, qint64 count) const;
     TByteReader Reader(const TBlock& b) const { return TByteReader(FData + b.Start, b.End - b.Start); }
     void ReadAttributes(const TBlock& b);
     void ReadPalette(const TBlock& b);
@@ -73,9 +85,11 @@ private:
     void ReadLayer(const TBlock& b, QImage& canvas);
     void ReadCompositeBank(const TBlock& b, QImage& canvas);
 
-    const uchar* FData;
+    const uchar* FData = nullptr;
+    TBlockReader FRead;
     qint64 FSize;
     int FMajor = 0;
+    std::vector<TBlock> FLayerBanks, FCompositeBanks;
     TAttributes FAttr;
     QVector<QRgb> FPalette;
     qint64 FPixelsDrawn = 0;
@@ -83,10 +97,19 @@ private:
     mutable bool FTruncated = false;
 };
 
+QByteArray TPspReader::Bytes(qint64 pos, qint64 count) const {
+    count = std::min(count, FSize - pos);
+    if (pos < 0 || count <= 0) return QByteArray();
+    if (FRead) return FRead(pos, count);
+    return QByteArray::fromRawData(reinterpret_cast<const char*>(FData + pos), qsizetype(count));
+}
+
 bool TPspReader::NextBlock(qint64& pos, qint64 limit, TBlock& block) const {
     const int headerSize = FMajor <= 3 ? 14 : 10;
-    if (limit - pos < headerSize || std::memcmp(FData + pos, "~BK\0", 4) != 0) return false;
-    TByteReader r(FData + pos, headerSize);
+    if (limit - pos < headerSize) return false;
+    const QByteArray head = Bytes(pos, headerSize);
+    if (head.size() < headerSize || std::memcmp(head.constData(), "~BK\0", 4) != 0) return false;
+    TByteReader r(head);
     r.Skip(4);
     block.Id = r.U16LE();
     if (FMajor <= 3) r.Skip(4); // initial data length
@@ -99,7 +122,9 @@ bool TPspReader::NextBlock(qint64& pos, qint64 limit, TBlock& block) const {
 }
 
 void TPspReader::ReadAttributes(const TBlock& b) {
-    TByteReader r = Reader(b);
+    // The fields read take less than 64 bytes.
+    const QByteArray bytes = Bytes(b.Start, std::min<qint64>(b.End - b.Start, 64));
+    TByteReader r(bytes);
     if (FMajor > 3) r.Skip(4); // chunk size
     FAttr.Width = r.S32LE();
     FAttr.Height = r.S32LE();
@@ -364,32 +389,40 @@ void TPspReader::ReadCompositeBank(const TBlock& bank, QImage& canvas) {
     }
 }
 
-void TPspReader::Read(QImage& result) {
-    if (FSize < kFileHeaderSize || std::memcmp(FData, kSignature, 32) != 0)
+void TPspReader::Scan() {
+    const QByteArray head = Bytes(0, kFileHeaderSize);
+    if (FSize < kFileHeaderSize || head.size() < kFileHeaderSize || std::memcmp(head.constData(), kSignature, 32) != 0)
         throw EInvalidGraphic(QStringLiteral("Not a Paint Shop Pro file"));
-    FMajor = FData[32] | (FData[33] << 8);
+    FMajor = uchar(head[32]) | (uchar(head[33]) << 8);
     qint64 pos = kFileHeaderSize;
     TBlock b;
     bool haveAttributes = false;
-    std::vector<TBlock> layerBanks, compositeBanks;
     while (NextBlock(pos, FSize, b)) {
         try {
             if (b.Id == bkImage) {
                 ReadAttributes(b);
                 haveAttributes = true;
-            } else if (b.Id == bkPalette) {
+            } else if (b.Id == bkPalette && FData) {
                 ReadPalette(b);
             }
         } catch (const EReadError&) {
             throw EInvalidGraphic(QStringLiteral("The PSP image attributes are incomplete"));
         }
-        if (b.Id == bkLayerBank) layerBanks.push_back(b);
-        if (b.Id == bkCompositeBank) compositeBanks.push_back(b);
+        if (b.Id == bkLayerBank) FLayerBanks.push_back(b);
+        if (b.Id == bkCompositeBank) FCompositeBanks.push_back(b);
     }
     if (!haveAttributes) throw EInvalidGraphic(QStringLiteral("The PSP file has no image attributes"));
     if (FAttr.Compression > cmLz77) throw EInvalidGraphic(QStringLiteral("Unsupported PSP compression %1").arg(FAttr.Compression));
+    CheckPictureSize(FAttr.Width, FAttr.Height);
+    if (FLayerBanks.empty() && FCompositeBanks.empty()) NoRasterLayer();
+}
+
+void TPspReader::Read(QImage& result) {
+    Scan();
     QImage canvas = NewImage(FAttr.Width, FAttr.Height, QImage::Format_ARGB32_Premultiplied);
     canvas.fill(Qt::transparent);
+    const std::vector<TBlock>& layerBanks = FLayerBanks;
+    const std::vector<TBlock>& compositeBanks = FCompositeBanks;
     // Layers are stored bottom first.
     for (const TBlock& bank : layerBanks) {
         qint64 at = bank.Start;
@@ -402,7 +435,7 @@ void TPspReader::Read(QImage& result) {
         if (FDrewLayer) break;
         ReadCompositeBank(bank, canvas);
     }
-    if (!FDrewLayer) throw EInvalidGraphic(QStringLiteral("The PSP file holds no raster layer"));
+    if (!FDrewLayer) NoRasterLayer();
     result = canvas.convertToFormat(QImage::Format_ARGB32);
     bool opaque = true;
     for (int y = 0; y < result.height() && opaque; ++y) {
@@ -421,6 +454,18 @@ void TPspReader::Read(QImage& result) {
 bool TPSPGraphic::AcceptsContent(QIODevice& stream) {
     const QByteArray head = PeekBytes(stream, 32);
     return head.size() == 32 && std::memcmp(head.constData(), kSignature, 32) == 0;
+}
+
+bool TPSPGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    qint64 size = 0;
+    TBlockReader read = StreamBlock(stream, size);
+    if (!read) return false;
+    TPspReader reader(std::move(read), size);
+    reader.Scan();
+    info.Width = reader.Width();
+    info.Height = reader.Height();
+    info.Frames = 1;
+    return true;
 }
 
 void TPSPGraphic::ReadPage(QIODevice& stream, int) {

@@ -11,4 +11,8 @@ public:
     // The 32-byte signature "Paint Shop Pro Image File\n\x1a" padded with zeros.
     static bool AcceptsContent(QIODevice& stream);
     void ReadPage(QIODevice& stream, int page) override;
+    // The size from the image attributes, found by walking the file's top-level block headers. Whether a
+    // layer can be drawn is known only by decoding: a file whose banks hold none answers here but fails
+    // to load.
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
 };

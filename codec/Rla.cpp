@@ -91,7 +91,79 @@ std::array<double, 256> UnmatteFactors(double gamma) {
     return factors;
 }
 
+// Reads and checks the header and the size of the scanline table as decoding does: head holds the first
+// bytes of a file of size bytes. Gives where the table ends.
+qint64 CheckedHeader(const uchar* head, qint64 headSize, qint64 size, TRlaHeader& h) {
+    if (!ParseHeader(head, headSize, h)) throw EInvalidGraphic(QStringLiteral("The RLA file header is not valid"));
+    CheckPictureSize(h.Width, h.Height);
+    const qint64 tableEnd = kHeaderSize + qint64(h.Height) * 4;
+    if (tableEnd > size) throw EInvalidGraphic(QStringLiteral("The RLA scanline table is incomplete"));
+    return tableEnd;
+}
+
+// Reads the scanline at pos of a file of size bytes: colour channels, then mattes; those that no
+// picture shows are passed over by their lengths. The shown ones are expanded (through expanded, which
+// holds two bytes a pixel) into planes (red, green, blue, matte). fetch(at, n) gives the n bytes at
+// at, which lie in the file. False when the scanline's data is missing or damaged.
+template <class Fetch>
+bool ReadScanline(const Fetch& fetch, qint64 size, qint64 tableEnd, qint64 pos, const TRlaHeader& h,
+                  std::vector<uchar>& expanded, std::vector<uchar>& planes) {
+    if (pos < tableEnd || pos >= size) return false;
+    const int width = h.Width;
+    const int colours = h.Channels >= 3 ? 3 : 1;
+    const bool alpha = h.Mattes > 0;
+    const int colourBytes = h.ChannelBits > 8 ? 2 : 1, matteBytes = h.MatteBits > 8 ? 2 : 1;
+    for (int c = 0; c < h.Channels + (alpha ? 1 : 0); ++c) {
+        if (size - pos < 2) return false;
+        const uchar* n = fetch(pos, 2);
+        const qint64 length = (n[0] << 8) | n[1];
+        pos += 2;
+        if (length > size - pos) return false;
+        const bool matte = c >= h.Channels;
+        const int target = matte ? 3 : c;
+        if (target < colours || matte) {
+            const int sampleBytes = matte ? matteBytes : colourBytes;
+            if (!ExpandChannel(fetch(pos, length), length, expanded.data(), qint64(width) * sampleBytes)) return false;
+            uchar* out = planes.data() + size_t(target) * width;
+            if (sampleBytes == 1)
+                std::memcpy(out, expanded.data(), size_t(width));
+            else
+                for (int x = 0; x < width; ++x) out[x] = expanded[size_t(2 * x)]; // high byte first
+        }
+        pos += length;
+    }
+    return true;
+}
+
+[[noreturn]] void NoPixelData() { throw EInvalidGraphic(QStringLiteral("The RLA file holds no pixel data")); }
+
 } // namespace
+
+bool TRLAGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    qint64 size = 0;
+    const TBlockReader read = StreamBlock(stream, size);
+    if (!read) return false;
+    const QByteArray head = read(0, kHeaderSize);
+    TRlaHeader h;
+    const qint64 tableEnd = CheckedHeader(reinterpret_cast<const uchar*>(head.constData()), head.size(), size, h);
+    // Decoding needs a scanline that reads: in a sound file the first one listed does.
+    QByteArray bytes;
+    const auto fetch = [&](qint64 at, qint64 n) {
+        bytes = read(at, n);
+        return reinterpret_cast<const uchar*>(bytes.constData());
+    };
+    std::vector<uchar> expanded(size_t(h.Width) * 2), planes(size_t(h.Width) * 4);
+    for (int line = 0; line < h.Height; ++line) {
+        TByteReader offset(read(kHeaderSize + qint64(line) * 4, 4));
+        if (ReadScanline(fetch, size, tableEnd, offset.U32BE(), h, expanded, planes)) {
+            info.Width = h.Width;
+            info.Height = h.Height;
+            info.Frames = 1;
+            return true;
+        }
+    }
+    NoPixelData();
+}
 
 bool TRLAGraphic::AcceptsContent(QIODevice& stream) {
     const QByteArray head = PeekBytes(stream, kHeaderSize);
@@ -117,54 +189,24 @@ void TRLAGraphic::ReadPage(QIODevice& stream, int) {
     const uchar* data = reinterpret_cast<const uchar*>(bytes.constData());
     const qint64 size = bytes.size();
     TRlaHeader h;
-    if (!ParseHeader(data, size, h)) throw EInvalidGraphic(QStringLiteral("The RLA file header is not valid"));
-    CheckPictureSize(h.Width, h.Height);
+    const qint64 tableEnd = CheckedHeader(data, size, size, h);
     const int width = h.Width, height = h.Height;
-    const qint64 tableEnd = kHeaderSize + qint64(height) * 4;
-    if (tableEnd > size) throw EInvalidGraphic(QStringLiteral("The RLA scanline table is incomplete"));
 
     const bool rgb = h.Channels >= 3;
-    const int colours = rgb ? 3 : 1;
     const bool alpha = h.Mattes > 0;
     const QImage::Format format = alpha ? QImage::Format_ARGB32 : rgb ? QImage::Format_RGB32 : QImage::Format_Grayscale8;
     QImage image = NewImage(width, height, format);
 
-    const int colourBytes = h.ChannelBits > 8 ? 2 : 1, matteBytes = h.MatteBits > 8 ? 2 : 1;
     std::vector<uchar> expanded(size_t(width) * 2);
     std::vector<uchar> planes(size_t(width) * 4, 255);
     const std::array<double, 256> unmatte = UnmatteFactors(h.Gamma);
     TByteReader table(data + kHeaderSize, qint64(height) * 4);
+    const auto fetch = [data](qint64 at, qint64) { return data + at; };
     // Scanlines are listed bottom first, each found by its own offset (writers store them in either
     // order). A scanline whose data is missing or damaged shows the background.
     int rows = 0; // scanlines decoded
     for (int line = 0; line < height; ++line) {
-        qint64 pos = table.U32BE();
-        bool ok = pos >= tableEnd && pos < size;
-        // Colour channels, then mattes; channels that no picture shows are passed over by their lengths.
-        for (int c = 0; c < h.Channels + (alpha ? 1 : 0) && ok; ++c) {
-            if (size - pos < 2) {
-                ok = false;
-                break;
-            }
-            const qint64 length = (data[pos] << 8) | data[pos + 1];
-            pos += 2;
-            if (length > size - pos) {
-                ok = false;
-                break;
-            }
-            const bool matte = c >= h.Channels;
-            const int target = matte ? 3 : c;
-            if (target < colours || matte) {
-                const int sampleBytes = matte ? matteBytes : colourBytes;
-                ok = ExpandChannel(data + pos, length, expanded.data(), qint64(width) * sampleBytes);
-                uchar* out = planes.data() + size_t(target) * width;
-                if (sampleBytes == 1)
-                    std::memcpy(out, expanded.data(), size_t(width));
-                else
-                    for (int x = 0; x < width; ++x) out[x] = expanded[size_t(2 * x)]; // high byte first
-            }
-            pos += length;
-        }
+        const bool ok = ReadScanline(fetch, size, tableEnd, table.U32BE(), h, expanded, planes);
         if (!ok) {
             FillMissingRows(image, height - 1 - line, 1);
             continue;
@@ -191,7 +233,7 @@ void TRLAGraphic::ReadPage(QIODevice& stream, int) {
             out[x] = a[x] == 255 ? qRgba(r[x], g[x], b[x], 255) : qRgba(colour(r[x]), colour(g[x]), colour(b[x]), a[x]);
         }
     }
-    if (rows == 0) throw EInvalidGraphic(QStringLiteral("The RLA file holds no pixel data"));
+    if (rows == 0) NoPixelData();
     SetTruncated(rows < height);
     FImage = std::move(image);
 }

@@ -10,4 +10,6 @@ public:
     // A consistent header whose scanline offsets all point into the file after the offset table.
     static bool AcceptsContent(QIODevice& stream);
     void ReadPage(QIODevice& stream, int page) override;
+    // The size from the header; like decoding, it needs a scanline that reads (the first, in a sound file).
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
 };

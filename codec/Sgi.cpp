@@ -73,6 +73,35 @@ bool ExpandRow(const uchar* p, qint64 length, quint16* out, int width) {
     return true;
 }
 
+// Reads and checks the header as decoding does: head holds the first bytes of a file of size bytes.
+TSgiHeader CheckedHeader(const uchar* head, qint64 headSize, qint64 size) {
+    TSgiHeader h;
+    if (size < kHeaderSize || !ParseHeader(head, headSize, h))
+        throw EInvalidGraphic(QStringLiteral("The SGI file header is not valid"));
+    if (h.Channels < 1) throw EInvalidGraphic(QStringLiteral("The SGI file has no channels"));
+    CheckPictureSize(h.Width, h.Height);
+    return h;
+}
+
+// Where the run-length row tables end (raises when the file ends before).
+qint64 RowTablesEnd(const TSgiHeader& h, qint64 size) {
+    const qint64 tables = kHeaderSize + qint64(h.Height) * h.Channels * 8;
+    if (tables > size) throw EInvalidGraphic(QStringLiteral("The SGI row tables are incomplete"));
+    return tables;
+}
+
+// Where row y of channel c of an uncompressed file starts (rows are stored bottom first).
+qint64 VerbatimRow(const TSgiHeader& h, int c, int y) {
+    return kHeaderSize + (qint64(c) * h.Height + y) * qint64(h.Width) * h.Bpc;
+}
+
+// Whether a channel's row of length bytes at start lies in a file of size bytes.
+bool RowInFile(qint64 start, qint64 length, qint64 size) {
+    return start >= kHeaderSize && length >= 0 && start <= size && length <= size - start;
+}
+
+[[noreturn]] void NoPixelData() { throw EInvalidGraphic(QStringLiteral("The SGI file holds no pixel data")); }
+
 } // namespace
 
 bool TSGIGraphic::AcceptsContent(QIODevice& stream) {
@@ -82,15 +111,42 @@ bool TSGIGraphic::AcceptsContent(QIODevice& stream) {
            h.Height > 0 && h.Channels > 0;
 }
 
+bool TSGIGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    qint64 size = 0;
+    const TBlockReader read = StreamBlock(stream, size);
+    if (!read) return false;
+    const QByteArray head = read(0, 12);
+    const TSgiHeader h = CheckedHeader(reinterpret_cast<const uchar*>(head.constData()), head.size(), size);
+    const int used = std::min(h.Channels, 4);
+    // Decoding shows the rows every used channel of which lies in the file, and needs one of them.
+    bool anyRow = false;
+    if (h.Storage == 0) {
+        // Uncompressed rows lie one after the other: the first row of the last channel comes first.
+        anyRow = RowInFile(VerbatimRow(h, used - 1, 0), qint64(h.Width) * h.Bpc, size);
+    } else {
+        RowTablesEnd(h, size);
+        const qint64 lengths = kHeaderSize + qint64(h.Height) * h.Channels * 4;
+        auto entry = [&](qint64 table, int c, int y) {
+            TByteReader r(read(table + (qint64(c) * h.Height + y) * 4, 4));
+            return qint64(r.U32BE());
+        };
+        for (int y = 0; y < h.Height && !anyRow; ++y) {
+            anyRow = true;
+            for (int c = 0; c < used && anyRow; ++c) anyRow = RowInFile(entry(kHeaderSize, c, y), entry(lengths, c, y), size);
+        }
+    }
+    if (!anyRow) NoPixelData();
+    info.Width = h.Width;
+    info.Height = h.Height;
+    info.Frames = 1;
+    return true;
+}
+
 void TSGIGraphic::ReadPage(QIODevice& stream, int) {
     const QByteArray bytes = ReadRemaining(stream);
     const uchar* data = reinterpret_cast<const uchar*>(bytes.constData());
     const qint64 size = bytes.size();
-    TSgiHeader h;
-    if (size < kHeaderSize || !ParseHeader(data, size, h))
-        throw EInvalidGraphic(QStringLiteral("The SGI file header is not valid"));
-    if (h.Channels < 1) throw EInvalidGraphic(QStringLiteral("The SGI file has no channels"));
-    CheckPictureSize(h.Width, h.Height);
+    const TSgiHeader h = CheckedHeader(data, size, size);
     const int width = h.Width, height = h.Height;
     // Channels beyond the fourth are extra data that no picture shows.
     const int used = std::min(h.Channels, 4);
@@ -100,8 +156,7 @@ void TSGIGraphic::ReadPage(QIODevice& stream, int) {
     std::vector<qint64> start(size_t(height) * used), length(size_t(height) * used);
     const qint64 rawRow = qint64(width) * h.Bpc;
     if (h.Storage == 1) {
-        const qint64 tables = kHeaderSize + planeRows * 8;
-        if (tables > size) throw EInvalidGraphic(QStringLiteral("The SGI row tables are incomplete"));
+        RowTablesEnd(h, size);
         TByteReader starts(data + kHeaderSize, planeRows * 4), lengths(data + kHeaderSize + planeRows * 4, planeRows * 4);
         for (int c = 0; c < used; ++c)
             for (int y = 0; y < height; ++y) {
@@ -113,7 +168,7 @@ void TSGIGraphic::ReadPage(QIODevice& stream, int) {
     } else {
         for (int c = 0; c < used; ++c)
             for (int y = 0; y < height; ++y) {
-                start[size_t(c) * height + y] = kHeaderSize + (qint64(c) * height + y) * rawRow;
+                start[size_t(c) * height + y] = VerbatimRow(h, c, y);
                 length[size_t(c) * height + y] = rawRow;
             }
     }
@@ -124,11 +179,11 @@ void TSGIGraphic::ReadPage(QIODevice& stream, int) {
     for (int y = 0; y < height; ++y) {
         for (int c = 0; c < used && present[size_t(y)]; ++c) {
             const qint64 s = start[size_t(c) * height + y], l = length[size_t(c) * height + y];
-            present[size_t(y)] = s >= kHeaderSize && l >= 0 && s <= size && l <= size - s;
+            present[size_t(y)] = RowInFile(s, l, size);
         }
         rows += present[size_t(y)];
     }
-    if (rows == 0) throw EInvalidGraphic(QStringLiteral("The SGI file holds no pixel data"));
+    if (rows == 0) NoPixelData();
 
     const bool alpha = used == 2 || used == 4;
     const QImage::Format format = used == 1 ? QImage::Format_Grayscale8 : alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32;

@@ -51,6 +51,18 @@ QByteArray ReadRemaining(QIODevice& stream, qint64 maxBytes) {
     return bytes;
 }
 
+TBlockReader StreamBlock(QIODevice& stream, qint64& size, qint64 maxBytes) {
+    size = 0;
+    if (stream.isSequential()) return nullptr;
+    const qint64 origin = stream.pos();
+    size = std::max<qint64>(0, stream.size() - origin);
+    if (size > maxBytes) throw EInvalidGraphic(QStringLiteral("The file is too large"));
+    return [&stream, origin, size](qint64 pos, qint64 count) {
+        if (pos < 0 || pos >= size || count <= 0 || !stream.seek(origin + pos)) return QByteArray();
+        return stream.read(std::min(count, size - pos));
+    };
+}
+
 QByteArray PeekBytes(QIODevice& stream, qint64 count) { return stream.peek(count); }
 
 void WriteBuffer(QIODevice& stream, const void* buffer, qint64 count) {

@@ -8,12 +8,20 @@
 #include <QIODevice>
 
 #include <cstring>
+#include <functional>
 
 // Reads exactly count bytes or raises EReadError.
 void ReadBuffer(QIODevice& stream, void* buffer, qint64 count);
 QByteArray ReadBytes(QIODevice& stream, qint64 count);
 // Everything from the current position to the end (bounded by maxBytes; EInvalidGraphic beyond it).
 QByteArray ReadRemaining(QIODevice& stream, qint64 maxBytes = qint64(1) << 31);
+// Reads count bytes at pos of a block (fewer at its end, none beyond it).
+using TBlockReader = std::function<QByteArray(qint64 pos, qint64 count)>;
+// Random access to the bytes from a stream's current position to its end, positions counting from there,
+// for decoders that read headers without the rest: the reader and the block's size. Raises as
+// ReadRemaining would (with the same maxBytes) for a stream too long for decoders that read it whole.
+// Null on a sequential device.
+TBlockReader StreamBlock(QIODevice& stream, qint64& size, qint64 maxBytes = qint64(1) << 31);
 // Writes exactly count bytes or raises EWriteError.
 void WriteBuffer(QIODevice& stream, const void* buffer, qint64 count);
 inline void WriteBytes(QIODevice& stream, const QByteArray& bytes) { WriteBuffer(stream, bytes.constData(), bytes.size()); }

@@ -184,6 +184,8 @@ def main():
     im(isrc, "-define", "icon:auto-resize=32,16", k("multi.ico"))
     ref(k("multi.ico[0]"), k("multi-0.png"))
     ref(k("multi.ico[1]"), k("multi-1.png"))
+    # A 256 x 256 image (ImageMagick stores it as PNG) before a 48 x 48 bitmap.
+    im(isrc, "-define", "icon:auto-resize=256,48", k("big.ico"))
 
     # 1, 4, 8 and 24 bits with AND masks: the DIBs of ImageMagick bitmaps with doubled heights.
     entries = []
