@@ -34,6 +34,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QScreen>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -447,7 +448,12 @@ QSize TMainForm::FirstLoadSize(const QString& path) const {
         QFile file(path);
         TGraphicInfo info;
         if (!file.open(QIODevice::ReadOnly) || !probe->ReadInfo(file, info)) return {};
-        const std::optional<double> zoom = FitZoom(info.Width, info.Height, FView->width(), FView->height());
+        // Before the window is first shown (a picture named on the command line) the view has not its
+        // size yet: the screen's stands for it, so the first picture is never smaller than its view.
+        QSize box = FView->size();
+        if (!isVisible())
+            if (const QScreen* s = screen()) box = box.expandedTo(s->availableGeometry().size());
+        const std::optional<double> zoom = FitZoom(info.Width, info.Height, box.width(), box.height());
         if (!zoom || *zoom >= 1.0) return {};
         const QSize fitted = DisplaySize(info.Width, info.Height, *zoom);
         return fitted.isEmpty() ? QSize() : fitted;

@@ -5,6 +5,7 @@
 #include "codec/Jpeg.h"
 
 #include <QElapsedTimer>
+#include <QScreen>
 #include <QTest>
 
 namespace {
@@ -103,4 +104,21 @@ TEST_F(BigPictureTest, BrowsingOnDropsTheWholePictureOfThePreviousOne) {
     EXPECT_FALSE(form->FullPicturePending());
     EXPECT_FALSE(form->Picture().Graphic()->Reduced());
     EXPECT_EQ(Panel(*form, 6), QStringLiteral("4000x2400"));
+}
+
+// A window not yet shown has no view size of its own: the first picture is decoded for the screen, so
+// it is never shown enlarged once the window has its size.
+TEST_F(BigPictureTest, BeforeTheWindowIsShownTheScreenSizesTheFirstPicture) {
+    const QString path = MakeBigJpeg(FDir);
+    TMainForm form{QStringList()};
+    form.findChild<QAction*>(QStringLiteral("ViewAutoFitAction"))->setChecked(true);
+    ASSERT_FALSE(form.isVisible());
+    const QSize screen = form.screen()->availableGeometry().size();
+    form.OpenPicture(path);
+    const TGraphic* first = form.Picture().Graphic();
+    ASSERT_NE(first, nullptr);
+    const QSize fitted = QSize(4000, 2400).scaled(screen, Qt::KeepAspectRatio);
+    EXPECT_GE(first->Width(), std::min(fitted.width(), 4000)) << "screen " << screen.width() << "x" << screen.height();
+    EXPECT_GE(first->Height(), std::min(fitted.height(), 2400));
+    ASSERT_TRUE(WaitForSwap(form));
 }
