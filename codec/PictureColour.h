@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QImage>
 
 // Converts image (RGB32 or ARGB32) from the colours of the ICC profile to sRGB; an empty, unreadable or
@@ -33,5 +34,10 @@ inline quint8 To8Bit(quint32 value, quint32 maxValue) {
 }
 
 // Whether the ISOBMFF box structure of a HEIF file names the given item property (irot, imir) in its
-// meta box; a cheap look at the first 64 KiB.
+// meta box.
 bool HeifHasProperty(const QByteArray& file, const char* fourcc);
+// The same for a meta box read by HeifMetaBox.
+bool HeifMetaHasProperty(const QByteArray& meta, const char* fourcc);
+// The first MiB of the top-level "meta" box of an ISOBMFF file, found from the stream's position by the
+// boxes' headers alone (empty when there is none); leaves the stream anywhere.
+QByteArray HeifMetaBox(QIODevice& stream);
