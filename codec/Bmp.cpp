@@ -552,6 +552,23 @@ QImage Decode(const uchar* data, qint64 size, qint64 headerPos, qint64 bitsPos, 
 
 } // namespace
 
+std::optional<QSize> DibSize(const uchar* data, qint64 available, qint64 size, qint64 headerPos, const TDibOptions& o,
+                             int* bitCount) {
+    const THeader h = ReadHeader(data, std::min(available, size), headerPos, o);
+    if (bitCount) *bitCount = h.BitCount;
+    if (Embedded(h, o)) return std::nullopt;
+    // As Decode lays the data out when the pixels follow the palette.
+    const qint64 bitsPos = h.PalettePos + qint64(h.ColorsUsed) * h.PaletteEntrySize;
+    const qint64 bitsSize = std::max<qint64>(0, size - bitsPos);
+    // Plain rows count once a whole row is there.
+    const bool rle = h.Compression == BI_RLE8 || h.Compression == BI_RLE4;
+    if (bitsSize < (rle ? 1 : (h.Width * h.BitCount + 7) / 8) && !o.AllowNoPixels)
+        Invalid(QStringLiteral("The bitmap holds no pixel data"));
+    const qint64 rows = o.AndMask ? IconColourRows(h, o, bitsPos, bitsSize) : h.Height;
+    CheckPictureSize(h.Width, rows);
+    return QSize(int(h.Width), int(rows));
+}
+
 QImage DecodeDib(const uchar* data, qint64 size, qint64 headerPos, qint64 bitsPos, const TDibOptions& options,
                  TDibInfo* info) {
     return Decode(data, size, headerPos, bitsPos, nullptr, 0, false, options, info);

@@ -50,6 +50,11 @@ struct TDibOptions {
 // row at all is present.
 QImage DecodeDib(const uchar* data, qint64 size, qint64 headerPos, qint64 bitsPos, const TDibOptions& options = {},
                  TDibInfo* info = nullptr);
+// The size DecodeDib gives (colour rows only for icon entries) and the stored bit count, from the header
+// alone: the first `available` bytes of the size bytes a bitmap whose pixels follow its palette has.
+// Raises as DecodeDib does for a header that is not valid; nothing for an embedded JPEG or PNG picture.
+std::optional<QSize> DibSize(const uchar* data, qint64 available, qint64 size, qint64 headerPos,
+                             const TDibOptions& options = {}, int* bitCount = nullptr);
 // The same for a header (with its masks and colour table) and pixels held apart, as metafile records
 // give them: the header block is header .. header + headerSize, the pixels bits .. bits + bitsSize.
 QImage DecodeDibApart(const uchar* header, qint64 headerSize, const uchar* bits, qint64 bitsSize,

@@ -24,7 +24,8 @@ constexpr int kMaxIconSide = 256;
 const char kPngSignature[8] = {'\x89', 'P', 'N', 'G', '\r', '\n', '\x1a', '\n'};
 
 // Decodes a PNG-compressed image: through the program's PNG class when there is one, else through Qt.
-QImage DecodePng(const QByteArray& bytes, int* bitCount, bool* truncated) {
+// The size and bits per pixel of a PNG-compressed image, from its first 26 bytes.
+QSize PngSize(const QByteArray& bytes, int* bitCount) {
     // Signature, IHDR length and type, then width, height, bit depth and colour type.
     if (bytes.size() < 26 || std::memcmp(bytes.constData() + 12, "IHDR", 4) != 0)
         throw EInvalidGraphic(QStringLiteral("The icon's PNG image is incomplete"));
@@ -35,6 +36,11 @@ QImage DecodePng(const QByteArray& bytes, int* bitCount, bool* truncated) {
     CheckPictureSize(w, h);
     const int channels = colourType == 2 ? 3 : colourType == 4 ? 2 : colourType == 6 ? 4 : 1;
     *bitCount = depth * channels;
+    return QSize(int(w), int(h));
+}
+
+QImage DecodePng(const QByteArray& bytes, int* bitCount, bool* truncated) {
+    PngSize(bytes, bitCount);
 
     if (TGraphicClass png = FindGraphicClass(QStringLiteral("TPngGraphic"))) {
         std::unique_ptr<TGraphic> graphic = png->Create();
@@ -54,56 +60,89 @@ QImage DecodePng(const QByteArray& bytes, int* bitCount, bool* truncated) {
 
 } // namespace
 
-QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type, bool* cut) {
-    if (cut) *cut = false;
-    TByteReader r(data);
-    if (data.size() < kDirHeaderSize) throw EInvalidGraphic(QStringLiteral("The icon directory is incomplete"));
+namespace {
+
+// One entry of the directory.
+struct TDirEntry {
+    int Height = 0; // tells headers that count the mask rows from those that do not
+    quint16 Field1 = 0, Field2 = 0;
+    quint32 Bytes = 0, Offset = 0;
+};
+
+// The directory of an icon or cursor file of dataSize bytes, from its first bytes (head); raises for a
+// bad directory. *cut: the data end before the images the directory lists do.
+QVector<TDirEntry> ReadDirectory(const QByteArray& head, qint64 dataSize, quint16 type, bool* cut) {
+    TByteReader r(head);
+    if (head.size() < kDirHeaderSize) throw EInvalidGraphic(QStringLiteral("The icon directory is incomplete"));
     const quint16 reserved = r.U16LE(), fileType = r.U16LE(), count = r.U16LE();
     if (reserved != 0 || fileType != type)
         throw EInvalidGraphic(type == 1 ? QStringLiteral("Not a Windows icon file") : QStringLiteral("Not a Windows cursor file"));
     if (count == 0) throw EInvalidGraphic(QStringLiteral("The file holds no images"));
     const qint64 dirEnd = kDirHeaderSize + qint64(count) * kDirEntrySize;
-    if (data.size() < dirEnd) throw EInvalidGraphic(QStringLiteral("The icon directory is incomplete"));
-
-    // Data that ends before the images the directory lists end was cut short.
+    if (head.size() < dirEnd) throw EInvalidGraphic(QStringLiteral("The icon directory is incomplete"));
+    QVector<TDirEntry> entries(count);
     qint64 declaredEnd = 0;
-    for (int i = 0; i < count; ++i) {
-        r.Seek(kDirHeaderSize + qint64(i) * kDirEntrySize + 8);
-        const quint32 bytes = r.U32LE(), offset = r.U32LE();
-        if (offset >= dirEnd && bytes > 0) declaredEnd = std::max(declaredEnd, qint64(offset) + bytes);
+    for (TDirEntry& e : entries) {
+        r.Skip(1); // width: the image's own header says
+        e.Height = r.U8();
+        r.Skip(2); // colour count, reserved
+        e.Field1 = r.U16LE();
+        e.Field2 = r.U16LE();
+        e.Bytes = r.U32LE();
+        e.Offset = r.U32LE();
+        if (e.Offset >= dirEnd && e.Bytes > 0) declaredEnd = std::max(declaredEnd, qint64(e.Offset) + e.Bytes);
     }
-    const bool fileCut = declaredEnd > data.size();
+    *cut = declaredEnd > dataSize;
+    return entries;
+}
+
+// The bytes of an entry present in data of dataSize bytes; raises for an entry the directory misplaces.
+qint64 EntryLength(const TDirEntry& e, int index, int count, qint64 dataSize) {
+    if (e.Offset < kDirHeaderSize + qint64(count) * kDirEntrySize || e.Offset >= quint64(dataSize) || e.Bytes == 0)
+        throw EInvalidGraphic(QStringLiteral("Invalid offset or size of image %1").arg(index + 1));
+    // An image cut short by the end of the file gives what it holds.
+    return std::min<qint64>(e.Bytes, dataSize - qint64(e.Offset));
+}
+
+TDibOptions EntryOptions(const TDirEntry& e) {
+    TDibOptions options;
+    options.AndMask = true;
+    options.IconHeight = e.Height ? e.Height : kMaxIconSide;
+    options.IconBytes = e.Bytes;
+    return options;
+}
+
+bool IsPng(const uchar* p, qint64 length) { return length >= 8 && std::memcmp(p, kPngSignature, 8) == 0; }
+
+// Whether an image of the given area and depth is shown before the best one so far (the first of equals).
+bool Better(qint64 area, int bits, qint64 bestArea, int bestBits) {
+    return area > bestArea || (area == bestArea && bits > bestBits);
+}
+
+} // namespace
+
+QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type, bool* cut) {
+    bool fileCut = false;
+    const QVector<TDirEntry> dir = ReadDirectory(data, data.size(), type, &fileCut);
     if (cut) *cut = fileCut;
 
     QVector<TIconEntry> entries;
     QString firstError;
     // All images together stay within the pixel limit (a directory may point many times at one image).
     qint64 budget = PixelLimit();
-    for (int i = 0; i < count && budget > 0; ++i) {
-        r.Seek(kDirHeaderSize + qint64(i) * kDirEntrySize);
-        r.Skip(1); // width: the image's own header says
-        const int height = r.U8(); // tells headers that count the mask rows from those that do not
-        r.Skip(2); // colour count, reserved
+    for (int i = 0; i < dir.size() && budget > 0; ++i) {
         TIconEntry entry;
-        entry.Field1 = r.U16LE();
-        entry.Field2 = r.U16LE();
-        const quint32 bytes = r.U32LE(), offset = r.U32LE();
+        entry.Field1 = dir[i].Field1;
+        entry.Field2 = dir[i].Field2;
         try {
-            if (offset < dirEnd || offset >= quint64(data.size()) || bytes == 0)
-                throw EInvalidGraphic(QStringLiteral("Invalid offset or size of image %1").arg(i + 1));
-            // An image cut short by the end of the file gives what it holds.
-            const qint64 length = std::min<qint64>(bytes, data.size() - qint64(offset));
-            const uchar* p = reinterpret_cast<const uchar*>(data.constData()) + offset;
-            if (length >= 8 && std::memcmp(p, kPngSignature, 8) == 0) {
+            const qint64 length = EntryLength(dir[i], i, int(dir.size()), data.size());
+            const uchar* p = reinterpret_cast<const uchar*>(data.constData()) + dir[i].Offset;
+            if (IsPng(p, length)) {
                 entry.Image = DecodePng(QByteArray(reinterpret_cast<const char*>(p), length), &entry.BitCount, &entry.Truncated);
                 entry.Png = true;
             } else {
                 TDibInfo info;
-                TDibOptions options;
-                options.AndMask = true;
-                options.IconHeight = height ? height : kMaxIconSide;
-                options.IconBytes = bytes;
-                entry.Image = DecodeDib(p, length, 0, 0, options, &info);
+                entry.Image = DecodeDib(p, length, 0, 0, EntryOptions(dir[i]), &info);
                 entry.BitCount = info.BitCount;
                 entry.Truncated = info.Truncated;
             }
@@ -117,13 +156,60 @@ QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type, bool* cut
     return entries;
 }
 
+std::optional<TIconShown> ReadIconFileInfo(QIODevice& stream, quint16 type) {
+    if (stream.isSequential()) return std::nullopt;
+    const qint64 start = stream.pos(), dataSize = stream.size() - start;
+    QByteArray head = stream.read(kDirHeaderSize);
+    if (head.size() == kDirHeaderSize) {
+        const qint64 count = quint16(uchar(head[4]) | (uchar(head[5]) << 8));
+        head += stream.read(count * kDirEntrySize);
+    }
+    bool cut = false;
+    const QVector<TDirEntry> dir = ReadDirectory(head, dataSize, type, &cut);
+    if (cut) return std::nullopt; // which images survive the cut only decoding tells
+
+    std::optional<TIconShown> best;
+    int bestBits = -1;
+    QString firstError;
+    qint64 budget = PixelLimit();
+    for (int i = 0; i < dir.size() && budget > 0; ++i) {
+        try {
+            const qint64 length = EntryLength(dir[i], i, int(dir.size()), dataSize);
+            // The largest header (124 bytes) and bit-field masks after a 40-byte one fit in this.
+            constexpr qint64 kHeaderBytes = 256;
+            if (!stream.seek(start + dir[i].Offset)) throw EReadError();
+            const QByteArray bytes = stream.read(std::min(length, kHeaderBytes));
+            const uchar* p = reinterpret_cast<const uchar*>(bytes.constData());
+            int bits = 0;
+            QSize size;
+            if (IsPng(p, bytes.size())) {
+                size = PngSize(bytes, &bits);
+            } else {
+                const std::optional<QSize> dib = DibSize(p, bytes.size(), length, 0, EntryOptions(dir[i]), &bits);
+                if (!dib) return std::nullopt;
+                size = *dib;
+            }
+            const qint64 area = qint64(size.width()) * size.height();
+            budget -= area;
+            if (!best || Better(area, bits, qint64(best->Size.width()) * best->Size.height(), bestBits)) {
+                best = TIconShown{size, i};
+                bestBits = bits;
+            }
+        } catch (const Exception& e) {
+            if (firstError.isEmpty()) firstError = e.Message();
+        }
+    }
+    if (!best) throw EInvalidGraphic(firstError);
+    return best;
+}
+
 int LargestIconEntry(const QVector<TIconEntry>& entries) {
     int best = -1;
     qint64 bestArea = -1;
     int bestBits = -1;
     for (int i = 0; i < entries.size(); ++i) {
         const qint64 area = qint64(entries[i].Image.width()) * entries[i].Image.height();
-        if (area > bestArea || (area == bestArea && entries[i].BitCount > bestBits)) {
+        if (Better(area, entries[i].BitCount, bestArea, bestBits)) {
             best = i;
             bestArea = area;
             bestBits = entries[i].BitCount;

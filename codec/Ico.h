@@ -4,6 +4,8 @@
 
 #include "codec/DibGraphic.h"
 
+#include <optional>
+
 // One image of an icon or cursor file.
 struct TIconEntry {
     QImage Image;     // 32-bit with alpha (or the PNG's own format)
@@ -22,6 +24,16 @@ struct TIconEntry {
 QVector<TIconEntry> ReadIconFile(const QByteArray& data, quint16 type, bool* cut = nullptr);
 // Index of the entry to show: the largest area, then the deepest; the first of equals.
 int LargestIconEntry(const QVector<TIconEntry>& entries);
+
+// The image ReadIconFile and LargestIconEntry would show, from the directory and the images' headers
+// read from the stream's position: its size and its index in the directory. Raises as ReadIconFile does
+// for a bad directory or when no image header is valid; nothing when the data end before the images do
+// (which images survive only decoding tells). An image whose header is valid is taken to decode.
+struct TIconShown {
+    QSize Size;
+    int Index = 0;
+};
+std::optional<TIconShown> ReadIconFileInfo(QIODevice& stream, quint16 type);
 
 class TIcon : public TDibGraphic {
     DECLARE_GRAPHIC_CLASS(TIcon)

@@ -53,7 +53,7 @@ TEST(ProbeTest, AgreesWithTheFullDecodeForEveryFixture) {
         ++compared;
     }
     EXPECT_GT(compared, 150);
-    for (const char* cls : {"TJpegGraphic", "TPngGraphic", "TGIFImage", "TTiffGraphic"})
+    for (const char* cls : {"TJpegGraphic", "TPngGraphic", "TGIFImage", "TTiffGraphic", "TCursorGraphic", "TAniGraphic", "TAVIGraphic"})
         EXPECT_GT(fromHeader.value(QString::fromLatin1(cls)), 2) << cls << " never answered from its header";
 }
 
