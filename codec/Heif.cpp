@@ -66,18 +66,24 @@ int ExifOrientationOf(heif_image_handle* handle, bool transformed) {
     return ExifOrientation(exif);
 }
 
-// The file read through a stream, from where it stood: libheif reads the boxes and seeks past the
-// picture data. Reads past the end fail as they do in libheif's own memory reader.
+// The file read through a stream, from where it stood. Reads past the end fail as they do in libheif's
+// own memory reader. libheif keeps the content of the boxes it does not know, the picture data ("mdat")
+// among them, for writing them back; reading a file's boxes does not look at it, so that read is
+// answered without reading the file (the library's buffer keeps its zeros). The pictures' data it
+// reads later, item by item, are read from the file.
 struct TStreamSource {
     QIODevice* Stream = nullptr;
     qint64 Start = 0;
     qint64 Size = 0;
+    QVector<QPair<qint64, qint64>> Skipped; // content (start, length) of the top-level "mdat" boxes
 
     static TStreamSource& Of(void* userdata) { return *static_cast<TStreamSource*>(userdata); }
     static int64_t Position(void* userdata) { return Of(userdata).Stream->pos() - Of(userdata).Start; }
     static int Read(void* data, size_t size, void* userdata) {
         TStreamSource& s = Of(userdata);
-        if (s.Stream->pos() - s.Start + qint64(size) > s.Size) return 1;
+        const qint64 pos = s.Stream->pos() - s.Start;
+        if (pos + qint64(size) > s.Size) return 1;
+        if (s.Skipped.contains(qMakePair(pos, qint64(size)))) return s.Stream->seek(s.Start + pos + qint64(size)) ? 0 : 1;
         return s.Stream->read(static_cast<char*>(data), qint64(size)) == qint64(size) ? 0 : 1;
     }
     static int Seek(int64_t position, void* userdata) {
@@ -97,6 +103,9 @@ bool THeifGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
     TStreamSource source{&stream, stream.pos(), 0};
     source.Size = std::max<qint64>(0, stream.size() - source.Start);
     if (source.Size > kMaxFileSize) return false; // loading refuses it with its own message
+    for (const TBoxSpan& box : TopLevelBoxes(stream))
+        if (box.Type == "mdat") source.Skipped.append({box.Pos + box.HeaderSize - source.Start, qint64(box.Size) - box.HeaderSize});
+    stream.seek(source.Start);
     static const heif_reader reader = {1, &TStreamSource::Position, &TStreamSource::Read, &TStreamSource::Seek,
                                        &TStreamSource::WaitForSize};
     std::unique_ptr<heif_context, TContextDeleter> context = NewContext();

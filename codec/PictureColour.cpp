@@ -131,8 +131,8 @@ void ConvertNclxToSrgb(QImage& image, int primaries, int transfer) {
     image.convertToColorSpace(QColorSpace::SRgb);
 }
 
-QByteArray HeifMetaBox(QIODevice& stream) {
-    // Walk the top-level boxes by their headers to "meta".
+QVector<TBoxSpan> TopLevelBoxes(QIODevice& stream) {
+    QVector<TBoxSpan> boxes;
     const qint64 fileSize = stream.size();
     qint64 pos = stream.pos();
     auto u32 = [](const QByteArray& b, int at) -> quint64 {
@@ -141,25 +141,26 @@ QByteArray HeifMetaBox(QIODevice& stream) {
     };
     while (pos + 8 <= fileSize && stream.seek(pos)) {
         const QByteArray head = stream.read(16);
-        if (head.size() < 8) return QByteArray();
-        quint64 size = u32(head, 0);
-        const QByteArray type = head.mid(4, 4);
-        qint64 header = 8;
-        if (size == 1) {
-            if (head.size() < 16) return QByteArray();
-            size = (u32(head, 8) << 32) | u32(head, 12);
-            header = 16;
-        } else if (size == 0) {
-            size = quint64(fileSize - pos);
+        if (head.size() < 8) break;
+        TBoxSpan box{head.mid(4, 4), pos, 8, u32(head, 0)};
+        if (box.Size == 1) {
+            if (head.size() < 16) break;
+            box.Size = (u32(head, 8) << 32) | u32(head, 12);
+            box.HeaderSize = 16;
+        } else if (box.Size == 0) {
+            box.Size = quint64(fileSize - pos);
         }
-        if (size < quint64(header)) return QByteArray();
-        if (type == "meta") {
-            stream.seek(pos);
-            return stream.read(qint64(std::min<quint64>(size, 1 << 20)));
-        }
-        if (size > quint64(fileSize - pos)) return QByteArray();
-        pos += qint64(size);
+        if (box.Size < quint64(box.HeaderSize)) break;
+        boxes.append(box);
+        if (box.Size > quint64(fileSize - pos)) break;
+        pos += qint64(box.Size);
     }
+    return boxes;
+}
+
+QByteArray HeifMetaBox(QIODevice& stream) {
+    for (const TBoxSpan& box : TopLevelBoxes(stream))
+        if (box.Type == "meta" && stream.seek(box.Pos)) return stream.read(qint64(std::min<quint64>(box.Size, 1 << 20)));
     return QByteArray();
 }
 

@@ -49,15 +49,20 @@ void TAVIGraphic::LoadFromFileName(const QString& fileName) {
         fail(missing.isEmpty() ? QStringLiteral("Cannot open AVI file %1.").arg(fileName) : missing);
     }
     if (!FVideo->OpenVideoStream()) fail(QStringLiteral("Cannot get AVI file stream."));
-    if (!FVideo->OpenFrameReader()) fail(QStringLiteral("Cannot open AVI frame."));
+    // The stream's header gives the frame size: a frame over the limit is refused before a decoder is
+    // opened for it (some decoders refuse such a size themselves, which would hide the reason).
     TVideoStreamInfo info;
-    if (!FVideo->StreamInfo(info)) fail(QStringLiteral("Cannot get AVI stream info"));
-    try {
-        CheckPictureSize(info.Frame.width(), info.Frame.height());
-    } catch (...) {
-        FVideo->Close();
-        throw;
+    const bool known = FVideo->StreamInfo(info);
+    if (known) {
+        try {
+            CheckPictureSize(info.Frame.width(), info.Frame.height());
+        } catch (...) {
+            FVideo->Close();
+            throw;
+        }
     }
+    if (!FVideo->OpenFrameReader()) fail(QStringLiteral("Cannot open AVI frame."));
+    if (!known) fail(QStringLiteral("Cannot get AVI stream info"));
     FFrameCount = int(std::min<qint64>(info.Length, INT_MAX));
     FFrameWidth = info.Frame.width();
     FFrameHeight = info.Frame.height();
