@@ -9,6 +9,7 @@
 #include "formats/raster/PCD.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <functional>
 
@@ -349,4 +350,50 @@ TEST_F(ProbeModernTest, PixelLimitIsTheDecodersInTheProbe) {
         TGraphicInfo info;
         EXPECT_TRUE(ReadHeader(path, info)) << path.toStdString();
     }
+}
+
+// Files cut anywhere or with a damaged byte: the header probe answers or raises the library's exception,
+// never anything else.
+TEST_F(ProbeModernTest, CutAndDamagedHeadersOnlyRaise) {
+    MakeScene(QStringLiteral("in.png"));
+    ASSERT_TRUE(RunTool(Tool("heif-enc"), {"-q", "80", Path("in.png"), "-o", Path("a.heic")}));
+    ASSERT_TRUE(RunTool(Tool("avifenc"), {"-j", "1", Path("in.png"), Path("a.avif")}));
+    ASSERT_TRUE(RunTool(Tool("cjxl"), {Path("in.png"), Path("a.jxl"), "-d", "0", "--quiet"}));
+    QStringList sources = {Path("a.heic"), Path("a.avif"), Path("a.jxl")};
+    for (const char* fixture : {"gem/text.img", "mac/text_macbinary.mac", "wbmp/shapes.wbmp", "cur/multi.cur", "cur/mono.cur",
+                                "ani/spin.ani", "ani/overlist.ani", "avi/pal8.avi", "avi/audio.avi"})
+        sources << DataPath(QString::fromLatin1(fixture));
+    quint32 seed = 7;
+    int answered = 0, raised = 0;
+    for (const QString& source : sources) {
+        SCOPED_TRACE(source.toStdString());
+        const QByteArray whole = ReadFile(source);
+        const QString target = Path(QStringLiteral("damaged.") + QFileInfo(source).suffix());
+        for (int round = 0; round < 60; ++round) {
+            QByteArray bytes = whole;
+            seed = seed * 1664525u + 1013904223u;
+            if (round % 2) {
+                bytes.truncate(qsizetype(seed % quint32(whole.size())));
+            } else {
+                // A byte of the first 600 (where the headers are) set to another value.
+                const qsizetype at = qsizetype(seed % quint32(std::min<qsizetype>(whole.size(), 600)));
+                bytes[at] = char(uchar(bytes[at]) ^ uchar(1 + (seed >> 24) % 255));
+            }
+            WriteFile(target, bytes);
+            TGraphicInfo info;
+            try {
+                if (ReadHeader(target, info)) {
+                    ++answered;
+                    EXPECT_GE(info.Width, 0);
+                    EXPECT_GE(info.Height, 0);
+                    EXPECT_LE(qint64(info.Width) * info.Height, PixelLimit());
+                    EXPECT_GE(info.Frames, 0);
+                }
+            } catch (const Exception&) {
+                ++raised;
+            }
+        }
+    }
+    EXPECT_GT(answered, 0);
+    EXPECT_GT(raised, 0);
 }
