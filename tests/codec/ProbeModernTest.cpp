@@ -123,6 +123,14 @@ protected:
             for (int x = 0; x < size.width(); ++x) image.setPixel(x, y, qRgb(x * 255 / size.width(), y * 255 / size.height(), 90));
         ASSERT_TRUE(image.save(Path(name)));
     }
+    // The scene as a.heic, a.avif and a.jxl by their own encoders, appended to files.
+    void MakeModernFiles(QStringList& files) {
+        MakeScene(QStringLiteral("in.png"));
+        ASSERT_TRUE(RunTool(Tool("heif-enc"), {"-q", "80", Path("in.png"), "-o", Path("a.heic")}));
+        ASSERT_TRUE(RunTool(Tool("avifenc"), {"-j", "1", Path("in.png"), Path("a.avif")}));
+        ASSERT_TRUE(RunTool(Tool("cjxl"), {Path("in.png"), Path("a.jxl"), "-d", "0", "--quiet"}));
+        files << Path("a.heic") << Path("a.avif") << Path("a.jxl");
+    }
     // A JPEG of 40 x 24 carrying an EXIF block with orientation 6 (a quarter turn clockwise).
     void MakeTurnedJpeg(const QString& name) {
         MakeScene(QStringLiteral("plain.png"), QSize(40, 24));
@@ -322,11 +330,8 @@ TEST_F(ProbeModernTest, BadHeadersFailAsTheDecoderFails) {
 
 // A picture over the pixel limit is refused by the header probe as the decoder refuses it.
 TEST_F(ProbeModernTest, PixelLimitIsTheDecodersInTheProbe) {
-    MakeScene(QStringLiteral("in.png"));
-    ASSERT_TRUE(RunTool(Tool("heif-enc"), {"-q", "80", Path("in.png"), "-o", Path("a.heic")}));
-    ASSERT_TRUE(RunTool(Tool("avifenc"), {"-j", "1", Path("in.png"), Path("a.avif")}));
-    ASSERT_TRUE(RunTool(Tool("cjxl"), {Path("in.png"), Path("a.jxl"), "-d", "0", "--quiet"}));
-    QStringList files = {Path("a.heic"), Path("a.avif"), Path("a.jxl")};
+    QStringList files;
+    ASSERT_NO_FATAL_FAILURE(MakeModernFiles(files));
     for (const char* fixture : {"gem/text.img", "mac/text.mac", "wbmp/shapes.wbmp", "cur/multi.cur", "ani/spin.ani", "avi/mjpeg.avi"})
         files << DataPath(QString::fromLatin1(fixture));
     TPhotoSize services;
@@ -355,11 +360,8 @@ TEST_F(ProbeModernTest, PixelLimitIsTheDecodersInTheProbe) {
 // Files cut anywhere or with a damaged byte: the header probe answers or raises the library's exception,
 // never anything else.
 TEST_F(ProbeModernTest, CutAndDamagedHeadersOnlyRaise) {
-    MakeScene(QStringLiteral("in.png"));
-    ASSERT_TRUE(RunTool(Tool("heif-enc"), {"-q", "80", Path("in.png"), "-o", Path("a.heic")}));
-    ASSERT_TRUE(RunTool(Tool("avifenc"), {"-j", "1", Path("in.png"), Path("a.avif")}));
-    ASSERT_TRUE(RunTool(Tool("cjxl"), {Path("in.png"), Path("a.jxl"), "-d", "0", "--quiet"}));
-    QStringList sources = {Path("a.heic"), Path("a.avif"), Path("a.jxl")};
+    QStringList sources;
+    ASSERT_NO_FATAL_FAILURE(MakeModernFiles(sources));
     for (const char* fixture : {"gem/text.img", "mac/text_macbinary.mac", "wbmp/shapes.wbmp", "cur/multi.cur", "cur/mono.cur",
                                 "ani/spin.ani", "ani/overlist.ani", "avi/pal8.avi", "avi/audio.avi"})
         sources << DataPath(QString::fromLatin1(fixture));
