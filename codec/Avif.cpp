@@ -31,7 +31,81 @@ QString ResultText(avifResult result, const avifDiagnostics* diag = nullptr) {
     return text;
 }
 
+// A decoder set up as loading sets it up; the pixel limit is checked before any picture is decoded.
+std::unique_ptr<avifDecoder, TDecoderDeleter> NewDecoder() {
+    std::unique_ptr<avifDecoder, TDecoderDeleter> decoder(avifDecoderCreate());
+    if (!decoder) throw EPictureTooLarge(QStringLiteral("Not enough memory for the AVIF decoder"));
+    decoder->maxThreads = 2;
+    decoder->strictFlags = AVIF_STRICT_DISABLED; // files in the wild miss optional boxes
+    decoder->imageSizeLimit = AVIF_DEFAULT_IMAGE_SIZE_LIMIT;
+    return decoder;
+}
+
+// Reads the boxes (parsing reads no picture data); raises as loading does for a file it cannot read.
+void Parse(avifDecoder* decoder) {
+    const avifResult result = avifDecoderParse(decoder);
+    if (result != AVIF_RESULT_OK)
+        throw EInvalidGraphic(QStringLiteral("Cannot read the AVIF picture: %1").arg(ResultText(result, &decoder->diag)));
+    CheckPictureSize(decoder->image->width, decoder->image->height);
+}
+
+// The orientation a picture is shown in (EXIF terms): the file's rotation and mirror, in that order;
+// without those, the EXIF orientation.
+int OrientationOf(const avifImage* image) {
+    const bool rotated = image->transformFlags & AVIF_TRANSFORM_IROT;
+    const bool mirrored = image->transformFlags & AVIF_TRANSFORM_IMIR;
+    if (rotated || mirrored) return OrientationOfTransform(rotated ? image->irot.angle : 0, mirrored ? image->imir.mode : -1);
+    if (image->exif.size) return ExifOrientation(QByteArray(reinterpret_cast<const char*>(image->exif.data), qsizetype(image->exif.size)));
+    return 1;
+}
+
+// Reads the file through the stream, from where it stood, a range at a time: the boxes are read, the
+// picture data skipped. Out of range reads behave as libavif's memory reader's do.
+struct TStreamIO {
+    avifIO IO{};
+    QIODevice* Stream = nullptr;
+    qint64 Start = 0;
+    qint64 Size = 0;
+    QByteArray Buffer;
+
+    static avifResult Read(avifIO* io, uint32_t readFlags, uint64_t offset, size_t size, avifROData* out) {
+        auto* self = static_cast<TStreamIO*>(io->data);
+        if (readFlags != 0 || offset > quint64(self->Size)) return AVIF_RESULT_IO_ERROR;
+        const qint64 length = qint64(std::min<quint64>(size, quint64(self->Size) - offset));
+        if (!self->Stream->seek(self->Start + qint64(offset))) return AVIF_RESULT_IO_ERROR;
+        self->Buffer = self->Stream->read(length);
+        if (self->Buffer.size() != length) return AVIF_RESULT_IO_ERROR;
+        out->data = reinterpret_cast<const uint8_t*>(self->Buffer.constData());
+        out->size = size_t(self->Buffer.size());
+        return AVIF_RESULT_OK;
+    }
+    static void Destroy(avifIO* io) { delete static_cast<TStreamIO*>(io->data); }
+};
+
 } // namespace
+
+bool TAvifGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    if (stream.isSequential()) return false;
+    std::unique_ptr<avifDecoder, TDecoderDeleter> decoder = NewDecoder();
+    auto* io = new TStreamIO;
+    io->IO.read = &TStreamIO::Read;
+    io->IO.destroy = &TStreamIO::Destroy;
+    io->IO.data = io;
+    io->Stream = &stream;
+    io->Start = stream.pos();
+    io->Size = std::max<qint64>(0, stream.size() - io->Start);
+    io->IO.sizeHint = quint64(io->Size);
+    avifDecoderSetIO(decoder.get(), &io->IO); // the decoder owns it now
+    Parse(decoder.get());
+    // A sequence's first frame is the picture; its size is known once decoded.
+    if (decoder->imageCount != 1) return false;
+    const int orientation = OrientationOf(decoder->image);
+    const bool swapped = orientation >= 5;
+    info.Width = int(swapped ? decoder->image->height : decoder->image->width);
+    info.Height = int(swapped ? decoder->image->width : decoder->image->height);
+    info.Frames = 1;
+    return true;
+}
 
 bool FtypHasBrand(QIODevice& stream, std::initializer_list<const char*> brands) {
     TStreamPositionKeeper keep(stream);
@@ -67,18 +141,11 @@ bool TAvifGraphic::AcceptsContent(QIODevice& stream) { return FtypHasBrand(strea
 void TAvifGraphic::ReadPage(QIODevice& stream, int page) {
     (void)page;
     const QByteArray data = ReadRemaining(stream, kMaxFileSize);
-    std::unique_ptr<avifDecoder, TDecoderDeleter> decoder(avifDecoderCreate());
-    if (!decoder) throw EPictureTooLarge(QStringLiteral("Not enough memory for the AVIF decoder"));
-    decoder->maxThreads = 2;
-    decoder->strictFlags = AVIF_STRICT_DISABLED; // files in the wild miss optional boxes
-    // Parsing reads the boxes only; the pixel limit is checked before any picture is decoded.
-    decoder->imageSizeLimit = AVIF_DEFAULT_IMAGE_SIZE_LIMIT;
+    std::unique_ptr<avifDecoder, TDecoderDeleter> decoder = NewDecoder();
     avifResult result = avifDecoderSetIOMemory(decoder.get(), reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()));
-    if (result == AVIF_RESULT_OK) result = avifDecoderParse(decoder.get());
-    if (result != AVIF_RESULT_OK) {
+    if (result != AVIF_RESULT_OK)
         throw EInvalidGraphic(QStringLiteral("Cannot read the AVIF picture: %1").arg(ResultText(result, &decoder->diag)));
-    }
-    CheckPictureSize(decoder->image->width, decoder->image->height);
+    Parse(decoder.get());
     result = avifDecoderNextImage(decoder.get());
     if (result != AVIF_RESULT_OK)
         throw EInvalidGraphic(QStringLiteral("Cannot decode the AVIF picture: %1").arg(ResultText(result, &decoder->diag)));
@@ -114,14 +181,8 @@ void TAvifGraphic::ReadPage(QIODevice& stream, int page) {
     else
         ConvertNclxToSrgb(picture, int(image->colorPrimaries), int(image->transferCharacteristics));
 
-    // The clean aperture is not applied; the rotation and mirror are, in that order.
-    FOrientation = 1;
-    const bool rotated = image->transformFlags & AVIF_TRANSFORM_IROT;
-    const bool mirrored = image->transformFlags & AVIF_TRANSFORM_IMIR;
-    if (rotated || mirrored)
-        FOrientation = OrientationOfTransform(rotated ? image->irot.angle : 0, mirrored ? image->imir.mode : -1);
-    else if (image->exif.size)
-        FOrientation = ExifOrientation(QByteArray(reinterpret_cast<const char*>(image->exif.data), qsizetype(image->exif.size)));
+    // The clean aperture is not applied.
+    FOrientation = OrientationOf(image);
     FImage = ApplyOrientation(picture, FOrientation);
     SetTransparent(alpha);
 }

@@ -12,6 +12,9 @@ public:
     static bool AcceptsContent(QIODevice& stream);
 
     void ReadPage(QIODevice& stream, int page) override;
+    // The size of the boxes, turned as loading turns the picture; the picture data are not read. False
+    // for sequences (the first frame's size is known once decoded).
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
     void SaveToStream(QIODevice& stream) const override;
     // "quality" 0..100 (75; 100 is lossless-quality quantisation), "speed" 0..10 (6; 0 the slowest and
     // smallest).

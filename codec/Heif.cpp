@@ -38,7 +38,90 @@ void Check(const heif_error& error, const char* what) {
     throw EInvalidGraphic(QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromUtf8(error.message)));
 }
 
+std::unique_ptr<heif_context, TContextDeleter> NewContext() {
+    std::unique_ptr<heif_context, TContextDeleter> context(heif_context_alloc());
+    if (!context) throw EPictureTooLarge(QStringLiteral("Not enough memory for the HEIF decoder"));
+    return context;
+}
+
+// The primary picture of a context that has read the file's boxes, within the pixel limit. Its size is
+// after the file's transformations (irot, imir, clean aperture); the pixel count is the same before them.
+std::unique_ptr<heif_image_handle, THandleDeleter> PrimaryPicture(heif_context* context) {
+    heif_image_handle* rawHandle = nullptr;
+    Check(heif_context_get_primary_image_handle(context, &rawHandle), "The HEIF file has no primary picture");
+    std::unique_ptr<heif_image_handle, THandleDeleter> handle(rawHandle);
+    CheckPictureSize(heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get()));
+    return handle;
+}
+
+// The EXIF orientation applied on top of the library's transformations: only in files that do not turn
+// the picture themselves (transformed: the meta box names irot or imir).
+int ExifOrientationOf(heif_image_handle* handle, bool transformed) {
+    if (transformed) return 1;
+    heif_item_id exifId = 0;
+    if (heif_image_handle_get_list_of_metadata_block_IDs(handle, "Exif", &exifId, 1) != 1) return 1;
+    const size_t size = heif_image_handle_get_metadata_size(handle, exifId);
+    if (size == 0 || size >= (1u << 24)) return 1;
+    QByteArray exif(qsizetype(size), Qt::Uninitialized);
+    if (heif_image_handle_get_metadata(handle, exifId, exif.data()).code != heif_error_Ok) return 1;
+    return ExifOrientation(exif);
+}
+
+// The file read through a stream, from where it stood. Reads past the end fail as they do in libheif's
+// own memory reader. libheif keeps the content of the boxes it does not know, the picture data ("mdat")
+// among them, for writing them back; reading a file's boxes does not look at it, so that read is
+// answered without reading the file (the library's buffer keeps its zeros). The pictures' data it
+// reads later, item by item, are read from the file.
+struct TStreamSource {
+    QIODevice* Stream = nullptr;
+    qint64 Start = 0;
+    qint64 Size = 0;
+    QVector<QPair<qint64, qint64>> Skipped; // content (start, length) of the top-level "mdat" boxes
+
+    static TStreamSource& Of(void* userdata) { return *static_cast<TStreamSource*>(userdata); }
+    static int64_t Position(void* userdata) { return Of(userdata).Stream->pos() - Of(userdata).Start; }
+    static int Read(void* data, size_t size, void* userdata) {
+        TStreamSource& s = Of(userdata);
+        const qint64 pos = s.Stream->pos() - s.Start;
+        if (pos + qint64(size) > s.Size) return 1;
+        if (s.Skipped.contains(qMakePair(pos, qint64(size)))) return s.Stream->seek(s.Start + pos + qint64(size)) ? 0 : 1;
+        return s.Stream->read(static_cast<char*>(data), qint64(size)) == qint64(size) ? 0 : 1;
+    }
+    static int Seek(int64_t position, void* userdata) {
+        TStreamSource& s = Of(userdata);
+        if (position < 0 || position > s.Size) return 1;
+        return s.Stream->seek(s.Start + position) ? 0 : 1;
+    }
+    static heif_reader_grow_status WaitForSize(int64_t target, void* userdata) {
+        return target > Of(userdata).Size ? heif_reader_grow_status_size_beyond_eof : heif_reader_grow_status_size_reached;
+    }
+};
+
 } // namespace
+
+bool THeifGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    if (stream.isSequential()) return false;
+    TStreamSource source{&stream, stream.pos(), 0};
+    source.Size = std::max<qint64>(0, stream.size() - source.Start);
+    if (source.Size > kMaxFileSize) return false; // loading refuses it with its own message
+    for (const TBoxSpan& box : TopLevelBoxes(stream))
+        if (box.Type == "mdat") source.Skipped.append({box.Pos + box.HeaderSize - source.Start, qint64(box.Size) - box.HeaderSize});
+    stream.seek(source.Start);
+    static const heif_reader reader = {1, &TStreamSource::Position, &TStreamSource::Read, &TStreamSource::Seek,
+                                       &TStreamSource::WaitForSize};
+    std::unique_ptr<heif_context, TContextDeleter> context = NewContext();
+    Check(heif_context_read_from_reader(context.get(), &reader, &source, nullptr), "Cannot read the HEIF picture");
+    std::unique_ptr<heif_image_handle, THandleDeleter> handle = PrimaryPicture(context.get());
+    int width = heif_image_handle_get_width(handle.get()), height = heif_image_handle_get_height(handle.get());
+    stream.seek(source.Start);
+    const QByteArray meta = HeifMetaBox(stream);
+    const bool transformed = HeifMetaHasProperty(meta, "irot") || HeifMetaHasProperty(meta, "imir");
+    if (ExifOrientationOf(handle.get(), transformed) >= 5) std::swap(width, height);
+    info.Width = width;
+    info.Height = height;
+    info.Frames = 1;
+    return true;
+}
 
 bool THeifGraphic::AcceptsContent(QIODevice& stream) {
     if (FtypHasBrand(stream, {"avif", "avis"})) return false;
@@ -48,15 +131,10 @@ bool THeifGraphic::AcceptsContent(QIODevice& stream) {
 void THeifGraphic::ReadPage(QIODevice& stream, int page) {
     (void)page;
     const QByteArray data = ReadRemaining(stream, kMaxFileSize);
-    std::unique_ptr<heif_context, TContextDeleter> context(heif_context_alloc());
-    if (!context) throw EPictureTooLarge(QStringLiteral("Not enough memory for the HEIF decoder"));
+    std::unique_ptr<heif_context, TContextDeleter> context = NewContext();
     Check(heif_context_read_from_memory_without_copy(context.get(), data.constData(), size_t(data.size()), nullptr),
           "Cannot read the HEIF picture");
-    heif_image_handle* rawHandle = nullptr;
-    Check(heif_context_get_primary_image_handle(context.get(), &rawHandle), "The HEIF file has no primary picture");
-    std::unique_ptr<heif_image_handle, THandleDeleter> handle(rawHandle);
-    // The size after the transformations; the pixel count is the same before them.
-    CheckPictureSize(heif_image_handle_get_width(handle.get()), heif_image_handle_get_height(handle.get()));
+    std::unique_ptr<heif_image_handle, THandleDeleter> handle = PrimaryPicture(context.get());
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get());
     FFileDepth = heif_image_handle_get_luma_bits_per_pixel(handle.get());
     const bool deep = FFileDepth > 8;
@@ -114,18 +192,7 @@ void THeifGraphic::ReadPage(QIODevice& stream, int page) {
     }
 
     // The EXIF orientation, in files that do not turn the picture themselves.
-    FExifOrientation = 1;
-    if (!HeifHasProperty(data, "irot") && !HeifHasProperty(data, "imir")) {
-        heif_item_id exifId = 0;
-        if (heif_image_handle_get_list_of_metadata_block_IDs(handle.get(), "Exif", &exifId, 1) == 1) {
-            const size_t size = heif_image_handle_get_metadata_size(handle.get(), exifId);
-            if (size > 0 && size < (1u << 24)) {
-                QByteArray exif(qsizetype(size), Qt::Uninitialized);
-                if (heif_image_handle_get_metadata(handle.get(), exifId, exif.data()).code == heif_error_Ok)
-                    FExifOrientation = ExifOrientation(exif);
-            }
-        }
-    }
+    FExifOrientation = ExifOrientationOf(handle.get(), HeifHasProperty(data, "irot") || HeifHasProperty(data, "imir"));
     FImage = ApplyOrientation(picture, FExifOrientation);
     SetTransparent(alpha);
 }

@@ -14,6 +14,9 @@ public:
     static bool AcceptsContent(QIODevice& stream);
 
     void ReadPage(QIODevice& stream, int page) override;
+    // The primary picture's size as loading shows it (after the file's transformations and the EXIF
+    // orientation), from the file's boxes: the picture data are skipped, not read.
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
 
     int FileDepth() const { return FFileDepth; }
     // The EXIF orientation applied on top of the library's transformations (1 for none).

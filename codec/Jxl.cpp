@@ -18,7 +18,61 @@ struct TDecoderDeleter {
     void operator()(JxlDecoder* d) const { JxlDecoderDestroy(d); }
 };
 
+// The picture's size as the decoder turns it by the file's orientation: a quarter turn swaps the sides.
+QSize UprightSize(const JxlBasicInfo& info) {
+    const bool swapped = info.orientation >= JXL_ORIENT_TRANSPOSE;
+    return QSize(int(swapped ? info.ysize : info.xsize), int(swapped ? info.xsize : info.ysize));
+}
+
+// The basic information once the decoder gives it: the pixel limit checked, damage reported as loading
+// reports it.
+JxlBasicInfo TakeBasicInfo(JxlDecoder* decoder) {
+    JxlBasicInfo info{};
+    if (JxlDecoderGetBasicInfo(decoder, &info) != JXL_DEC_SUCCESS)
+        throw EInvalidGraphic(QStringLiteral("The JPEG XL picture is damaged"));
+    CheckPictureSize(info.xsize, info.ysize);
+    return info;
+}
+
+void CheckStatus(JxlDecoderStatus status) {
+    if (status == JXL_DEC_ERROR) throw EInvalidGraphic(QStringLiteral("The JPEG XL picture is damaged"));
+    if (status == JXL_DEC_NEED_MORE_INPUT) throw EInvalidGraphic(QStringLiteral("The JPEG XL picture ends too early"));
+}
+
 } // namespace
+
+bool TJxlGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    std::unique_ptr<JxlDecoder, TDecoderDeleter> decoder(JxlDecoderCreate(nullptr));
+    if (!decoder) throw EPictureTooLarge(QStringLiteral("Not enough memory for the JPEG XL decoder"));
+    if (JxlDecoderSubscribeEvents(decoder.get(), JXL_DEC_BASIC_INFO) != JXL_DEC_SUCCESS)
+        throw EInvalidGraphic(QStringLiteral("The JPEG XL library refused the decoding"));
+    // The basic information sits in the first bytes (after the container's boxes); the stream is given
+    // in chunks until it arrives. The bytes the decoder has not taken yet are given again with more.
+    constexpr qint64 kChunk = 4096;
+    QByteArray pending = stream.read(kChunk);
+    bool ended = stream.atEnd();
+    JxlDecoderSetInput(decoder.get(), reinterpret_cast<const uint8_t*>(pending.constData()), size_t(pending.size()));
+    if (ended) JxlDecoderCloseInput(decoder.get());
+    for (;;) {
+        const JxlDecoderStatus status = JxlDecoderProcessInput(decoder.get());
+        if (status == JXL_DEC_BASIC_INFO) {
+            const QSize size = UprightSize(TakeBasicInfo(decoder.get()));
+            info.Width = size.width();
+            info.Height = size.height();
+            info.Frames = 1; // the first frame of an animation is the picture
+            return true;
+        }
+        if (status != JXL_DEC_NEED_MORE_INPUT || ended) {
+            CheckStatus(status == JXL_DEC_SUCCESS ? JXL_DEC_ERROR : status);
+            throw EInvalidGraphic(QStringLiteral("The JPEG XL picture is damaged"));
+        }
+        const size_t unused = JxlDecoderReleaseInput(decoder.get());
+        pending = pending.right(qsizetype(unused)) + stream.read(kChunk);
+        ended = stream.atEnd();
+        JxlDecoderSetInput(decoder.get(), reinterpret_cast<const uint8_t*>(pending.constData()), size_t(pending.size()));
+        if (ended) JxlDecoderCloseInput(decoder.get());
+    }
+}
 
 bool TJxlGraphic::AcceptsContent(QIODevice& stream) {
     TStreamPositionKeeper keep(stream);
@@ -46,12 +100,9 @@ void TJxlGraphic::ReadPage(QIODevice& stream, int page) {
     bool grey = false, alpha = false;
     for (;;) {
         const JxlDecoderStatus status = JxlDecoderProcessInput(decoder.get());
-        if (status == JXL_DEC_ERROR) throw EInvalidGraphic(QStringLiteral("The JPEG XL picture is damaged"));
-        if (status == JXL_DEC_NEED_MORE_INPUT) throw EInvalidGraphic(QStringLiteral("The JPEG XL picture ends too early"));
+        CheckStatus(status);
         if (status == JXL_DEC_BASIC_INFO) {
-            if (JxlDecoderGetBasicInfo(decoder.get(), &info) != JXL_DEC_SUCCESS)
-                throw EInvalidGraphic(QStringLiteral("The JPEG XL picture is damaged"));
-            CheckPictureSize(info.xsize, info.ysize);
+            info = TakeBasicInfo(decoder.get());
             FFileBits = int(info.bits_per_sample);
             grey = info.num_color_channels == 1;
             alpha = info.alpha_bits > 0;
@@ -66,10 +117,9 @@ void TJxlGraphic::ReadPage(QIODevice& stream, int page) {
                     icc.clear();
             }
         } else if (status == JXL_DEC_NEED_IMAGE_OUT_BUFFER) {
-            // The decoder turns the picture as the file says; a quarter turn swaps the sides.
-            const bool swapped = info.orientation >= JXL_ORIENT_TRANSPOSE;
-            const int width = int(swapped ? info.ysize : info.xsize), height = int(swapped ? info.xsize : info.ysize);
-            picture = NewImage(width, height, grey ? QImage::Format_Grayscale16 : QImage::Format_RGBA8888);
+            // The decoder turns the picture as the file says.
+            const QSize size = UprightSize(info);
+            picture = NewImage(size.width(), size.height(), grey ? QImage::Format_Grayscale16 : QImage::Format_RGBA8888);
             size_t needed = 0;
             if (JxlDecoderImageOutBufferSize(decoder.get(), &format, &needed) != JXL_DEC_SUCCESS ||
                 needed > size_t(picture.sizeInBytes()))

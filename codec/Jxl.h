@@ -11,6 +11,9 @@ public:
     // The bare codestream (FF 0A) or the container ("JXL " box).
     static bool AcceptsContent(QIODevice& stream);
     void ReadPage(QIODevice& stream, int page) override;
+    // The size of the basic information at the file's start (turned as loading turns the picture), read
+    // in chunks until it arrives.
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
     int FileBits() const { return FFileBits; }
 
 private:

@@ -2,6 +2,7 @@
 
 #include "codec/Graphic.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QTransform>
 
@@ -130,31 +131,48 @@ void ConvertNclxToSrgb(QImage& image, int primaries, int transfer) {
     image.convertToColorSpace(QColorSpace::SRgb);
 }
 
-bool HeifHasProperty(const QByteArray& file, const char* fourcc) {
-    // Walk the top-level boxes to "meta" and look for the property's type inside its "iprp".
-    qsizetype pos = 0;
-    auto u32 = [&](qsizetype at) -> quint64 {
-        if (at + 4 > file.size()) return 0;
-        return (quint64(uchar(file[at])) << 24) | (quint64(uchar(file[at + 1])) << 16) | (quint64(uchar(file[at + 2])) << 8) |
-               quint64(uchar(file[at + 3]));
+QVector<TBoxSpan> TopLevelBoxes(QIODevice& stream) {
+    QVector<TBoxSpan> boxes;
+    const qint64 fileSize = stream.size();
+    qint64 pos = stream.pos();
+    auto u32 = [](const QByteArray& b, int at) -> quint64 {
+        return (quint64(uchar(b[at])) << 24) | (quint64(uchar(b[at + 1])) << 16) | (quint64(uchar(b[at + 2])) << 8) |
+               quint64(uchar(b[at + 3]));
     };
-    while (pos + 8 <= file.size()) {
-        quint64 size = u32(pos);
-        const QByteArray type = file.mid(pos + 4, 4);
-        qsizetype header = 8;
-        if (size == 1) {
-            size = (u32(pos + 8) << 32) | u32(pos + 12);
-            header = 16;
-        } else if (size == 0) {
-            size = quint64(file.size() - pos);
+    while (pos + 8 <= fileSize && stream.seek(pos)) {
+        const QByteArray head = stream.read(16);
+        if (head.size() < 8) break;
+        TBoxSpan box{head.mid(4, 4), pos, 8, u32(head, 0)};
+        if (box.Size == 1) {
+            if (head.size() < 16) break;
+            box.Size = (u32(head, 8) << 32) | u32(head, 12);
+            box.HeaderSize = 16;
+        } else if (box.Size == 0) {
+            box.Size = quint64(fileSize - pos);
         }
-        if (size < quint64(header)) return false;
-        if (type == "meta") {
-            const QByteArray meta = file.mid(pos, qsizetype(std::min<quint64>(size, 1 << 20)));
-            const qsizetype iprp = meta.indexOf("iprp");
-            return iprp >= 0 && meta.indexOf(fourcc, iprp) >= 0;
-        }
-        pos += qsizetype(size);
+        if (box.Size < quint64(box.HeaderSize)) break;
+        boxes.append(box);
+        if (box.Size > quint64(fileSize - pos)) break;
+        pos += qint64(box.Size);
     }
-    return false;
+    return boxes;
+}
+
+QByteArray HeifMetaBox(QIODevice& stream) {
+    for (const TBoxSpan& box : TopLevelBoxes(stream))
+        if (box.Type == "meta" && stream.seek(box.Pos)) return stream.read(qint64(std::min<quint64>(box.Size, 1 << 20)));
+    return QByteArray();
+}
+
+bool HeifMetaHasProperty(const QByteArray& meta, const char* fourcc) {
+    // The property's type inside the meta box's "iprp".
+    const qsizetype iprp = meta.indexOf("iprp");
+    return iprp >= 0 && meta.indexOf(fourcc, iprp) >= 0;
+}
+
+bool HeifHasProperty(const QByteArray& file, const char* fourcc) {
+    QByteArray bytes = file;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return HeifMetaHasProperty(HeifMetaBox(buffer), fourcc);
 }

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QIODevice>
 #include <QImage>
+#include <QVector>
 
 // Converts image (RGB32 or ARGB32) from the colours of the ICC profile to sRGB; an empty, unreadable or
 // sRGB profile leaves it as it is.
@@ -33,5 +35,20 @@ inline quint8 To8Bit(quint32 value, quint32 maxValue) {
 }
 
 // Whether the ISOBMFF box structure of a HEIF file names the given item property (irot, imir) in its
-// meta box; a cheap look at the first 64 KiB.
+// meta box.
 bool HeifHasProperty(const QByteArray& file, const char* fourcc);
+// The same for a meta box read by HeifMetaBox.
+bool HeifMetaHasProperty(const QByteArray& meta, const char* fourcc);
+// A top-level box of an ISOBMFF file: its type, where it starts, its header's and its whole size.
+struct TBoxSpan {
+    QByteArray Type;
+    qint64 Pos = 0;
+    qint64 HeaderSize = 8;
+    quint64 Size = 0;
+};
+// The top-level boxes from the stream's position, found by their headers alone (a box that runs past the
+// end is the last); leaves the stream anywhere.
+QVector<TBoxSpan> TopLevelBoxes(QIODevice& stream);
+// The first MiB of the top-level "meta" box of an ISOBMFF file, found from the stream's position by the
+// boxes' headers alone (empty when there is none); leaves the stream anywhere.
+QByteArray HeifMetaBox(QIODevice& stream);

@@ -18,7 +18,7 @@ QT_QPA_PLATFORM=offscreen lumenor --help | head -2
 printf 'P3\n2 1\n255\n255 0 0 0 0 255\n' > /tmp/t.ppm
 lumenor-cli convert /tmp/t.ppm /tmp/t.png
 lumenor-cli info /tmp/t.png
-lumenor-cli info "$here/tests/data/avi/raw24.avi"   # the video module from the installed location
+lumenor-cli info --full "$here/tests/data/avi/raw24.avi"   # decoded by the video module from the installed location
 test -f /usr/share/applications/org.lumenor.Lumenor.desktop
 test -f /usr/share/man/man1/lumenor-cli.1.gz
 test -f /usr/lib/lumenor/liblumenor-video.so

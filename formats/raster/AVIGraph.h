@@ -21,6 +21,11 @@ public:
     // "Cannot get AVI stream info" (and the pixel-limit error for a frame size beyond it); after an
     // error nothing stays open and the graphic is empty.
     void LoadFromFileName(const QString& fileName) override;
+    // The first video stream's frame size and count from the file's RIFF headers (a QFile's; without
+    // the video module): "Cannot open AVI file <name>." for a file that is no RIFF video at all and
+    // "Cannot get AVI file stream." for one without a video stream, as loading with the module says.
+    // False where only the demuxer can tell (no frame count, a compression it may lack, odd headers).
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
     // Refuses: a video is read from its file by name.
     void LoadFromStream(QIODevice& stream) override;
     // Frame Index stretched into rect; nothing when not loaded or when the frame cannot be decoded.

@@ -137,6 +137,18 @@ void TAniGraphic::LoadFromStream(QIODevice& stream) {
     ShowFrame(0);
 }
 
+bool TAniGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    // The frames are counted by walking the chunks, which lie all over the (small) file; no frame is
+    // decoded.
+    TAniGraphic scratch;
+    scratch.FData = ReadRemaining(stream);
+    scratch.Parse();
+    info.Width = scratch.Width();
+    info.Height = scratch.Height();
+    info.Frames = scratch.FrameCount();
+    return true;
+}
+
 namespace {
 
 // The tags a chunk of the top level can have; after a list whose size is wrong, the walk picks up the

@@ -36,6 +36,8 @@ public:
     // does not match the step count, or a frame chunk that is not "icon"; EInvalidGraphic also when the
     // header's size is beyond the pixel limit.
     void LoadFromStream(QIODevice& stream) override;
+    // The header's size and the frames found, as loading finds them (and with its errors).
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
     // Writes the bytes read, unchanged.
     void SaveToStream(QIODevice& stream) const override;
     // The frame shown, at its own size at the top-left of rect (not stretched), through its mask.

@@ -27,7 +27,34 @@ void Poke16(QByteArray& bytes, int pos, quint32 v) {
     bytes[pos + 1] = char((v >> 8) & 0xFF);
 }
 
+[[noreturn]] void Invalid() {
+    throw EInvalidGraphic(QStringLiteral("Cannot load image. Invalid or unexpected %1 image format.").arg(QStringLiteral("CUR")));
+}
+
+// The directory's type field (cursor 2, icon 1) from the file's first bytes.
+quint16 TypeOf(const QByteArray& head) {
+    return head.size() >= 4 ? quint16(uchar(head[kTypePos]) | (uchar(head[kTypePos + 1]) << 8)) : 0;
+}
+
 } // namespace
+
+bool TCursorGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    qint64 size = 0;
+    const TBlockReader read = StreamBlock(stream, size);
+    if (!read) return false;
+    std::optional<QSize> shown;
+    try {
+        // Pointers are also stored as icons now and then.
+        shown = ProbeIconFile(read, size, TypeOf(read(0, 4)) == 1 ? 1 : 2);
+    } catch (const Exception&) {
+        Invalid();
+    }
+    if (!shown) return false;
+    info.Width = shown->width();
+    info.Height = shown->height();
+    info.Frames = 1;
+    return true;
+}
 
 void TCursorGraphic::ReadPage(QIODevice& stream, int) {
     // A failed load leaves the graphic empty.
@@ -35,14 +62,13 @@ void TCursorGraphic::ReadPage(QIODevice& stream, int) {
     FHotSpot = QPoint();
     const QByteArray data = ReadRemaining(stream);
     QVector<TIconEntry> entries;
-    quint16 type = 0;
+    const quint16 type = TypeOf(data);
     bool cut = false;
     try {
-        if (data.size() >= 4) type = quint16(uchar(data[kTypePos]) | (uchar(data[kTypePos + 1]) << 8));
         // Pointers are also stored as icons now and then; those have no hot spot.
         entries = ReadIconFile(data, type == 1 ? 1 : 2, &cut);
     } catch (const Exception&) {
-        throw EInvalidGraphic(QStringLiteral("Cannot load image. Invalid or unexpected %1 image format.").arg(QStringLiteral("CUR")));
+        Invalid();
     }
     const TIconEntry& best = entries[LargestIconEntry(entries)];
     FImage = best.Image.convertToFormat(QImage::Format_ARGB32);

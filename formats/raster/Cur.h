@@ -14,6 +14,8 @@ public:
     // Reads a cursor directory (an icon directory is taken too, without hot spot). Raises EInvalidGraphic
     // "Cannot load image. Invalid or unexpected CUR image format." for anything unreadable.
     void ReadPage(QIODevice& stream, int page) override;
+    // The size of the image shown, from the directory and the images' headers.
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
     // Writes a one-image cursor file: 32-bit pixels with alpha, an AND mask and the hot spot.
     void SaveToStream(QIODevice& stream) const override;
     void Assign(const TGraphic& source) override;

@@ -13,21 +13,40 @@ namespace {
 QString DamagedMessage() { return QString::fromUtf8("\xE6\x96\x87\xE4\xBB\xB6\xE5\xB7\xB2\xE7\xBB\x8F\xE6\x8D\x9F\xE5\x9D\x8F"); }
 } // namespace
 
-void TImgImage::Decode() {
-    TByteReader r(FData);
+TImgImage::THeader TImgImage::ReadHeader(const QByteArray& head, qint64 fileSize) {
     static const uchar kSignature[6] = {0, 1, 0, 8, 0, 1};
-    if (FData.size() < 16 || std::memcmp(FData.constData(), kSignature, 6) != 0) throw EInvalidGraphic(DamagedMessage());
+    if (fileSize < 16 || head.size() < 16 || std::memcmp(head.constData(), kSignature, 6) != 0)
+        throw EInvalidGraphic(DamagedMessage());
+    TByteReader r(head);
     r.Seek(6);
-    const int patternLength = r.U16BE();
+    THeader h;
+    h.PatternLength = r.U16BE();
     r.Skip(4); // pixel size in micrometres
-    const int width = r.U16BE();
-    const int height = r.U16BE();
-    if (width == 0 || height == 0) throw EInvalidGraphic(DamagedMessage());
-    const int rowBytes = width / 8 + (width % 8 ? 1 : 0);
+    h.Width = r.U16BE();
+    h.Height = r.U16BE();
+    if (h.Width == 0 || h.Height == 0) throw EInvalidGraphic(DamagedMessage());
     // Every row needs at least one byte of packed data unless a replication prefix repeats it, which
     // takes four bytes for at most 255 rows.
-    if (qint64(height) > qint64(r.Remaining()) * 255) throw EInvalidGraphic(DamagedMessage());
-    CheckPictureSize(width, height);
+    if (qint64(h.Height) > (fileSize - 16) * 255) throw EInvalidGraphic(DamagedMessage());
+    CheckPictureSize(h.Width, h.Height);
+    return h;
+}
+
+bool TImgImage::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    if (!RewindForInfo(stream)) return false;
+    const THeader h = ReadHeader(stream.read(16), stream.size());
+    info.Width = h.Width;
+    info.Height = h.Height;
+    info.Frames = 1;
+    return true;
+}
+
+void TImgImage::Decode() {
+    const THeader h = ReadHeader(FData.left(16), FData.size());
+    const int patternLength = h.PatternLength, width = h.Width, height = h.Height;
+    TByteReader r(FData);
+    r.Seek(16);
+    const int rowBytes = width / 8 + (width % 8 ? 1 : 0);
     QImage image = NewMonoImage(width, height);
     const int stride = image.bytesPerLine();
     std::vector<uchar> line(size_t(stride) + 1, 0xFF);

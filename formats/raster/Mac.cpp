@@ -1,5 +1,6 @@
 #include "formats/raster/Mac.h"
 
+#include "codec/Limits.h"
 #include "codec/Registry.h"
 #include "codec/Stream.h"
 
@@ -7,16 +8,36 @@ DEFINE_GRAPHIC_CLASS(TMACImage)
 
 void RegisterMacFormat() { RegisterFormat(QStringLiteral("MAC"), QStringLiteral("MacPaint Picture"), TMACImage::StaticClass()); }
 
-void TMACImage::Decode() {
-    constexpr int kWidth = 576, kHeight = 720, kRowBytes = 72;
-    TByteReader r(FData);
+namespace {
+constexpr int kWidth = 576, kHeight = 720, kRowBytes = 72;
+}
+
+qint64 TMACImage::PictureStart(const QByteArray& head, qint64 fileSize) {
     // A MacBinary header carries "PNTG" at offset 65.
-    const bool macBinary = FData.size() >= 69 && FData.mid(65, 4) == "PNTG";
-    if (macBinary && FData.size() < 640) throw EInvalidGraphic(QStringLiteral("File is corrupted"));
+    const bool macBinary = fileSize >= 69 && head.mid(65, 4) == "PNTG";
+    if (macBinary && fileSize < 640) throw EInvalidGraphic(QStringLiteral("File is corrupted"));
+    return macBinary ? 640 : 512;
+}
+
+bool TMACImage::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    if (!RewindForInfo(stream)) return false;
+    const qint64 start = PictureStart(stream.read(69), stream.size());
+    // Without a byte of the first row the picture is not there at all.
+    if (stream.size() <= start) throw EInvalidGraphic(QStringLiteral("File is corrupted"));
+    CheckPictureSize(kWidth, kHeight);
+    info.Width = kWidth;
+    info.Height = kHeight;
+    info.Frames = 1;
+    return true;
+}
+
+void TMACImage::Decode() {
+    TByteReader r(FData);
+    const qint64 start = PictureStart(FData.left(69), FData.size());
     QImage image = NewMonoImage(kWidth, kHeight);
     int row = 0;
     try {
-        r.Seek(macBinary ? 640 : 512);
+        r.Seek(start);
         for (; row < kHeight; ++row) {
             uchar* line = image.scanLine(row);
             int filled = 0;

@@ -5,7 +5,7 @@
 
 void TMonoRawGraphic::ReadPage(QIODevice& stream, int) {
     if (!stream.isSequential()) stream.seek(0);
-    QByteArray data = ReadRemaining(stream, qint64(64) << 20);
+    QByteArray data = ReadRemaining(stream, kMaxFileSize);
     // Decode into a scratch object first so a failure leaves this graphic as it was.
     std::swap(FData, data);
     try {
@@ -14,6 +14,10 @@ void TMonoRawGraphic::ReadPage(QIODevice& stream, int) {
         std::swap(FData, data);
         throw;
     }
+}
+
+bool TMonoRawGraphic::RewindForInfo(QIODevice& stream) {
+    return !stream.isSequential() && stream.size() <= kMaxFileSize && stream.seek(0);
 }
 
 void TMonoRawGraphic::SaveToStream(QIODevice& stream) const {

@@ -21,6 +21,11 @@ public:
 protected:
     // Decodes FData into FImage.
     virtual void Decode() = 0;
+    // Loading reads at most this many bytes of the file.
+    static constexpr qint64 kMaxFileSize = qint64(64) << 20;
+    // For a header probe: moves to the file's start, as loading does; false when the stream cannot be
+    // read that way (sequential) or loading would refuse its size.
+    static bool RewindForInfo(QIODevice& stream);
     static QImage NewMonoImage(int width, int height);
 
     QByteArray FData; // reference counted: copies of the graphic share it

@@ -31,16 +31,35 @@ QRgb TPCDImage::YccToRgb(int y, int c1, int c2) {
     return qRgb(channel(l + 1.3230336 * d2), channel(l - 0.3954176 * d1 - 0.67392 * d2), channel(l + 2.0360448 * d1));
 }
 
-void TPCDImage::ReadPage(QIODevice& stream, int) {
-    const int index = std::clamp(ViewerServices().GetPhotoSize(), 0, 2);
-    const QSize size = ResolutionSize(index);
-    const int w = size.width(), h = size.height();
-
-    int rotation = 0;
+TPCDImage::TLayout TPCDImage::ReadLayout(QIODevice& stream) {
+    TLayout layout;
+    layout.Index = std::clamp(ViewerServices().GetPhotoSize(), 0, 2);
+    layout.Size = ResolutionSize(layout.Index);
     if (stream.seek(kOrientationOffset)) {
         const QByteArray attr = stream.read(1);
-        if (attr.size() == 1) rotation = uchar(attr[0]) & 0x03;
+        if (attr.size() == 1) layout.Rotation = uchar(attr[0]) & 0x03;
     }
+    CheckPictureSize(layout.Size.width(), layout.Size.height());
+    return layout;
+}
+
+bool TPCDImage::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    const TLayout layout = ReadLayout(stream);
+    // The rows of the resolution chosen must all be there: reading them is all a load does besides.
+    const qint64 end = ResolutionOffset(layout.Index) + qint64(layout.Size.width()) * 3 * (layout.Size.height() / 2);
+    if (stream.isSequential()) return false;
+    if (stream.size() < end) throw EReadError();
+    const bool turned = layout.Rotation == 1 || layout.Rotation == 3;
+    info.Width = turned ? layout.Size.height() : layout.Size.width();
+    info.Height = turned ? layout.Size.width() : layout.Size.height();
+    info.Frames = 1;
+    return true;
+}
+
+void TPCDImage::ReadPage(QIODevice& stream, int) {
+    const TLayout layout = ReadLayout(stream);
+    const int index = layout.Index, rotation = layout.Rotation;
+    const int w = layout.Size.width(), h = layout.Size.height();
     if (!stream.seek(ResolutionOffset(index))) throw EReadError();
     QImage image = NewImage(w, h, QImage::Format_RGB32);
     const int half = w / 2;

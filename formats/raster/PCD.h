@@ -7,6 +7,9 @@ class TPCDImage : public TDibGraphic {
     DECLARE_GRAPHIC_CLASS(TPCDImage)
 public:
     void ReadPage(QIODevice& stream, int page) override;
+    // The size of the resolution the viewer's setting chooses, turned as the pack says; "Stream read
+    // error" as loading gives when the file ends before that resolution's rows do.
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
     // Photo-CD pictures are not written: saving produces nothing.
     void SaveToStream(QIODevice&) const override {}
     void Assign(const TGraphic& source) override;
@@ -17,4 +20,13 @@ public:
     static qint64 ResolutionOffset(int index);
     // The colour of one luminance/chrominance sample.
     static QRgb YccToRgb(int y, int c1, int c2);
+
+private:
+    // What loading reads before the rows: the resolution chosen and the pack's rotation (0..3).
+    struct TLayout {
+        int Index = 0;
+        QSize Size;
+        int Rotation = 0;
+    };
+    static TLayout ReadLayout(QIODevice& stream);
 };

@@ -45,7 +45,7 @@ bool TWBitmap::PatternIsWhite(int s, int x, int y) {
     return false;
 }
 
-void TWBitmap::LoadFromStream(QIODevice& stream) {
+QSize TWBitmap::ReadHeader(QIODevice& stream) {
     stream.seek(0);
     int width = 0, height = 0;
     try {
@@ -60,6 +60,21 @@ void TWBitmap::LoadFromStream(QIODevice& stream) {
     } catch (const EReadError&) {
         throw EInvalidGraphic(QStringLiteral("The WBMP header is incomplete."));
     }
+    CheckPictureSize(width, height);
+    return QSize(width, height);
+}
+
+bool TWBitmap::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    const QSize size = ReadHeader(stream);
+    info.Width = size.width();
+    info.Height = size.height();
+    info.Frames = 1;
+    return true;
+}
+
+void TWBitmap::LoadFromStream(QIODevice& stream) {
+    const QSize size = ReadHeader(stream);
+    const int width = size.width(), height = size.height();
     QImage bitmap = NewImage(width, height, QImage::Format_Mono);
     bitmap.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)}); // bit 0 black, bit 1 white
     bitmap.fill(0);

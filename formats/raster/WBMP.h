@@ -11,6 +11,11 @@ public:
     TWBitmap() = default;
 
     void LoadFromStream(QIODevice& stream) override;
+    // The size of the header (read from the file's start, as loading does).
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
+    // Reads the header from the file's start: the picture's size, or the loader's error for a header that
+    // is not valid and EPictureTooLarge beyond the pixel limit.
+    static QSize ReadHeader(QIODevice& stream);
     // Colour pictures are reduced to black and white with a fixed ordered pattern chosen by brightness.
     void SaveToStream(QIODevice& stream) const override;
     void DrawTo(QPainter& canvas, const QRect& rect) const override;

@@ -53,7 +53,8 @@ TEST(ProbeTest, AgreesWithTheFullDecodeForEveryFixture) {
         ++compared;
     }
     EXPECT_GT(compared, 150);
-    for (const char* cls : {"TJpegGraphic", "TPngGraphic", "TGIFImage", "TTiffGraphic", "TBitmap", "TIcon", "TSGIGraphic", "TRLAGraphic", "TPSPGraphic"})
+    for (const char* cls : {"TJpegGraphic", "TPngGraphic", "TGIFImage", "TTiffGraphic", "TBitmap", "TIcon", "TSGIGraphic", "TRLAGraphic",
+                            "TPSPGraphic", "TCursorGraphic", "TAniGraphic", "TAVIGraphic"})
         EXPECT_GT(fromHeader.value(QString::fromLatin1(cls)), 2) << cls << " never answered from its header";
 }
 

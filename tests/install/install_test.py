@@ -132,14 +132,15 @@ def check_tree(a, root):
         module_dir = os.path.dirname(modules[0])
         clip = os.path.join(a.source, "tests/data/avi/raw24.avi")
         cli = os.path.join(root, "usr/bin/lumenor-cli")
-        traced = run([cli, "info", clip], env=dict(env, LD_DEBUG="files"))
+        # info reads a clip's headers without the module; a full read decodes through it.
+        traced = run([cli, "info", "--full", clip], env=dict(env, LD_DEBUG="files"))
         check("\tframes=8" in traced.stdout, f"the installed lumenor-cli does not read a clip: {traced.stdout}")
         loaded = re.findall(r"calling init: (\S*liblumenor-video\.so)", traced.stderr)
         check(loaded and all(os.path.realpath(p) == os.path.realpath(modules[0]) for p in loaded),
               f"the installed lumenor-cli loads the video module from {loaded}, not {modules[0]}")
         version = run([cli, "--version"], env=dict(env, LD_DEBUG="files"))
         check("libavformat" not in version.stderr, "the installed lumenor-cli loads FFmpeg at start")
-        alone = run([cli, "info", clip], env=dict(env, LUMENOR_MODULE_DIR=module_dir, LUMENOR_MODULE_NO_FALLBACK="1"))
+        alone = run([cli, "info", "--full", clip], env=dict(env, LUMENOR_MODULE_DIR=module_dir, LUMENOR_MODULE_NO_FALLBACK="1"))
         check("\tframes=8" in alone.stdout, f"the installed video module does not read a clip: {alone.stdout}")
     # Nothing but the installed files: no build-folder paths inside the text files.
     for dirpath, _, files in os.walk(os.path.join(root, "usr/share")):

@@ -159,9 +159,12 @@ TEST(VideoModule, TheCommandLineReportsAMissingModule) {
     const QString reason = QStringLiteral("Video support is not installed (%1: cannot open shared object file: No such file or directory)")
                                .arg(QDir(empty.path()).filePath(QStringLiteral("liblumenor-video.so")));
     QString out, err;
-    EXPECT_EQ(RunCliIn(env, {QStringLiteral("info"), clip}, &out, &err), 1);
+    EXPECT_EQ(RunCliIn(env, {QStringLiteral("info"), QStringLiteral("--full"), clip}, &out, &err), 1);
     EXPECT_EQ(out, clip + QStringLiteral("\terror\t") + reason + QLatin1Char('\n'));
     EXPECT_EQ(err, QString());
+    // The clip's headers are read without the module.
+    EXPECT_EQ(RunCliIn(env, {QStringLiteral("info"), clip}, &out, &err), 0) << err.toStdString();
+    EXPECT_EQ(out, clip + QStringLiteral("\tTAVIGraphic\t32x24\tpages=1\tframes=8\n"));
 
     EXPECT_EQ(RunCliIn(env, {QStringLiteral("convert"), QStringLiteral("--list-compressors")}, &out, &err), 1);
     EXPECT_EQ(out, QString());
@@ -173,7 +176,7 @@ TEST(VideoModule, TheCommandLineReportsAMissingModule) {
     // Found beside the program (or in the build folder), the module reads the clip.
     env.remove(QStringLiteral("LUMENOR_MODULE_DIR"));
     env.remove(QStringLiteral("LUMENOR_MODULE_NO_FALLBACK"));
-    EXPECT_EQ(RunCliIn(env, {QStringLiteral("info"), clip}, &out, &err), 0) << err.toStdString();
+    EXPECT_EQ(RunCliIn(env, {QStringLiteral("info"), QStringLiteral("--full"), clip}, &out, &err), 0) << err.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("\t32x24\t"))) << out.toStdString();
     EXPECT_TRUE(out.contains(QStringLiteral("frames=8"))) << out.toStdString();
 }
