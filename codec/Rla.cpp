@@ -154,7 +154,8 @@ bool TRLAGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
     };
     std::vector<uchar> expanded(size_t(h.Width) * 2), planes(size_t(h.Width) * 4);
     for (int line = 0; line < h.Height; ++line) {
-        TByteReader offset(read(kHeaderSize + qint64(line) * 4, 4));
+        const QByteArray entry = read(kHeaderSize + qint64(line) * 4, 4);
+        TByteReader offset(entry);
         if (ReadScanline(fetch, size, tableEnd, offset.U32BE(), h, expanded, planes)) {
             info.Width = h.Width;
             info.Height = h.Height;

@@ -127,7 +127,8 @@ bool TSGIGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
         RowTablesEnd(h, size);
         const qint64 lengths = kHeaderSize + qint64(h.Height) * h.Channels * 4;
         auto entry = [&](qint64 table, int c, int y) {
-            TByteReader r(read(table + (qint64(c) * h.Height + y) * 4, 4));
+            const QByteArray bytes = read(table + (qint64(c) * h.Height + y) * 4, 4);
+            TByteReader r(bytes);
             return qint64(r.U32BE());
         };
         for (int y = 0; y < h.Height && !anyRow; ++y) {

@@ -45,6 +45,8 @@ public:
     TByteReader(const uchar* data, qint64 size) : FData(data), FSize(size) {}
     explicit TByteReader(const QByteArray& bytes)
         : FData(reinterpret_cast<const uchar*>(bytes.constData())), FSize(bytes.size()) {}
+    // The reader keeps no copy: the bytes must outlive it.
+    explicit TByteReader(QByteArray&&) = delete;
 
     qint64 Pos() const { return FPos; }
     qint64 Size() const { return FSize; }
