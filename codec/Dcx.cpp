@@ -43,6 +43,17 @@ int TDcxGraphic::GetPageCount(QIODevice& stream) {
     return int(ReadOffsets(r).size());
 }
 
+bool TDcxGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
+    if (stream.isSequential()) return false;
+    const qint64 start = stream.pos(), size = stream.size() - start;
+    const QByteArray table = stream.read(4 * (kMaxPages + 1));
+    TByteReader r(table);
+    const quint32 first = ReadOffsets(r).front();
+    if (first >= size) throw EInvalidGraphic(QStringLiteral("Page 1 of the DCX file lies beyond its end"));
+    if (!stream.seek(start + first)) return false;
+    return TPcxGraphic().ReadInfo(stream, info);
+}
+
 void TDcxGraphic::ReadPage(QIODevice& stream, int page) {
     const QByteArray data = ReadRemaining(stream);
     TByteReader r(data);

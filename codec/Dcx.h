@@ -9,4 +9,6 @@ public:
     // Counts the page offsets; raises "The DCX file header is not valid" for a bad header.
     int GetPageCount(QIODevice& stream) override;
     void ReadPage(QIODevice& stream, int page) override;
+    // The first page's size from its PCX header.
+    bool ReadInfo(QIODevice& stream, TGraphicInfo& info) override;
 };
