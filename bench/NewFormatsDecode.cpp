@@ -11,7 +11,8 @@
 // by tests/data/make_dng.py.
 //
 //     NewFormatsDecode [WIDTH HEIGHT]      (default 4000 x 3000 for the compressed formats)
-//     NewFormatsDecode --preview FILE      only the preview of a RAW file, 20 times (for a profiler)
+//     NewFormatsDecode --preview FILE [WxH]  only the preview of a RAW file (for a load of that size),
+//                                            20 times (for a profiler)
 #include "BenchPhoto.h"
 
 #include "codec/Avif.h"
@@ -88,9 +89,12 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (argc > 2 && QByteArray(argv[1]) == "--preview") {
         const QString path = QString::fromLocal8Bit(argv[2]);
+        const QStringList size = argc > 3 ? QString::fromLatin1(argv[3]).split(QLatin1Char('x')) : QStringList();
+        const QSize want = size.size() == 2 ? QSize(size[0].toInt(), size[1].toInt()) : QSize();
         TRawGraphic::SetPreviewFirst(true);
         const double best = Best(20, [&] {
             TRawGraphic g;
+            g.SetLoadSize(want);
             g.LoadFromFileName(path);
             return g.ShowsPreview();
         });

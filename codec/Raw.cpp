@@ -281,15 +281,14 @@ void TRawGraphic::ReadPage(QIODevice& stream, int page) {
 
     if (GPreviewFirst && raw->thumbnail.tlength > 0 && libraw_unpack_thumb(raw.get()) == LIBRAW_SUCCESS) {
         CheckPictureSize(std::max<int>(1, raw->thumbnail.twidth), std::max<int>(1, raw->thumbnail.theight));
-        int rc = 0;
-        TProcessed thumb(libraw_dcraw_make_mem_thumb(raw.get(), &rc));
         QImage preview;
-        if (thumb && thumb->type == LIBRAW_IMAGE_JPEG) {
-            QByteArray jpeg = QByteArray::fromRawData(reinterpret_cast<const char*>(thumb->data), qsizetype(thumb->data_size));
+        TProcessed thumb;
+        if (raw->thumbnail.tformat == LIBRAW_THUMBNAIL_JPEG && raw->thumbnail.thumb && raw->thumbnail.tlength > 0) {
+            // The camera's JPEG as the file holds it (LibRaw's copy of it would add an Exif block with
+            // the camera's orientation: the preview is turned below, as the file says).
+            QByteArray jpeg(raw->thumbnail.thumb, qsizetype(raw->thumbnail.tlength));
             QBuffer buffer(&jpeg);
             buffer.open(QIODevice::ReadOnly);
-            // LibRaw gives the preview an Exif block with the camera's orientation when it has none; the
-            // preview is turned below, as the file says, whatever its own block says.
             TJpegGraphic decoder;
             decoder.SetApplyOrientation(false);
             // A reduced load of the whole picture is a reduced preview: the JPEG scales as it decodes.
@@ -301,7 +300,11 @@ void TRawGraphic::ReadPage(QIODevice& stream, int page) {
             } catch (const Exception&) {
                 preview = QImage(); // a damaged preview: develop instead
             }
-        } else if (thumb && thumb->type == LIBRAW_IMAGE_BITMAP) {
+        } else {
+            int rc = 0;
+            thumb.reset(libraw_dcraw_make_mem_thumb(raw.get(), &rc));
+        }
+        if (thumb && thumb->type == LIBRAW_IMAGE_BITMAP) {
             preview = FromBitmap(*thumb);
         }
         if (!preview.isNull()) {

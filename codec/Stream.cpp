@@ -1,5 +1,7 @@
 #include "codec/Stream.h"
 
+#include <QBuffer>
+
 #include <algorithm>
 
 void ReadBuffer(QIODevice& stream, void* buffer, qint64 count) {
@@ -29,7 +31,9 @@ QByteArray ReadBytes(QIODevice& stream, qint64 count) {
     return bytes;
 }
 
-QByteArray ReadRemaining(QIODevice& stream, qint64 maxBytes) {
+namespace {
+
+QByteArray CopyRemaining(QIODevice& stream, qint64 maxBytes) {
     if (!stream.isSequential()) {
         const qint64 count = std::max<qint64>(0, stream.size() - stream.pos());
         if (count > maxBytes) throw EInvalidGraphic(QStringLiteral("The file is too large"));
@@ -49,6 +53,21 @@ QByteArray ReadRemaining(QIODevice& stream, qint64 maxBytes) {
         bytes.append(chunk, n);
     }
     return bytes;
+}
+
+} // namespace
+
+QByteArray ReadRemaining(QIODevice& stream, qint64 maxBytes) {
+    // A buffer read from its start that owns its bytes shares them instead of copying them.
+    if (auto* buffer = qobject_cast<QBuffer*>(&stream); buffer && buffer->pos() == 0) {
+        QByteArray data = buffer->data(); // shared, not copied
+        if (data.data_ptr().isMutable()) { // not borrowed bytes, which may go before the result does
+            if (data.size() > maxBytes) throw EInvalidGraphic(QStringLiteral("The file is too large"));
+            buffer->seek(data.size());
+            return data;
+        }
+    }
+    return CopyRemaining(stream, maxBytes);
 }
 
 TBlockReader StreamBlock(QIODevice& stream, qint64& size, qint64 maxBytes) {
