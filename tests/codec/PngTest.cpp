@@ -345,7 +345,7 @@ TEST(PngWriter, TransparentColourAndBackground) {
     const QImage palette = Palette(6, false);
     const QRgb entry = palette.color(2);
     const QByteArray indexed = SavePng(palette, {{"transparent", QString::number(entry & 0xFFFFFF, 16).rightJustified(6, '0')},
-                                                 {"background", QString::number(palette.color(4) & 0xFFFFFF ^ 0x010101, 16).rightJustified(6, '0')}});
+                                                 {"background", QString::number((palette.color(4) & 0xFFFFFF) ^ 0x010101, 16).rightJustified(6, '0')}});
     EXPECT_EQ(ChunkData(indexed, "tRNS"), QByteArray::fromHex("ffff00"));
     EXPECT_EQ(ChunkData(indexed, "bKGD"), QByteArray::fromHex("04"));
     EXPECT_EQ(qAlpha(LoadPng(indexed).color(2)), 0);
