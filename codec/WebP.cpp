@@ -49,6 +49,17 @@ QString EncodeError(WebPEncodingError code) {
     }
 }
 
+// The bitstream's size and kind from the data's headers; raises for data that is not WebP and for a
+// picture over the pixel limit.
+WebPBitstreamFeatures Features(const QByteArray& data) {
+    WebPBitstreamFeatures features;
+    const VP8StatusCode status =
+        WebPGetFeatures(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()), &features);
+    if (status != VP8_STATUS_OK) throw EInvalidGraphic(QStringLiteral("Not a WebP picture: %1").arg(VP8Error(status)));
+    CheckPictureSize(features.width, features.height);
+    return features;
+}
+
 } // namespace
 
 bool TWebPGraphic::AcceptsContent(QIODevice& stream) {
@@ -58,12 +69,10 @@ bool TWebPGraphic::AcceptsContent(QIODevice& stream) {
 }
 
 bool TWebPGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
-    const QByteArray data = ReadRemaining(stream, kMaxFileSize);
-    WebPBitstreamFeatures features;
-    const VP8StatusCode status =
-        WebPGetFeatures(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()), &features);
-    if (status != VP8_STATUS_OK) throw EInvalidGraphic(QStringLiteral("Not a WebP picture: %1").arg(VP8Error(status)));
-    CheckPictureSize(features.width, features.height);
+    // The headers of a still picture lie in its first bytes; an animation's frames, through all of it.
+    QByteArray data = stream.read(4096);
+    const WebPBitstreamFeatures features = Features(data);
+    if (features.has_animation) data += ReadRemaining(stream, kMaxFileSize - data.size());
     int frames = 1;
     if (features.has_animation) {
         WebPData whole{reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size())};
@@ -86,11 +95,7 @@ bool TWebPGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
 
 void TWebPGraphic::ReadPage(QIODevice& stream, int page) {
     const QByteArray data = ReadRemaining(stream, kMaxFileSize);
-    WebPBitstreamFeatures features;
-    const VP8StatusCode status =
-        WebPGetFeatures(reinterpret_cast<const uint8_t*>(data.constData()), size_t(data.size()), &features);
-    if (status != VP8_STATUS_OK) throw EInvalidGraphic(QStringLiteral("Not a WebP picture: %1").arg(VP8Error(status)));
-    CheckPictureSize(features.width, features.height);
+    const WebPBitstreamFeatures features = Features(data);
 
     // The ICC profile, when the extended header names one.
     FIcc.clear();
@@ -122,8 +127,7 @@ void TWebPGraphic::ReadStill(const QByteArray& data) {
     WebPDecoderConfig config;
     if (!WebPInitDecoderConfig(&config)) throw EInvalidGraphic(QStringLiteral("The WebP library does not match"));
     const auto* bytes = reinterpret_cast<const uint8_t*>(data.constData());
-    VP8StatusCode status = WebPGetFeatures(bytes, size_t(data.size()), &config.input);
-    if (status != VP8_STATUS_OK) throw EInvalidGraphic(QStringLiteral("Not a WebP picture: %1").arg(VP8Error(status)));
+    config.input = Features(data);
     const bool alpha = config.input.has_alpha;
     // BGRA in memory is Qt's (unpremultiplied) ARGB32 on little-endian machines; without alpha every
     // alpha byte is 255, as RGB32 wants.
@@ -134,7 +138,7 @@ void TWebPGraphic::ReadStill(const QByteArray& data) {
     config.output.u.RGBA.rgba = image.bits();
     config.output.u.RGBA.stride = int(image.bytesPerLine());
     config.output.u.RGBA.size = size_t(image.sizeInBytes());
-    status = WebPDecode(bytes, size_t(data.size()), &config);
+    VP8StatusCode status = WebPDecode(bytes, size_t(data.size()), &config);
     WebPFreeDecBuffer(&config.output);
     if (status == VP8_STATUS_NOT_ENOUGH_DATA) {
         // Incremental decoding gives the rows that arrived.

@@ -245,9 +245,10 @@ TEST_F(ProbeModernTest, BigFilesAreAnsweredFromAFewOfTheirBytes) {
     ASSERT_TRUE(RunTool(Tool("heif-enc"), {"-q", "95", Path("noise.png"), "-o", Path("noise.heic")}));
     ASSERT_TRUE(RunTool(Tool("avifenc"), {"-j", "2", "-s", "10", "--min", "0", "--max", "5", Path("noise.png"), Path("noise.avif")}));
     ASSERT_TRUE(RunTool(Tool("cjxl"), {Path("noise.png"), Path("noise.jxl"), "-d", "0", "-e", "1", "--quiet"}));
+    ASSERT_TRUE(RunTool(Tool("cwebp"), {"-quiet", "-lossless", "-z", "0", Path("noise.png"), "-o", Path("noise.webp")}));
     ASSERT_TRUE(RunTool(Tool("ffmpeg"), {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-frames:v",
                                          "100", "-c:v", "mjpeg", "-q:v", "2", Path("clip.avi")}));
-    for (const char* name : {"noise.heic", "noise.avif", "noise.jxl", "clip.avi"}) {
+    for (const char* name : {"noise.heic", "noise.avif", "noise.jxl", "noise.webp", "clip.avi"}) {
         SCOPED_TRACE(name);
         const QString path = Path(QString::fromLatin1(name));
         TCountingFile file(path);
