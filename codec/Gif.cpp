@@ -1,4 +1,5 @@
 #include "codec/Gif.h"
+#include "codec/Headers.h"
 
 #include "codec/Limits.h"
 #include "codec/Stream.h"
@@ -371,63 +372,7 @@ void TGIFImage::SaveToClipboardData(QMimeData& data) const {
     data.setData(ClipboardMimeType(), bytes);
 }
 
-bool TGIFImage::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
-    QByteArray data = stream.read(13);
-    if (data.size() < 13 || (!data.startsWith("GIF87a") && !data.startsWith("GIF89a"))) return false;
-    const auto u16 = [](const char* p) { return int(uchar(p[0]) | (uchar(p[1]) << 8)); };
-    int screenW = u16(data.constData() + 6), screenH = u16(data.constData() + 8);
-    const uchar flags = uchar(data[10]);
-    const auto skip = [&stream](qint64 n) { return stream.seek(stream.pos() + n) && stream.pos() <= stream.size(); };
-    if ((flags & 0x80) && !skip(3 * (qint64(2) << (flags & 7)))) return false;
-    // Data sub-blocks up to their terminator; false when the file ends first.
-    const auto skipBlocks = [&stream]() {
-        for (;;) {
-            char len;
-            if (!stream.getChar(&len)) return false;
-            if (len == 0) return true;
-            if (!stream.seek(stream.pos() + uchar(len)) || stream.pos() > stream.size()) return false;
-        }
-    };
-    int frames = 0;
-    qint64 storedPixels = 0;
-    bool screenKnown = false;
-    for (;;) {
-        char record;
-        if (!stream.getChar(&record)) return false;
-        if (record == 0x3B) break;
-        if (record == 0x21) {
-            if (!skip(1) || !skipBlocks()) return false;
-        } else if (record == 0x2C) {
-            const QByteArray desc = stream.read(9);
-            if (desc.size() < 9) return false;
-            const int left = u16(desc.constData()), top = u16(desc.constData() + 2);
-            const int width = u16(desc.constData() + 4), height = u16(desc.constData() + 6);
-            if (!screenKnown) {
-                if (screenW <= 0 || screenH <= 0) {
-                    screenW = std::max(1, left + width);
-                    screenH = std::max(1, top + height);
-                }
-                CheckPictureSize(screenW, screenH);
-                screenKnown = true;
-            }
-            const QRect clip = QRect(left, top, width, height).intersected(QRect(0, 0, screenW, screenH));
-            storedPixels += qint64(clip.width()) * clip.height();
-            if (frames > 0 && storedPixels > PixelLimit()) break; // the decoder stops there too
-            const uchar local = uchar(desc[8]);
-            if ((local & 0x80) && !skip(3 * (qint64(2) << (local & 7)))) return false;
-            if (!skip(1) || !skipBlocks()) return false; // code size, then the data
-            if (width == 0 || height == 0) return false;
-            ++frames;
-        } else {
-            return false;
-        }
-    }
-    if (frames == 0) return false;
-    info.Width = screenW;
-    info.Height = screenH;
-    info.Frames = frames;
-    return true;
-}
+bool TGIFImage::ReadInfo(QIODevice& stream, TGraphicInfo& info) { return ReadGifHeader(stream, info); }
 
 void TGIFImage::ReadPage(QIODevice& stream, int) {
     int error = 0;

@@ -8,8 +8,6 @@
 #include <QPainter>
 #include <QSaveFile>
 
-Exception::Exception(QString message) : FMessage(std::move(message)), FUtf8(FMessage.toUtf8()) {}
-
 TGraphic::~TGraphic() = default;
 
 bool TGraphic::ReadInfo(QIODevice&, TGraphicInfo&) { return false; }

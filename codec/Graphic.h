@@ -2,6 +2,9 @@
 // stream, reports its size and draws itself stretched into a rectangle.
 #pragma once
 
+#include "codec/Errors.h"
+#include "codec/GraphicInfo.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QImage>
@@ -25,43 +28,6 @@ inline TColor FromQColor(const QColor& c) {
     return TColor(c.red()) | (TColor(c.green()) << 8) | (TColor(c.blue()) << 16);
 }
 
-// Base of every error the program raises on purpose.
-class Exception : public std::exception {
-public:
-    explicit Exception(QString message);
-    const QString& Message() const noexcept { return FMessage; }
-    const char* what() const noexcept override { return FUtf8.constData(); }
-
-private:
-    QString FMessage;
-    QByteArray FUtf8;
-};
-
-class EInvalidGraphic : public Exception {
-public:
-    using Exception::Exception;
-};
-class EInvalidGraphicOperation : public Exception {
-public:
-    using Exception::Exception;
-};
-// A short read of a stream: the data ends before the structure it should hold.
-class EReadError : public Exception {
-public:
-    EReadError() : Exception(QStringLiteral("Stream read error")) {}
-    using Exception::Exception;
-};
-class EWriteError : public Exception {
-public:
-    EWriteError() : Exception(QStringLiteral("Stream write error")) {}
-    using Exception::Exception;
-};
-// A graphic cannot be assigned to or copied into an object of another kind.
-class EConvertError : public Exception {
-public:
-    using Exception::Exception;
-};
-
 class TGraphic;
 
 // The class of a graphic: its name, its virtual constructor and, for content-testable classes, the
@@ -74,15 +40,6 @@ struct TGraphicClassInfo {
     bool IsContentTestable() const { return bool(AcceptsContent); }
 };
 using TGraphicClass = const TGraphicClassInfo*;
-
-// What a file holds as its header says: the picture's size (upright, as a full load reports it), its
-// pages and its frames.
-struct TGraphicInfo {
-    int Width = 0;
-    int Height = 0;
-    int Pages = 1;
-    int Frames = 1;
-};
 
 enum class TProgressStage : quint8 { psStarting = 0, psRunning = 1, psEnding = 2 };
 

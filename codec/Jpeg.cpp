@@ -1,4 +1,5 @@
 #include "codec/Jpeg.h"
+#include "codec/Headers.h"
 
 #include "codec/Limits.h"
 #include "codec/PictureColour.h"
@@ -87,33 +88,6 @@ void InitErrorManager(TErrorManager& err) {
 inline uint Mul255(uint x, uint y) {
     const uint t = x * y + 128;
     return (t + (t >> 8)) >> 8;
-}
-
-// The orientation tag of an EXIF block ("Exif\0\0" and a TIFF header), 1 when there is none.
-int ExifOrientation(const uchar* data, qint64 size) {
-    try {
-        TByteReader r(data, size);
-        if (std::memcmp(r.Take(6), "Exif\0\0", 6) != 0) return 1;
-        TByteReader tiff(data + 6, size - 6);
-        const quint16 order = tiff.U16LE();
-        const bool le = order == 0x4949;
-        if (!le && order != 0x4D4D) return 1;
-        auto u16 = [&] { return le ? tiff.U16LE() : tiff.U16BE(); };
-        auto u32 = [&] { return le ? tiff.U32LE() : tiff.U32BE(); };
-        if (u16() != 42) return 1;
-        tiff.Seek(u32());
-        const int count = u16();
-        for (int i = 0; i < count; ++i) {
-            const quint16 tag = u16();
-            const quint16 type = u16();
-            const quint32 n = u32();
-            const quint16 value = u16();
-            tiff.Skip(2);
-            if (tag == 0x0112 && type == 3 && n == 1) return value >= 1 && value <= 8 ? value : 1;
-        }
-    } catch (const EReadError&) {
-    }
-    return 1;
 }
 
 class TJpegDecoder {
@@ -413,56 +387,7 @@ QSize TJpegGraphic::FullSize() const {
     return TDibGraphic::FullSize();
 }
 
-bool TJpegGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
-    // The markers up to the first scan, as the decoder reads them: the frame header gives the size and
-    // the first Exif block the orientation.
-    const auto next = [&stream]() -> uchar {
-        char c;
-        if (!stream.getChar(&c)) throw EInvalidGraphic(QStringLiteral("Premature end of JPEG file"));
-        return uchar(c);
-    };
-    const uchar b0 = next(), b1 = next();
-    if (b0 != 0xFF || b1 != 0xD8)
-        throw EInvalidGraphic(QStringLiteral("Not a JPEG file: starts with 0x%1 0x%2")
-                                  .arg(b0, 2, 16, QLatin1Char('0'))
-                                  .arg(b1, 2, 16, QLatin1Char('0')));
-    QSize size;
-    int orientation = 1;
-    for (;;) {
-        uchar marker = next();
-        while (marker != 0xFF) marker = next(); // bytes between segments are skipped, as the decoder does
-        do marker = next();
-        while (marker == 0xFF);
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue; // no length
-        if (marker == 0xD9) return false;                                 // no scan: the decoder says why
-        if (marker == 0xDA) break;
-        const int length = (next() << 8) | next();
-        if (length < 2) return false;
-        const bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-        if (frame && !size.isValid()) {
-            if (length < 7) return false;
-            next(); // precision
-            const int height = (next() << 8) | next();
-            const int width = (next() << 8) | next();
-            if (height == 0 || width == 0) return false; // height in a DNL marker, or nonsense
-            size = QSize(width, height);
-            if (!stream.seek(stream.pos() + length - 7)) return false;
-        } else if (marker == 0xE1 && orientation == 1) {
-            const QByteArray data = stream.read(length - 2);
-            if (data.size() != length - 2) throw EInvalidGraphic(QStringLiteral("Premature end of JPEG file"));
-            orientation = ExifOrientation(reinterpret_cast<const uchar*>(data.constData()), data.size());
-        } else if (!stream.seek(stream.pos() + length - 2)) {
-            return false;
-        }
-    }
-    if (!size.isValid()) return false;
-    CheckPictureSize(size.width(), size.height());
-    if (orientation >= 5) size.transpose();
-    info.Width = size.width();
-    info.Height = size.height();
-    info.Frames = 1;
-    return true;
-}
+bool TJpegGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) { return ReadJpegHeader(stream, info); }
 
 QImage TJpegGraphic::DecodeFitting(QIODevice& stream, QSize box, QSize* original) {
     TJpegDecoder decoder(ReadRemaining(stream));

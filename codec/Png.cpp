@@ -1,4 +1,5 @@
 #include "codec/Png.h"
+#include "codec/Headers.h"
 
 #include "codec/Limits.h"
 #include "codec/Resample.h"
@@ -739,19 +740,7 @@ std::optional<QRgb> ParseColour(const QString& key, const QString& value) {
 
 } // namespace
 
-bool TPngGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) {
-    const QByteArray head = stream.read(24);
-    if (head.size() < 24 || !head.startsWith(QByteArray("\x89PNG\r\n\x1a\n", 8)) || head.mid(12, 4) != "IHDR") return false;
-    TByteReader r(head);
-    r.Skip(16);
-    const quint32 width = r.U32BE(), height = r.U32BE();
-    if (width == 0 || height == 0 || width > 0x7fffffff || height > 0x7fffffff) return false;
-    CheckPictureSize(width, height);
-    info.Width = int(width);
-    info.Height = int(height);
-    info.Frames = 1;
-    return true;
-}
+bool TPngGraphic::ReadInfo(QIODevice& stream, TGraphicInfo& info) { return ReadPngHeader(stream, info); }
 
 void TPngGraphic::ReadPage(QIODevice& stream, int) {
     TPngDecoder decoder(stream);

@@ -2,6 +2,7 @@
 // the central list of the start-up table with its class entries and content tests, and the filter text.
 #pragma once
 
+#include "codec/FormatTable.h"
 #include "codec/Graphic.h"
 
 #include <QString>
@@ -74,24 +75,11 @@ std::unique_ptr<TGraphic> CreateGraphicFor(const QString& fileName);
 void RegisterGraphicClass(TGraphicClass graphicClass);
 TGraphicClass FindGraphicClass(const QString& className);
 
-// One row of the start-up table.
-struct TStartupFormat {
-    const char* Extension;
-    const char* Common;
-    const char* Individual;
-    const char* ClassName;
-};
-const std::vector<TStartupFormat>& StartupTable();
 // Registers every row of the start-up table whose class is in the catalogue, in table order.
 void RegisterStartupTable();
 // Rows of the start-up table whose class is not built in (their files cannot be opened yet).
 std::vector<TStartupFormat> MissingStartupFormats();
-// The start-up row of an extension, or nullptr.
-const TStartupFormat* FindStartupFormat(const QString& extension);
 
-// The second table: today's formats (WebP, AVIF, HEIF, JPEG XL, camera RAW, OpenEXR), registered after
-// the start-up table, which it leaves as it is.
-const std::vector<TStartupFormat>& ModernFormatTable();
 // Registers every row of the second table whose class is in the catalogue, in table order.
 void RegisterModernTable();
 

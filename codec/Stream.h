@@ -2,7 +2,7 @@
 // bytes already in memory. Decoders parse untrusted data only through these.
 #pragma once
 
-#include "codec/Graphic.h"
+#include "codec/Errors.h"
 
 #include <QByteArray>
 #include <QIODevice>

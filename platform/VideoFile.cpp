@@ -1,15 +1,10 @@
-// The program's side of the video module: finds and loads liblumenor-video.so on first use and forwards
+// The program's side of the video module: loads liblumenor-video.so on first use and forwards
 // TVideoFile, TVideoWriter and VideoEncoders to it. Without the module, clips do not open and cannot be
 // written, and the reason is kept for the messages.
 #include "platform/VideoBackend.h"
 
 #include "codec/Limits.h"
-
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-
-#include <dlfcn.h>
+#include "platform/ModulePath.h"
 
 #include <mutex>
 
@@ -40,76 +35,19 @@ TModuleState& State() {
     return state;
 }
 
-QString ExecutableDir() {
-    const QString target = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
-    return target.isEmpty() ? QString() : QFileInfo(target).absolutePath();
-}
-
-// Loads the module from the first folder that has it. The error of a module that is there but does not
-// load counts over "not found" in other folders.
 void Load(TModuleState& s) {
     s.Tried = true;
     s.Module = nullptr;
-    s.Error.clear();
-    QString notFound, broken;
-    for (const QString& dir : VideoModuleSearchPath()) {
-        const QString path = QDir(dir).filePath(QStringLiteral(LUMENOR_VIDEO_MODULE_FILE));
-        const QByteArray native = QFile::encodeName(path);
-        // The module's own libraries are bound at once, so a missing one shows here and not at a call.
-        void* handle = dlopen(native.constData(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle) {
-            const QString why = QString::fromLocal8Bit(dlerror());
-            if (QFileInfo::exists(path)) {
-                if (broken.isEmpty()) broken = why;
-            } else if (notFound.isEmpty()) {
-                notFound = why;
-            }
-            continue;
-        }
-        auto entry = reinterpret_cast<TVideoModuleEntry>(dlsym(handle, LUMENOR_VIDEO_MODULE_ENTRY));
-        if (!entry) {
-            if (broken.isEmpty()) broken = QString::fromLocal8Bit(dlerror());
-            continue; // stays loaded: unloading a library is never worth the risk here
-        }
-        if (IVideoModule* module = entry(kVideoBackendVersion, &kHost)) {
-            s.Module = module;
-            return;
-        }
-        if (broken.isEmpty()) broken = QStringLiteral("%1: the module belongs to another version of Lumenor").arg(path);
-    }
-    QString why = !broken.isEmpty() ? broken : notFound;
-    if (why.isEmpty()) why = QStringLiteral(LUMENOR_VIDEO_MODULE_FILE ": no folder to look in");
-    s.Error = QStringLiteral("Video support is not installed (%1)").arg(why);
+    const QString why = LoadModule(LUMENOR_VIDEO_MODULE_FILE, LUMENOR_VIDEO_MODULE_ENTRY, true, [&s](void* entry) {
+        s.Module = reinterpret_cast<TVideoModuleEntry>(entry)(kVideoBackendVersion, &kHost);
+        return s.Module != nullptr;
+    });
+    s.Error = why.isEmpty() ? QString() : QStringLiteral("Video support is not installed (%1)").arg(why);
 }
 
 } // namespace
 
-QStringList VideoModuleSearchPath() {
-    QStringList dirs;
-    const QString env = qEnvironmentVariable("LUMENOR_MODULE_DIR");
-    if (!env.isEmpty()) dirs << env;
-    if (qEnvironmentVariable("LUMENOR_MODULE_NO_FALLBACK") == QLatin1String("1")) return dirs;
-    const QString exeDir = ExecutableDir();
-    if (!exeDir.isEmpty()) {
-        dirs << exeDir;
-#ifdef LUMENOR_MODULE_REL_DIR
-        // An installed program: bin/ and the library folder share the prefix, wherever it was moved to.
-        if (QDir::isRelativePath(QStringLiteral(LUMENOR_MODULE_REL_DIR)))
-            dirs << QDir::cleanPath(exeDir + QStringLiteral("/../" LUMENOR_MODULE_REL_DIR));
-#endif
-    }
-#ifdef LUMENOR_BUILD_DIR
-    // Only for the programs of the build folder (tests and benches live in folders below it): an installed
-    // program never loads code from wherever it was built.
-    const QString buildDir = QFileInfo(QStringLiteral(LUMENOR_BUILD_DIR)).canonicalFilePath();
-    if (!buildDir.isEmpty() && (exeDir == buildDir || exeDir.startsWith(buildDir + QLatin1Char('/')))) dirs << buildDir;
-#endif
-#ifdef LUMENOR_MODULE_INSTALL_DIR
-    dirs << QStringLiteral(LUMENOR_MODULE_INSTALL_DIR);
-#endif
-    dirs.removeDuplicates();
-    return dirs;
-}
+QStringList VideoModuleSearchPath() { return ModuleSearchPath(true); }
 
 IVideoModule* VideoModule() {
     TModuleState& s = State();
