@@ -1,6 +1,8 @@
-// lumenor-cli: the headless front end over the same core functions as the viewer. Each command lives
-// in a file of its own (cli/Cmd<Name>.cpp) and registers itself in the command table.
+// lumenor-cli's commands: the headless front end over the same core functions as the viewer. Each
+// command lives in a file of its own (cli/Cmd<Name>.cpp) and registers itself in the command table; this
+// file parses the common options and runs the command. The program loads it as a module (cli/main.cpp).
 #include "cli/Cli.h"
+#include "cli/CommandsModule.h"
 #include "cli/Completion.h"
 
 #include "codec/Limits.h"
@@ -81,7 +83,9 @@ void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& mes
 
 std::optional<QString> GivenPassword() { return GPasswords.Given; }
 
-int main(int argc, char** argv) {
+namespace {
+
+int RunCommands(int argc, char** argv) {
     qInstallMessageHandler(QuietMessages);
     // Fonts and painting need a GUI application object; no window is ever shown.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -157,4 +161,11 @@ int main(int argc, char** argv) {
         Err() << "lumenor-cli: not enough memory\n";
         return 1;
     }
+}
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) const TCommandsModule* LumenorCommandsModule(int version) {
+    static const TCommandsModule module{&RunCommands};
+    return version == kCommandsModuleVersion ? &module : nullptr;
 }

@@ -17,11 +17,13 @@ lumenor-cli --version
 QT_QPA_PLATFORM=offscreen lumenor --help | head -2
 printf 'P3\n2 1\n255\n255 0 0 0 0 255\n' > /tmp/t.ppm
 lumenor-cli convert /tmp/t.ppm /tmp/t.png
-lumenor-cli info /tmp/t.png
+lumenor-cli info /tmp/t.png     # answered by the program alone
+lumenor-cli info /tmp/t.ppm     # by the commands module
 lumenor-cli info --full "$here/tests/data/avi/raw24.avi"   # decoded by the video module from the installed location
 test -f /usr/share/applications/org.lumenor.Lumenor.desktop
 test -f /usr/share/man/man1/lumenor-cli.1.gz
 test -f /usr/lib/lumenor/liblumenor-video.so
+test -f /usr/lib/lumenor/liblumenor-commands.so
 apt-get purge -y -qq lumenor > /tmp/purge.log 2>&1
 apt-get autoremove --purge -y -qq > /tmp/autoremove.log 2>&1
 if dpkg -l lumenor 2>/dev/null | grep -q '^ii'; then echo "still installed"; exit 1; fi

@@ -1,6 +1,6 @@
 # Checks the layering of the build: no source of the core library lives in app/ or options/, none
 # includes a header of app/, options/ or Qt Widgets, the core links no widget library, and lumenor-cli
-# does not load Qt Widgets or FFmpeg at start.
+# loads neither Qt's GUI libraries, nor a codec library, nor FFmpeg at start.
 set(failures "")
 foreach(src IN LISTS CORE_SOURCES)
   if(NOT IS_ABSOLUTE "${src}")
@@ -35,8 +35,13 @@ endforeach()
 find_program(LDD ldd)
 if(LDD)
   execute_process(COMMAND ${LDD} "${CLI}" OUTPUT_VARIABLE libs)
-  if(libs MATCHES "Qt6Widgets")
-    string(APPEND failures "lumenor-cli loads Qt Widgets\n")
+  # The program answers `info` on Qt Core alone; the GUI library and the codecs come with the commands
+  # module.
+  if(libs MATCHES "Qt6(Widgets|Gui)")
+    string(APPEND failures "lumenor-cli loads Qt's GUI libraries at start\n")
+  endif()
+  if(libs MATCHES "lib(jpeg|png16|tiff|heif|avif|jxl|raw|OpenEXR)")
+    string(APPEND failures "lumenor-cli loads a codec library at start\n")
   endif()
   # FFmpeg is loaded with the video module when a clip is first used, never at start.
   if(libs MATCHES "libav(format|codec|util)|libswscale")

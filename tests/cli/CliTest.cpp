@@ -27,6 +27,77 @@ TEST_F(CliTest, InfoPrintsOneLinePerFileAndFailsWhenAnyFails) {
     EXPECT_EQ(lines[1], bad + QStringLiteral("\terror\tUnknown picture file extension (.xyz)"));
 }
 
+namespace {
+
+// Runs lumenor-cli (the one given, else the build's) with the dynamic loader naming every library it
+// opens on stderr.
+int RunTraced(const QStringList& args, QString* out, QString* loaded, const QString& program = QStringLiteral(LUMENOR_CLI)) {
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LD_DEBUG"), QStringLiteral("files"));
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(120000)) return -1;
+    *out = QString::fromUtf8(p.readAllStandardOutput());
+    *loaded = QString::fromUtf8(p.readAllStandardError());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+} // namespace
+
+// `info` on JPEG, PNG and GIF files is answered without the commands module (so without Qt's GUI
+// library and the codecs), as the full probe answers it; the first file it cannot answer hands that one
+// and the rest to the commands, and the lines keep their order.
+TEST_F(CliTest, InfoAnswersTheCommonFormatsAlone) {
+    const QStringList common = {DataPath(QStringLiteral("jpeg/exif6.jpg")), DataPath(QStringLiteral("png/p4i.png")),
+                                DataPath(QStringLiteral("gif/anim.gif"))};
+    QString out, loaded, expected, err;
+    ASSERT_EQ(RunCli(QStringList{QStringLiteral("info"), QStringLiteral("--full")} + common, &expected, &err), 0) << err.toStdString();
+    ASSERT_EQ(RunTraced(QStringList{QStringLiteral("info")} + common, &out, &loaded), 0);
+    EXPECT_EQ(out, expected);
+    EXPECT_TRUE(loaded.contains(QStringLiteral("libQt6Core.so"))) << "the trace shows no library";
+    EXPECT_FALSE(loaded.contains(QStringLiteral("liblumenor-commands.so")));
+    EXPECT_FALSE(loaded.contains(QStringLiteral("libQt6Gui.so")));
+
+    const QString missing = Path(QStringLiteral("missing.jpg"));
+    const QString bmp = DataPath(QStringLiteral("bmp/bf32.bmp"));
+    const QStringList mixed = {common[0], missing, common[1], bmp, common[2]};
+    ASSERT_EQ(RunTraced(QStringList{QStringLiteral("--max-pixels"), QStringLiteral("5000"), QStringLiteral("info")} + mixed,
+                        &out, &loaded), 1);
+    EXPECT_TRUE(loaded.contains(QStringLiteral("liblumenor-commands.so")));
+    const QStringList lines = out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 5) << out.toStdString();
+    EXPECT_EQ(lines[0], common[0] + QStringLiteral("\tTJpegGraphic\t24x40\tpages=1\tframes=1"));
+    EXPECT_EQ(lines[1], missing + QStringLiteral("\terror\tThe file does not exist"));
+    EXPECT_EQ(lines[2], common[1] + QStringLiteral("\tTPngGraphic\t37x23\tpages=1\tframes=1"));
+    EXPECT_TRUE(lines[3].startsWith(bmp + QStringLiteral("\tTBitmap\t"))) << lines[3].toStdString();
+    EXPECT_EQ(lines[4], common[2] + QStringLiteral("\tTGIFImage\t40x30\tpages=1\tframes=5"));
+
+    // The pixel limit holds on both sides: the JPEG, stored 40 x 24, is over a limit of 959 pixels.
+    ASSERT_EQ(RunCli({QStringLiteral("--max-pixels"), QStringLiteral("959"), QStringLiteral("info"), common[0]}, &out), 1);
+    EXPECT_EQ(out, common[0] + QStringLiteral("\terror\tThe picture is too large: 40 x 24 pixels exceeds the limit of 959 pixels\n"));
+    ASSERT_EQ(RunCli({QStringLiteral("info"), common[0], QStringLiteral("--max-pixels"), QStringLiteral("960")}, &out), 0);
+}
+
+// A program without its commands module still lists the common formats, and says what is missing for
+// the rest.
+TEST_F(CliTest, WithoutTheCommandsModuleTheProgramSaysSo) {
+    const QString alone = Path(QStringLiteral("lumenor-cli"));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(LUMENOR_CLI), alone));
+    const QString jpeg = DataPath(QStringLiteral("jpeg/colour.jpg"));
+    QString out, loaded;
+    ASSERT_EQ(RunTraced({QStringLiteral("info"), jpeg}, &out, &loaded, alone), 0);
+    EXPECT_EQ(out, jpeg + QStringLiteral("\tTJpegGraphic\t64x48\tpages=1\tframes=1\n"));
+    ASSERT_EQ(RunTraced({QStringLiteral("info"), jpeg, DataPath(QStringLiteral("bmp/bf32.bmp"))}, &out, &loaded, alone), 1);
+    EXPECT_EQ(out, jpeg + QStringLiteral("\tTJpegGraphic\t64x48\tpages=1\tframes=1\n"));
+    QString said;
+    for (const QString& line : loaded.split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1String("lumenor-cli:"))) said = line;
+    EXPECT_TRUE(said.startsWith(QStringLiteral("lumenor-cli: the commands are not installed (") + Dir.path() +
+                                QStringLiteral("/liblumenor-commands.so: cannot open shared object file")))
+        << said.toStdString();
+}
+
 TEST_F(CliTest, ConvertWritesByExtensionAndNeverDamagesTheTarget) {
     const QString in = Write(QStringLiteral("in.pgm"), QByteArray("P2\n2 2\n255\n0 64\n128 255\n"));
     const QString out = Path(QStringLiteral("out.ppm"));

@@ -140,6 +140,11 @@ def check_tree(a, root):
               f"the installed lumenor-cli loads the video module from {loaded}, not {modules[0]}")
         version = run([cli, "--version"], env=dict(env, LD_DEBUG="files"))
         check("libavformat" not in version.stderr, "the installed lumenor-cli loads FFmpeg at start")
+        # The commands module sits beside the video module, and the installed program loads that one.
+        commands = os.path.join(module_dir, "liblumenor-commands.so")
+        loaded = re.findall(r"calling init: (\S*liblumenor-commands\.so)", version.stderr)
+        check(loaded and all(os.path.realpath(p) == os.path.realpath(commands) for p in loaded),
+              f"the installed lumenor-cli loads its commands from {loaded}, not {commands}")
         alone = run([cli, "info", "--full", clip], env=dict(env, LUMENOR_MODULE_DIR=module_dir, LUMENOR_MODULE_NO_FALLBACK="1"))
         check("\tframes=8" in alone.stdout, f"the installed video module does not read a clip: {alone.stdout}")
     # Nothing but the installed files: no build-folder paths inside the text files.
@@ -418,6 +423,8 @@ def check_deb(a, root):
         check(re.search(re.escape(rel) + r"$", listing, re.M), f"the package lacks {rel}")
     check(re.search(r"\./usr/lib/(\S+/)?lumenor/liblumenor-video\.so$", listing, re.M),
           "the package lacks the video module")
+    check(re.search(r"\./usr/lib/(\S+/)?lumenor/liblumenor-commands\.so$", listing, re.M),
+          "the package lacks the commands module")
     check("/usr/local" not in listing and "_CPack_Packages" not in listing, "the package names a build path")
     # The desktop entry inside the package starts /usr/bin/lumenor.
     with tempfile.TemporaryDirectory() as tmp:
