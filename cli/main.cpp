@@ -65,10 +65,11 @@ int main(int argc, char** argv) {
     if (unanswered == argc) return std::fflush(stdout) == 0 ? 0 : 1;
     std::fflush(stdout);
 
-    // The command line the commands see: the files answered above are left out of it.
+    // The command line the commands see: the files answered above are left out of it (files holds
+    // their positions in increasing order, so a long list is searched, not walked).
     std::vector<char*> rest;
     for (int i = 0; i < argc; ++i) {
-        const bool answered = unanswered > 0 && i < unanswered && std::find(files.begin(), files.end(), i) != files.end();
+        const bool answered = unanswered > 0 && i < unanswered && std::binary_search(files.begin(), files.end(), i);
         if (!answered) rest.push_back(argv[i]);
     }
     int restCount = int(rest.size());
